@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QTime>
+
+#include <cstdint>
+#include <optional>
+
+// The program's number and date texts. Each form has one function, used everywhere, and none
+// depends on the machine's locale: the decimal separator is always a point and dates and
+// times are always in the US forms, so every machine writes the same data file.
+namespace numbers {
+
+// "00.000": at least two digits before the point, exactly three after (window figures).
+QString figure(double value);
+// "00.00", halves away from zero (amounts in the state message to a model).
+QString stateAmount(double value);
+// Shortest text with up to 15 significant digits and no zero before the point (0.5 -> ".5").
+QString shortForm(double value);
+// The data file's general form: up to 15 significant digits, no trailing zeros,
+// exponent only for very large or small magnitudes (0, 5.05, 0.1, 4.5, 1E-05).
+QString general(double value);
+// 12/7/2026
+QString usShortDate(const QDate &date);
+// 3:04:05 PM
+QString usLongTime(const QTime &time);
+// Two-digit 24-hour clock, "15:04:05".
+QString clockTime(const QTime &time);
+
+// The leading number of a text, as a model's values and the age box are read: blanks, tabs
+// and line feeds are skipped, then an optional sign, digits, point and fraction, exponent
+// (E or D), or an &H / &O prefix with hexadecimal / octal digits. No leading number reads 0.
+double leadingNumber(const QString &text);
+
+// A whole text that is a number (blanks around it allowed), or nothing.
+std::optional<double> parseNumber(const QString &text);
+// Rounds to the nearest whole number, halves to even (2.5 -> 2, 3.5 -> 4).
+double roundHalfEven(double value);
+
+// floor(x * f + 0.5) / f: rounds to 1/f, halves upwards.
+double RoundToFactor(double x, double f);
+
+} // namespace numbers

@@ -1,0 +1,7 @@
+#include "setup/paths.h"
+
+#include <QCoreApplication>
+
+QString paths::dataDirectory() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/data");
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// The program's files live in data/ beside its executable.
+namespace paths {
+QString dataDirectory(); // needs a QCoreApplication
+inline QString setupFile(const QString &dataDir) {
+    return dataDir + QStringLiteral("/Setup.txt");
+}
+inline QString dataFile(const QString &dataDir) {
+    return dataDir + QStringLiteral("/Data.txt");
+}
+inline QString database(const QString &dataDir) {
+    return dataDir + QStringLiteral("/Krugel.db");
+}
+} // namespace paths

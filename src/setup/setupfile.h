@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <stdexcept>
+
+// A setup problem that stops the start of a run; message() is shown to the operator.
+class SetupError : public std::runtime_error {
+public:
+    explicit SetupError(const QString &message)
+        : std::runtime_error(message.toStdString())
+        , m_message(message) {}
+    const QString &message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+// The setup file does not exist: "Configuration failed", and the program ends.
+class SetupFileMissing : public SetupError {
+public:
+    using SetupError::SetupError;
+};
+
+// The value of the first line of the setup file whose key is `key`, or empty text when no
+// line has it. A line reads "Key = Value" with exactly one character on each side of the
+// "="; an apostrophe in the first column makes a comment; keys compare case-sensitively.
+// Throws SetupFileMissing when the file does not exist.
+QString ReadSetupValue(const QString &path, const QString &key);

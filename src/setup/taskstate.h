@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTime>
+
+#include <cstdint>
+#include <vector>
+
+// The one block of task state that every window shares. Names are the design's own, which
+// experimenters and modellers know from the data file and the setup file.
+//
+// While scaledTank is true, Amount, InitialAmountInTank and GoalLinePoisition are held in
+// screen units (units times unitHeight, twips) once the task window has laid out its scale;
+// flows, orders and money are never scaled.
+struct TaskState {
+    // Scenario parameters from the setup file.
+    int32_t MaxTrial = 0;
+    double InitialAmountInTank = 0;
+    double GoalLinePoisition = 0;
+    double InitialBackOrder = 0;
+    double InitialForwardDischarge = 0;
+    int16_t MaxNumberOfAScenarioType = 0;
+
+    // Delay regimes: element k+1 of a value table is the delay that follows regime k.
+    int16_t inFlowDelayCount = 1;
+    int16_t outFlowDelayCount = 1;
+    std::vector<double> inFlowDelayValue;
+    std::vector<double> inFlowDelayLength;
+    std::vector<double> outFlowDelayValue;
+    std::vector<double> outFlowDelayLength;
+    std::vector<int16_t> inFlowDelayEnd;
+    std::vector<int16_t> outFlowDelayEnd;
+    int16_t inFlowTPAfter = 0;
+    int16_t outFlowTPAfter = 0;
+
+    // Fixed scenario constants.
+    double basePayment = 5.0;
+    int16_t numYMarks = 10;
+    double envFlowFactor = 1.0;
+    int16_t AfterEveryNTrials = 1;
+    double bonusPerPeriod = 0.05;
+    QString unitName = QStringLiteral("Gallons");
+    bool scaledTank = true;
+    double goalToleranceAbove = 0.1;
+    double goalToleranceBelow = 0.1;
+    bool showTimePeriod = true;
+    bool showOrderBalances = false;
+    double timer2Interval = 1.0;
+    int32_t envMoveInterval = 1;
+    int32_t userMoveInterval = 1;
+    double tankCapacity = 10.0;
+    QStringList yMarkLabels;
+
+    // Per-period tables, indexed by period number; index 0 is never a played period.
+    std::vector<double> UserInflow;
+    std::vector<double> UserOutflow;
+    std::vector<double> BackOrder;
+    std::vector<double> ForwardDischarge;
+    std::vector<double> EnvInflow;
+    std::vector<double> EnvOutflow;
+
+    // Running quantities.
+    int32_t currentTrial = 0;
+    double Amount = 0;
+    double TotalBackOrder = 0;
+    double TotalForwardDischarge = 0;
+    double CurrentBonus = 0;
+    double TotalBonus = 0;
+    double accumulatedCost = 0;
+    double currentCost = 0;
+    QTime StartTime;
+    QTime EndTime;
+
+    // Owned by the screens, the model connection and the tank view.
+    QString subjectName;
+    QString versionTag;
+    QString condition;
+    // A run without a model plays at the paced mode's length; a model's login sets these.
+    int32_t userDelayInterval = 2000;
+    int32_t envDelayInterval = 2000;
+    bool exitConfirmed = false;
+    bool quitFromLogin = false;
+    bool exitAuthorised = false;
+    bool resetRequested = false;
+    QString lastModelCommand;
+    double unitHeight = 1.0;
+    double unitsPerMark = 1.0;
+    int16_t tankIndex = 0;
+    int16_t pipeUserIn = 0;
+    int16_t pipeUserOut = 1;
+    int16_t pipeEnvIn = 2;
+    int16_t pipeEnvOut = 3;
+
+    // Exit authentication.
+    QString exitPassword;
+    QString exitUserNameEntered;
+    bool exitPasswordMatches = false;
+};
+
+// Element i of a per-period table, or 0 for a period the table does not hold.
+double periodValue(const std::vector<double> &table, int64_t period);
+
+// Prepares the per-period tables and running totals before the task window opens.
+void InitTaskState(TaskState &state);
