@@ -154,3 +154,12 @@ QString ScenarioConflict(const TaskState &state) {
                                   "outFlowDelayValue", state.outFlowTPAfter, state.MaxTrial);
     return conflict;
 }
+
+void PrepareTaskState(TaskState &state) {
+    if (state.scaledTank) {
+        BuildScaleLabels(state);
+        state.tankCapacity = 10.0;
+    }
+    SizeEnvironmentTables(state);
+    InitTaskState(state);
+}

@@ -23,3 +23,7 @@ QStringList ValidateScenario(const TaskState &state);
 // order spread past the end of the period tables): a message naming the values in
 // conflict, or empty text when the scenario can be played.
 QString ScenarioConflict(const TaskState &state);
+
+// Start-up's preparation of the task once the login has closed: scale labels, tank
+// capacity, environment tables and the task state.
+void PrepareTaskState(TaskState &state);

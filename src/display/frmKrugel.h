@@ -1,0 +1,98 @@
+#pragma once
+
+#include "display/taskview.h"
+#include "setup/dialogs.h"
+#include "setup/taskstate.h"
+
+#include <QTime>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+// What the task window needs from the rest of the program.
+struct KrugelHooks {
+    std::function<void(const QString &request)> sendToModel; // "BETWEEN", "END_PROGRAM"
+    std::function<bool()> modelLoggedIn;
+    std::function<void()> writePeriodLine;
+    std::function<void()> endProgram;
+    // Shows the exit authentication modally; returns whether the exit was authorised.
+    std::function<bool()> authenticateExit;
+    std::function<QTime()> clock = [] {
+        return QTime::currentTime();
+    };
+};
+
+// The window in which the task is played: it shows the TaskView and sequences the steps of
+// a period with one-shot timers. Every control's objectName is its design name; members
+// of a control array are named with their index, as "Water0(2)".
+class frmKrugel : public QWidget {
+    Q_OBJECT
+public:
+    frmKrugel(TaskState &state, Dialogs &dialogs, KrugelHooks hooks, QWidget *parent = nullptr);
+
+    // Shows the window, except in a model's BATCH run, where it works hidden.
+    void showTask();
+
+    // Submit: takes the entry boxes' decision. Called by the button, Enter and the model
+    // connection; while a period is running it is held and played once that period has closed.
+    void cmdNextTrial_Click();
+    // Runs `action` now, or as soon as the running period has closed.
+    void whenIdle(std::function<void()> action);
+    bool periodRunning() const { return m_periodRunning; }
+
+    QLineEdit *inflowBox() const { return m_txtUsrInflowVal; }
+    QLineEdit *outflowBox() const { return m_txtUsrOutflowVal; }
+    const TaskView &view() const { return m_view; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildTankDrawing();
+    QLabel *addLabel(const QString &name, const QString &caption, const QRect &rect,
+                     double pointSize = 12);
+    QFrame *addBox(const QString &name, const QRect &rect, const QColor &colour);
+    void render();
+
+    void onTimer1();
+    void onEnvDelay();
+    void onEnvMove();
+    void onUserDelay();
+    void onUserMove();
+    void armStep(QTimer *timer, int intervalMs);
+    void finishPeriod();
+
+    bool filterEntryKey(QLineEdit *box, QKeyEvent *key);
+    enum class ExitAnswer { No, NotAuthorised, Authorised };
+    ExitAnswer askToExit();
+    bool entryIsNumber(QLineEdit *box, const QString &flow);
+
+    TaskState &m_state;
+    Dialogs &m_dialogs;
+    KrugelHooks m_hooks;
+    TaskView m_view;
+    bool m_periodRunning = false;
+    std::vector<std::function<void()>> m_heldActions;
+
+    QLineEdit *m_txtUsrInflowVal = nullptr;
+    QLineEdit *m_txtUsrOutflowVal = nullptr;
+    QPushButton *m_cmdNextTrial = nullptr;
+    QTimer *m_Timer1 = nullptr;
+    QTimer *m_Timer2 = nullptr;
+    QTimer *m_tmrEnvDelay = nullptr;
+    QTimer *m_tmrEnvMv = nullptr;
+    QTimer *m_tmrUserDelay = nullptr;
+    QTimer *m_tmrUserMv = nullptr;
+};

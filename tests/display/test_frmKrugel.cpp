@@ -1,0 +1,388 @@
+#include "display/frmKrugel.h"
+#include "display/tankgeometry.h"
+#include "setup/scenario.h"
+#include "support/testsupport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Pauses long enough that a test steps each phase by hand.
+constexpr int longPause = 60000;
+
+} // namespace
+
+class TestFrmKrugel : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void loadShowsTheTaskAsDesigned();
+    void pausesDefaultToThePacedLength();
+    void periodPlaysPhaseByPhase();
+    void inactiveEnvironmentShowsNothing();
+    void lastPeriodEndsTheProgramAfterItsLine();
+    void keyFilter_data();
+    void keyFilter();
+    void enterPressesSubmit();
+    void ctrlXAnsweredNoChangesNothing();
+    void closeRequestNeedsAuthorisation();
+    void nonNumberEntryIsReturnedToThePlayer();
+    void submitDuringAPeriodIsHeldUntilItCloses();
+
+private:
+    QLabel *label(const char *name) const {
+        return m_window->findChild<QLabel *>(QLatin1String(name));
+    }
+    QWidget *control(const QString &name) const { return m_window->findChild<QWidget *>(name); }
+    QTimer *timer(const char *name) const {
+        return m_window->findChild<QTimer *>(QLatin1String(name));
+    }
+    // Fires a timer that waits on a long pause now.
+    void fire(const char *name) {
+        QTimer *t = timer(name);
+        QVERIFY2(t->isActive(), name);
+        t->start(0);
+    }
+    void makeWindow(const QMap<QString, QString> &setup = {}, int pause = longPause);
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    TaskState m_state;
+    ScriptedDialogs m_dialogs;
+    QStringList m_sent;
+    int m_linesWritten = 0;
+    int m_endProgramCalls = 0;
+    int m_authentications = 0;
+    std::unique_ptr<frmKrugel> m_window;
+};
+
+void TestFrmKrugel::init() {
+    m_folder = std::make_unique<QTemporaryDir>();
+    m_state = TaskState{};
+    m_dialogs = ScriptedDialogs{};
+    m_sent.clear();
+    m_linesWritten = m_endProgramCalls = m_authentications = 0;
+}
+
+void TestFrmKrugel::cleanup() {
+    if (m_window)
+        m_state.resetRequested = true; // closes without the exit authentication
+    m_window.reset();
+}
+
+void TestFrmKrugel::makeWindow(const QMap<QString, QString> &setup, int pause) {
+    const QString path = writeSetup(m_folder->path(), setup);
+    LoadScenarioParameters(m_state, path);
+    LoadDelaySettings(m_state, path);
+    BuildDelayEndTables(m_state);
+    CreateOrderTables(m_state);
+    PrepareTaskState(m_state);
+    if (pause >= 0)
+        m_state.envDelayInterval = m_state.userDelayInterval = pause;
+    KrugelHooks hooks;
+    hooks.sendToModel = [this](const QString &request) {
+        m_sent << request;
+    };
+    hooks.modelLoggedIn = [] {
+        return true;
+    };
+    hooks.writePeriodLine = [this] {
+        ++m_linesWritten;
+    };
+    hooks.endProgram = [this] {
+        ++m_endProgramCalls;
+    };
+    hooks.authenticateExit = [this] {
+        ++m_authentications;
+        return false;
+    };
+    hooks.clock = [] {
+        return QTime(15, 4, 5);
+    };
+    m_window = std::make_unique<frmKrugel>(m_state, m_dialogs, hooks);
+    m_window->show();
+}
+
+void TestFrmKrugel::loadShowsTheTaskAsDesigned() {
+    makeWindow();
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Fluxmere"));
+    QCOMPARE(m_window->size(), QSize(1072, 684));
+    QCOMPARE(
+        label("lblStatusValue")->text(),
+        QStringLiteral("Try to meet the goal line on the tank by adjusting Inflow and Outflow"));
+    QCOMPARE(label("lblAmountStatusVal")->text(), QStringLiteral("02.000"));
+    QCOMPARE(label("lblGoalStatusVal")->text(), QStringLiteral("04.000"));
+    QCOMPARE(label("lblAccuBonusVal")->text(), QStringLiteral("05.000"));
+    QCOMPARE(label("lblCurrTimePeriod")->text(), QStringLiteral("0"));
+    QCOMPARE(label("lblTotTimePeriod")->text(), QStringLiteral("5"));
+    QCOMPARE(label("lblInFlowStatusEnv")->text(), QStringLiteral("Env InFlow(Gallons/Hour):"));
+    QCOMPARE(label("lblOutflow")->text(), QStringLiteral("Enter the Outflow(Gallons/Hour):"));
+    QVERIFY(!label("lblBackOrderVal")->isVisible());
+    QCOMPARE(m_window->inflowBox()->text(), QStringLiteral("0"));
+    // Two units: a fill 717 twips high whose bottom edge lies 30 twips below the outline's.
+    QCOMPARE(m_window->view().TankFill.height, 717);
+    QCOMPARE(m_window->view().TankFill.top, 6375 - 717);
+    QCOMPARE(control(QStringLiteral("TankFill"))->geometry(), QRect(192, 377, 624, 48));
+    QCOMPARE(m_window->view().lineGoalY, 4911.0f);
+    QCOMPARE(label("lblGoal")->geometry().top(), 327);
+    QCOMPARE(label("lblMarkY(3)")->text(), QStringLiteral("4"));
+    for (int pipe = 0; pipe < 4; ++pipe)
+        QVERIFY(!control(QStringLiteral("Water0(%1)").arg(pipe))->isVisible());
+    QVERIFY(control(QStringLiteral("PipeBorder(0)"))->isVisible());
+    saveScreenshot(m_window.get(), QStringLiteral("frmKrugel-load"));
+}
+
+void TestFrmKrugel::pausesDefaultToThePacedLength() {
+    makeWindow({}, -1);
+    m_window->cmdNextTrial_Click();
+    QTRY_VERIFY(timer("tmrEnvDelay")->isActive());
+    QCOMPARE(timer("tmrEnvDelay")->interval(), 2000);
+    QCOMPARE(timer("tmrEnvDelay")->timerType(), Qt::PreciseTimer);
+    fire("tmrEnvDelay");
+    QTRY_VERIFY(timer("tmrUserDelay")->isActive());
+    QCOMPARE(timer("tmrUserDelay")->interval(), 2000);
+}
+
+void TestFrmKrugel::periodPlaysPhaseByPhase() {
+    makeWindow({{QStringLiteral("inFlowDelayValue"), QStringLiteral("1")}});
+    m_state.EnvInflow[1] = 3;
+    m_state.EnvOutflow[1] = 1;
+    m_window->inflowBox()->setText(QStringLiteral("1.5"));
+    m_window->outflowBox()->setText(QStringLiteral("0.5"));
+    auto *submit = m_window->findChild<QPushButton *>(QStringLiteral("cmdNextTrial"));
+    QTest::mouseClick(submit, Qt::LeftButton);
+    QVERIFY(!submit->isEnabled());
+    QCOMPARE(m_state.StartTime, QTime(15, 4, 5));
+
+    // Environment phase: both environment pipes full and boxes lit, new amount drawn.
+    QTRY_COMPARE(label("lblCurrTimePeriod")->text(), QStringLiteral("1"));
+    QCOMPARE(label("lblStatusValue")->text(), QStringLiteral("Environment Action in Play"));
+    QCOMPARE(label("lblEnvInCon")->text(), QStringLiteral("03.000"));
+    QCOMPARE(label("lblEnvOutCon")->text(), QStringLiteral("01.000"));
+    QCOMPARE(label("lblEnvInCon")->palette().color(QPalette::Window), QColor(255, 0, 0));
+    QCOMPARE(label("lblEnvOutCon")->palette().color(QPalette::Window), QColor(0, 192, 0));
+    QVERIFY(control(QStringLiteral("Water0(2)"))->isVisible());
+    QVERIFY(control(QStringLiteral("Water0(3)"))->isVisible());
+    QVERIFY(!control(QStringLiteral("Water0(0)"))->isVisible());
+    QCOMPARE(m_window->view().TankFill.height, 1434); // 4 units
+    QCOMPARE(m_window->view().TankFill.top, 4941);
+    QVERIFY(!m_window->inflowBox()->isEnabled());
+    QCOMPARE(label("lblAmountStatusVal")->text(), QStringLiteral("02.000")); // not yet refreshed
+    saveScreenshot(m_window.get(), QStringLiteral("frmKrugel-environment-phase"));
+
+    // The highlight ends; the pipes stay full until the user phase begins.
+    fire("tmrEnvDelay");
+    QTRY_VERIFY(timer("tmrUserDelay")->isActive());
+    QCOMPARE(label("lblEnvInCon")->text(), QString());
+    QCOMPARE(label("lblEnvInCon")->palette().color(QPalette::Window), QColor(Qt::black));
+
+    // User phase: the player's own flows of this period act (delay 1).
+    QCOMPARE(label("lblStatusValue")->text(), QStringLiteral("User flow Action in Play"));
+    QCOMPARE(label("lblUsrInCon")->text(), QStringLiteral("01.500"));
+    QCOMPARE(label("lblUsrOutCon")->text(), QStringLiteral("00.500"));
+    QVERIFY(control(QStringLiteral("Water0(0)"))->isVisible());
+    QVERIFY(control(QStringLiteral("Water0(1)"))->isVisible());
+    QVERIFY(!control(QStringLiteral("Water0(2)"))->isVisible());
+    QCOMPARE(m_window->view().TankFill.height, 1434); // drawn at the end of the phase
+    saveScreenshot(m_window.get(), QStringLiteral("frmKrugel-user-phase"));
+
+    fire("tmrUserDelay");
+    QTRY_COMPARE(m_linesWritten, 1);
+    QCOMPARE(m_sent, QStringList{QStringLiteral("BETWEEN")});
+    QCOMPARE(label("lblAmountStatusVal")->text(), QStringLiteral("05.000"));
+    QCOMPARE(label("lblInFlowStatusEnvVal")->text(), QStringLiteral("03.000"));
+    QCOMPARE(label("lblInFlowStatusVal")->text(), QStringLiteral("01.500"));
+    QCOMPARE(label("lblOutFlowStatusVal")->text(), QStringLiteral("00.500"));
+    QCOMPARE(m_window->view().TankFill.height, 1792); // floor(5 * 358.5)
+    QCOMPARE(label("lblCurrBonusVal")->text(), QStringLiteral("00.000"));
+    QCOMPARE(label("lblStatusValue")->text(), QString());
+    QCOMPARE(m_state.EndTime, QTime(15, 4, 5));
+    for (int pipe = 0; pipe < 4; ++pipe)
+        QVERIFY(!control(QStringLiteral("Water0(%1)").arg(pipe))->isVisible());
+    QVERIFY(submit->isEnabled());
+    QVERIFY(m_window->inflowBox()->isEnabled());
+    QCOMPARE(m_window->inflowBox()->text(), QStringLiteral("0"));
+    QCOMPARE(m_window->outflowBox()->text(), QStringLiteral("0"));
+    QVERIFY(!m_window->periodRunning());
+    QCOMPARE(m_endProgramCalls, 0);
+}
+
+void TestFrmKrugel::inactiveEnvironmentShowsNothing() {
+    makeWindow();
+    m_state.EnvInflow[1] = -1;
+    m_state.EnvOutflow[1] = -1;
+    m_window->cmdNextTrial_Click();
+    QTRY_COMPARE(label("lblCurrTimePeriod")->text(), QStringLiteral("1"));
+    QCOMPARE(label("lblEnvInCon")->text(), QString());
+    QVERIFY(!control(QStringLiteral("Water0(2)"))->isVisible());
+    QCOMPARE(
+        label("lblStatusValue")->text(),
+        QStringLiteral("Try to meet the goal line on the tank by adjusting Inflow and Outflow"));
+    fire("tmrEnvDelay");
+    // Decisions of 0 do not act: nothing is due.
+    QTRY_VERIFY(timer("tmrUserDelay")->isActive());
+    QCOMPARE(label("lblStatusValue")->text(),
+             QStringLiteral("Ah ha! Your previous request for Inflow and OutFlow cannot be met in "
+                            "this time period!"));
+    QVERIFY(!control(QStringLiteral("Water0(0)"))->isVisible());
+    fire("tmrUserDelay");
+    QTRY_COMPARE(m_linesWritten, 1);
+    QCOMPARE(label("lblAmountStatusVal")->text(), QStringLiteral("02.000"));
+}
+
+void TestFrmKrugel::lastPeriodEndsTheProgramAfterItsLine() {
+    makeWindow({{QStringLiteral("MaxTrial"), QStringLiteral("2")}}, 1);
+    for (int period = 1; period <= 2; ++period) {
+        m_window->cmdNextTrial_Click();
+        QTRY_COMPARE(m_linesWritten, period);
+    }
+    QTRY_COMPARE(m_endProgramCalls, 1);
+    // A further decision only answers that the run is over.
+    m_window->cmdNextTrial_Click();
+    QTRY_COMPARE(m_sent.last(), QStringLiteral("END_PROGRAM"));
+    QCOMPARE(m_state.currentTrial, 2);
+    QCOMPARE(m_linesWritten, 2);
+}
+
+void TestFrmKrugel::keyFilter_data() {
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("leading zero dropped") << ""
+                                          << "0"
+                                          << "";
+    QTest::newRow("digit replaces a lone zero") << "0"
+                                                << "5"
+                                                << "5";
+    QTest::newRow("point replaces a lone zero") << "0"
+                                                << "."
+                                                << ".";
+    QTest::newRow("decimal number") << ""
+                                    << "12.5"
+                                    << "12.5";
+    QTest::newRow("zero after a digit kept") << "1"
+                                             << "0"
+                                             << "10";
+    QTest::newRow("letters dropped") << "1"
+                                     << "abc"
+                                     << "1";
+    QTest::newRow("signs dropped") << "1"
+                                   << "-+"
+                                   << "1";
+    QTest::newRow("slash and space dropped") << "1"
+                                             << "/ "
+                                             << "1";
+    QTest::newRow("second point let through") << "1.2"
+                                              << "."
+                                              << "1.2.";
+}
+
+void TestFrmKrugel::keyFilter() {
+    QFETCH(QString, before);
+    QFETCH(QString, typed);
+    QFETCH(QString, after);
+    makeWindow();
+    QLineEdit *box = m_window->outflowBox();
+    box->setText(before);
+    box->setFocus();
+    QTest::keyClicks(box, typed);
+    QCOMPARE(box->text(), after);
+}
+
+void TestFrmKrugel::enterPressesSubmit() {
+    makeWindow({}, 1);
+    QLineEdit *box = m_window->inflowBox();
+    box->setText(QStringLiteral("12"));
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QCOMPARE(box->text(), QStringLiteral("1"));
+    QTest::keyClick(box, Qt::Key_Return);
+    QTRY_COMPARE(m_linesWritten, 1);
+    QCOMPARE(m_state.UserInflow[1], 1.0);
+}
+
+void TestFrmKrugel::ctrlXAnsweredNoChangesNothing() {
+    makeWindow();
+    QLineEdit *box = m_window->inflowBox();
+    box->setText(QStringLiteral("7"));
+    box->selectAll();
+    m_dialogs.answers = {false};
+    QTest::keyClick(box, Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QCOMPARE(m_dialogs.shown[0].title, QStringLiteral("Exit Application"));
+    QCOMPARE(m_dialogs.shown[0].text, QStringLiteral("Are you sure you want to exit?"));
+    QCOMPARE(m_authentications, 0);
+    QCOMPARE(box->text(), QStringLiteral("7"));
+    QVERIFY(m_window->isVisible());
+
+    m_dialogs.answers = {true}; // Yes, then the stand-in authentication refuses
+    QTest::keyClick(m_window->findChild<QPushButton *>(QStringLiteral("cmdNextTrial")), Qt::Key_X,
+                    Qt::ControlModifier);
+    QCOMPARE(m_authentications, 1);
+    QVERIFY(m_window->isVisible());
+}
+
+void TestFrmKrugel::closeRequestNeedsAuthorisation() {
+    makeWindow();
+    QVERIFY(!m_window->close());
+    QCOMPARE(m_authentications, 1);
+    QVERIFY(m_window->isVisible());
+    m_state.resetRequested = true;
+    QVERIFY(m_window->close());
+    QCOMPARE(m_authentications, 1);
+}
+
+void TestFrmKrugel::nonNumberEntryIsReturnedToThePlayer() {
+    makeWindow({}, 1);
+    m_window->inflowBox()->setText(QStringLiteral("1.2.3"));
+    m_window->cmdNextTrial_Click();
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QCOMPARE(m_dialogs.shown[0].text,
+             QStringLiteral("The inflow must be a number. Please enter it again."));
+    QCOMPARE(m_window->inflowBox()->text(), QStringLiteral("1.2.3"));
+    QVERIFY(!m_window->periodRunning());
+    QTest::qWait(20);
+    QCOMPARE(m_state.currentTrial, 0);
+    QVERIFY(m_window->findChild<QPushButton *>(QStringLiteral("cmdNextTrial"))->isEnabled());
+
+    m_window->inflowBox()->setText(QStringLiteral("."));
+    m_window->cmdNextTrial_Click();
+    QCOMPARE(m_dialogs.shown.size(), 2);
+    m_window->inflowBox()->setText(QStringLiteral("3."));
+    m_window->cmdNextTrial_Click();
+    QTRY_COMPARE(m_linesWritten, 1);
+    QCOMPARE(m_state.UserInflow[1], 3.0);
+}
+
+void TestFrmKrugel::submitDuringAPeriodIsHeldUntilItCloses() {
+    makeWindow();
+    m_window->inflowBox()->setText(QStringLiteral("1"));
+    m_window->cmdNextTrial_Click();
+    QTRY_VERIFY(timer("tmrEnvDelay")->isActive());
+    // A model's next decision arrives before the period has closed.
+    m_window->whenIdle([this] {
+        m_window->inflowBox()->setText(QStringLiteral("2"));
+        m_window->cmdNextTrial_Click();
+    });
+    QCOMPARE(m_state.currentTrial, 1);
+    QCOMPARE(m_window->inflowBox()->text(), QStringLiteral("1"));
+    fire("tmrEnvDelay");
+    QTRY_VERIFY(timer("tmrUserDelay")->isActive());
+    fire("tmrUserDelay");
+    // The held decision starts period 2 once period 1 has written its line.
+    QTRY_COMPARE(m_state.currentTrial, 2);
+    QCOMPARE(m_linesWritten, 1);
+    QCOMPARE(m_state.UserInflow[1], 1.0);
+    QCOMPARE(m_state.UserInflow[2], 2.0);
+}
+
+QTEST_MAIN(TestFrmKrugel)
+#include "test_frmKrugel.moc"

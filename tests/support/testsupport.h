@@ -1,0 +1,71 @@
+#pragma once
+
+#include "setup/dialogs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QWidget>
+
+// Message boxes answered by the test: every box is recorded; questions take the next
+// scripted answer, and No when none is left.
+class ScriptedDialogs : public Dialogs {
+public:
+    struct Box {
+        QString title;
+        QString text;
+        bool question = false;
+    };
+    QList<Box> shown;
+    QList<bool> answers;
+
+    void inform(const QString &title, const QString &text, Icon) override {
+        shown.append({title, text, false});
+    }
+    bool ask(const QString &title, const QString &text, Icon) override {
+        shown.append({title, text, true});
+        return answers.isEmpty() ? false : answers.takeFirst();
+    }
+};
+
+// The test scenario: a short run from 2 towards a goal of 4, immediate flows.
+inline QMap<QString, QString> defaultSetup() {
+    return {{QStringLiteral("MaxTrial"), QStringLiteral("5")},
+            {QStringLiteral("InitialAmountInTank"), QStringLiteral("2")},
+            {QStringLiteral("GoalLinePoisition"), QStringLiteral("4")},
+            {QStringLiteral("InitialBackOrder"), QStringLiteral("0")},
+            {QStringLiteral("InitialForwardDischarge"), QStringLiteral("0")},
+            {QStringLiteral("MaxNumberOfAScenarioType"), QStringLiteral("100")},
+            {QStringLiteral("inFlowDelayValue"), QStringLiteral("1")},
+            {QStringLiteral("inFlowDelayLength"), QStringLiteral("100")},
+            {QStringLiteral("outFlowDelayValue"), QStringLiteral("1")},
+            {QStringLiteral("outFlowDelayLength"), QStringLiteral("100")}};
+}
+
+// Writes data/Setup.txt under `folder` from the defaults with `changes` applied; returns
+// the setup file's path.
+inline QString writeSetup(const QString &folder, const QMap<QString, QString> &changes = {}) {
+    QMap<QString, QString> values = defaultSetup();
+    for (auto it = changes.begin(); it != changes.end(); ++it)
+        values[it.key()] = it.value();
+    QDir().mkpath(folder + QStringLiteral("/data"));
+    const QString path = folder + QStringLiteral("/data/Setup.txt");
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        for (auto it = values.begin(); it != values.end(); ++it)
+            file.write((it.key() + QStringLiteral(" = ") + it.value() + QStringLiteral("\r\n"))
+                           .toLatin1());
+    }
+    return path;
+}
+
+// Saves a picture of the window under the build folder, to look at the layout by eye.
+inline QString saveScreenshot(QWidget *widget, const QString &name) {
+    const QString folder = QStringLiteral(FLUXMERE_SCREENSHOT_DIR);
+    QDir().mkpath(folder);
+    const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".png");
+    widget->grab().save(path);
+    return path;
+}
