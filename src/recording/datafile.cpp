@@ -1,0 +1,130 @@
+#include "recording/datafile.h"
+
+#include "setup/numbers.h"
+#include "setup/taskstate.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+
+namespace {
+
+const char *const columnNames[] = {"Subject",
+                                   "Version",
+                                   "Trial",
+                                   "Date",
+                                   "StartTime",
+                                   "EndTime",
+                                   "CurrentBonus",
+                                   "TotalBonus",
+                                   "UserInflow",
+                                   "UserOutflow",
+                                   "EnvInflow",
+                                   "EnvOutflow",
+                                   "Amount",
+                                   "BackOrder",
+                                   "TotalBackOrder",
+                                   "ForwardDischarge",
+                                   "TotalForwardDischarge",
+                                   "GoalAmount",
+                                   "DelayUI",
+                                   "DelayUO",
+                                   "GoalUpperBound",
+                                   "GoalLowerBound"};
+
+const QLatin1String lineEnd("\r\n");
+
+// The file has no quoting: a TAB or line break inside a text field would split it.
+QString fieldText(QString text) {
+    for (QChar &c : text) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+// Amounts are held in screen units while the tank is scaled; the file records units.
+double inUnits(const TaskState &state, double value) {
+    return state.scaledTank ? value / state.unitHeight : value;
+}
+
+void setError(QString *error, const QString &path, const QString &reason) {
+    if (error != nullptr)
+        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), reason);
+}
+
+// One write of the whole text, unbuffered, so no reader ever sees half a line.
+bool writeAll(QFile &file, const QString &text, QString *error) {
+    const QByteArray bytes = text.toLatin1();
+    const bool written = file.write(bytes) == bytes.size();
+    // close() clears the error of a failed write, so its reason is taken first.
+    const QString writeError = written ? QString() : file.errorString();
+    file.close();
+    if (!written || file.error() != QFileDevice::NoError) {
+        setError(error, file.fileName(), written ? file.errorString() : writeError);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString dataHeaderLine() {
+    QStringList names;
+    for (const char *name : columnNames)
+        names.append(QLatin1String(name));
+    return names.join(QLatin1Char('\t'));
+}
+
+QString periodLine(const TaskState &state, const QDate &date, bool inflowBoxHasText,
+                   bool outflowBoxHasText) {
+    using numbers::general;
+    const int64_t t = state.currentTrial;
+    const QStringList fields = {
+        fieldText(state.subjectName),
+        fieldText(state.versionTag),
+        QString::number(state.currentTrial),
+        numbers::usShortDate(date),
+        numbers::usLongTime(state.StartTime),
+        numbers::usLongTime(state.EndTime),
+        general(state.CurrentBonus),
+        general(state.TotalBonus),
+        general(inflowBoxHasText ? periodValue(state.UserInflow, t) : 0.0),
+        general(outflowBoxHasText ? periodValue(state.UserOutflow, t) : 0.0),
+        general(periodValue(state.EnvInflow, t)),
+        general(periodValue(state.EnvOutflow, t)),
+        general(inUnits(state, state.Amount)),
+        general(periodValue(state.BackOrder, t)),
+        general(state.TotalBackOrder),
+        general(periodValue(state.ForwardDischarge, t)),
+        general(state.TotalForwardDischarge),
+        general(inUnits(state, state.GoalLinePoisition)),
+        QString::number(state.inFlowTPAfter),
+        QString::number(state.outFlowTPAfter),
+        // The columns carry the tolerances, below the goal first, under these names.
+        general(state.goalToleranceBelow),
+        general(state.goalToleranceAbove),
+    };
+    return fields.join(QLatin1Char('\t'));
+}
+
+bool WriteDataHeader(const QString &path, QString *error) {
+    QFile file(path);
+    // NewOnly makes the test for an existing file and its creation one step.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+        if (QFile::exists(path))
+            return true;
+        setError(error, path, file.errorString());
+        return false;
+    }
+    return writeAll(file, dataHeaderLine() + lineEnd, error);
+}
+
+bool WritePeriodLine(const QString &path, const QString &line, QString *error) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        setError(error, path, file.errorString());
+        return false;
+    }
+    return writeAll(file, line + lineEnd, error);
+}
