@@ -27,7 +27,7 @@ void FillTank(const TaskState &state, TaskView &view, int index, double amount) 
     // Heights are whole twips; an absurd amount is drawn far off the window, never wrapped.
     const double h = std::min(std::floor(amount / state.unitsPerMark), 1e9);
     fill.visible = true;
-    if (h < 0) {
+    if (!(h >= 0)) { // below zero, or not a number after an overflowing flow
         fill.height = 0;
         fill.top = tank::bottom;
         return;

@@ -19,7 +19,8 @@ bool environmentActive(const TaskState &state) {
 }
 
 bool userFlowsDue(const TaskState &state) {
-    return state.currentTrial % state.AfterEveryNTrials == 0;
+    // Refused at Start; should a run go on regardless, no period is divisible by 0.
+    return state.AfterEveryNTrials > 0 && state.currentTrial % state.AfterEveryNTrials == 0;
 }
 
 // The order that arrives in the period through one pipeline, if any: the share of the

@@ -3,7 +3,6 @@
 #include <QLocale>
 
 #include <cmath>
-#include <cstdio>
 
 namespace numbers {
 namespace {
@@ -20,9 +19,9 @@ Decimal toDecimal(double value) {
     Decimal d;
     if (value == 0.0 || !std::isfinite(value))
         return d;
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.14e", value);
-    QString text = QString::fromLatin1(buffer);
+    // Not printf: the application object takes the C library's numeric locale from the
+    // environment, and a German one would write a comma.
+    QString text = QString::number(value, 'e', 14);
     d.negative = text.startsWith(QLatin1Char('-'));
     if (d.negative)
         text.remove(0, 1);

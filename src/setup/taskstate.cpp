@@ -1,5 +1,7 @@
 #include "setup/taskstate.h"
 
+#include <algorithm>
+
 double periodValue(const std::vector<double> &table, int64_t period) {
     if (period < 0 || period >= static_cast<int64_t>(table.size()))
         return 0.0;
@@ -39,7 +41,9 @@ void InitTaskState(TaskState &state) {
     state.pipeEnvIn = 2;
     state.pipeEnvOut = 3;
     state.tankIndex = 0;
-    const size_t periods = static_cast<size_t>(state.MaxTrial) + 2;
+    // Periods 0 to MaxTrial + 1; a refused negative MaxTrial gets no table rather than one
+    // of nearly SIZE_MAX elements.
+    const auto periods = static_cast<size_t>(std::max<int64_t>(int64_t{state.MaxTrial} + 2, 0));
     state.UserInflow.assign(periods, 0.0);
     state.UserOutflow.assign(periods, 0.0);
 }
