@@ -65,10 +65,9 @@ QString indexed(const char *name, int index) {
 
 constexpr int ctrlX = 24;
 
-bool isCtrlX(const QKeyEvent *key)
-{
-    return key->text() == QChar(ctrlX)
-           || (key->key() == Qt::Key_X && key->modifiers().testFlag(Qt::ControlModifier));
+bool isCtrlX(const QKeyEvent *key) {
+    return key->text() == QChar(ctrlX) ||
+           (key->key() == Qt::Key_X && key->modifiers().testFlag(Qt::ControlModifier));
 }
 constexpr int backspace = 8;
 
@@ -297,6 +296,12 @@ void frmKrugel::buildControls() {
 }
 
 void frmKrugel::render() {
+    // A hidden window (a BATCH run) draws nothing; it catches up when it is shown.
+    if (!isVisible()) {
+        m_renderPending = true;
+        return;
+    }
+    m_renderPending = false;
     const auto text = [this](const char *name, const QString &value) {
         findChild<QLabel *>(QLatin1String(name))->setText(value);
     };
@@ -355,6 +360,12 @@ void frmKrugel::showTask() {
     show();
     raise();
     activateWindow();
+}
+
+void frmKrugel::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    if (m_renderPending)
+        render();
 }
 
 bool frmKrugel::event(QEvent *event) {
@@ -419,28 +430,29 @@ void frmKrugel::onTimer1() {
     const double inflow = numbers::parseNumber(m_txtUsrInflowVal->text()).value_or(0.0);
     const double outflow = numbers::parseNumber(m_txtUsrOutflowVal->text()).value_or(0.0);
     TakeDecision(m_state, m_view, inflow, outflow);
-    render();
+    // Each pause is counted from the moment its step starts, so drawing takes none of it.
     armStep(m_tmrEnvDelay, m_state.envDelayInterval);
+    render();
 }
 
 void frmKrugel::onEnvDelay() {
     EndEnvironmentHighlight(m_state, m_view);
-    render();
     armStep(m_tmrEnvMv, m_state.envMoveInterval);
+    render();
 }
 
 void frmKrugel::onEnvMove() {
     EndEnvironmentPhase(m_state, m_view);
-    render();
     armStep(m_tmrUserDelay, m_state.userDelayInterval);
+    render();
 }
 
 void frmKrugel::onUserDelay() {
     ApplyUserFlows(m_state, m_view);
+    armStep(m_tmrUserMv, m_state.userMoveInterval);
     render();
     if (m_hooks.modelLoggedIn && m_hooks.modelLoggedIn() && m_hooks.sendToModel)
         m_hooks.sendToModel(QStringLiteral("BETWEEN"));
-    armStep(m_tmrUserMv, m_state.userMoveInterval);
 }
 
 void frmKrugel::onUserMove() {
@@ -458,6 +470,13 @@ void frmKrugel::onUserMove() {
     if (lastPeriod && m_hooks.endProgram)
         m_hooks.endProgram();
     finishPeriod();
+}
+
+void frmKrugel::stopCycle() {
+    for (QTimer *timer : {m_Timer1, m_tmrEnvDelay, m_tmrEnvMv, m_tmrUserDelay, m_tmrUserMv})
+        timer->stop();
+    m_heldActions.clear();
+    m_periodRunning = false;
 }
 
 // Plays what arrived while the period ran, in order of arrival.

@@ -47,6 +47,8 @@ public:
     // Runs `action` now, or as soon as the running period has closed.
     void whenIdle(std::function<void()> action);
     bool periodRunning() const { return m_periodRunning; }
+    // Stops the running period for good (the window is being discarded by a reset).
+    void stopCycle();
 
     QLineEdit *inflowBox() const { return m_txtUsrInflowVal; }
     QLineEdit *outflowBox() const { return m_txtUsrOutflowVal; }
@@ -57,6 +59,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void buildControls();
@@ -84,6 +87,7 @@ private:
     KrugelHooks m_hooks;
     TaskView m_view;
     bool m_periodRunning = false;
+    bool m_renderPending = true;
     std::vector<std::function<void()>> m_heldActions;
 
     QLineEdit *m_txtUsrInflowVal = nullptr;

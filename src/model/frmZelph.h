@@ -1,0 +1,62 @@
+#pragma once
+
+#include "model/framer.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QPlainTextEdit;
+class QTcpServer;
+class QTcpSocket;
+
+// The hidden connection window: listens for one model at a time on the loopback addresses,
+// frames what it sends into messages and hands them on one by one. Its caption is the
+// connection status; txtRecv and txtSend log the exchange.
+class frmZelph : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr quint16 defaultPort = 9548;
+
+    explicit frmZelph(QWidget *parent = nullptr);
+    ~frmZelph() override;
+
+    // Handles each complete message. While `ready` answers false (start-up is between two
+    // windows), messages wait and are handed on by handOnWaiting().
+    void setHandlers(std::function<void(const QString &)> dispatch, std::function<bool()> ready);
+    bool listen(quint16 port = defaultPort);
+    void handOnWaiting();
+
+    // False when the socket refused the bytes; the caller reports it and drops the connection.
+    bool send(const QByteArray &bytes, QString *error = nullptr);
+    // Back to listening with the model logged out.
+    void DropModelConnection();
+    void appendReceived(const QString &text);
+    void appendSent(const QString &text);
+    void appendToCaption(const QString &text);
+    quint16 serverPort() const { return m_serverPort; }
+
+    QString Login;
+    bool Linked = false;
+
+private:
+    void acceptConnection(QTcpServer *server);
+    void onDataArrival();
+    void onPeerClosed();
+    void startListening();
+    void stopListening();
+
+    quint16 m_serverPort = defaultPort;
+    QList<QTcpServer *> m_servers;
+    QTcpSocket *m_socket = nullptr;
+    MessageFramer m_framer;
+    QStringList m_waiting;
+    bool m_handing = false;
+    std::function<void(const QString &)> m_dispatch;
+    std::function<bool()> m_ready;
+    QPlainTextEdit *m_txtRecv = nullptr;
+    QPlainTextEdit *m_txtSend = nullptr;
+    QLabel *m_lblWait = nullptr;
+};

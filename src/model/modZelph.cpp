@@ -1,0 +1,126 @@
+#include "display/frmKrugel.h"
+#include "model/frmZelph.h"
+#include "model/protocol.h"
+#include "screens/frmLogin.h"
+#include "setup/program.h"
+
+#include <QLineEdit>
+#include <QTimer>
+
+namespace {
+const QString lineBreak = QStringLiteral("\r\n");
+}
+
+void Program::DispatchModelMessage(const QString &text) {
+    const bool loggedIn = !m_zelph->Login.isEmpty();
+    const protocol::Route route = protocol::route(text, loggedIn);
+    if (loggedIn)
+        m_zelph->appendReceived(route.text);
+    switch (route.kind) {
+    case protocol::Route::Kind::Quit:
+        EndProgram();
+        terminate(0);
+        return;
+    case protocol::Route::Kind::Terminate:
+        delete m_zelph;
+        m_zelph = nullptr;
+        terminate(0);
+        return;
+    case protocol::Route::Kind::Reset:
+        if (!loggedIn)
+            m_state.lastModelCommand = route.text;
+        HandleReset();
+        return;
+    case protocol::Route::Kind::Login:
+        m_state.lastModelCommand = route.text;
+        HandleLogin(route.text);
+        return;
+    case protocol::Route::Kind::Decision:
+        HandleDecision(route.text);
+        return;
+    }
+}
+
+void Program::SendToModel(const QString &request) {
+    if (!m_zelph || !m_zelph->Linked)
+        return;
+    const TaskView noView;
+    const QString message =
+        protocol::outboundText(request, m_state, m_krugel ? m_krugel->view() : noView);
+    m_zelph->appendSent(message + lineBreak);
+    QString error;
+    if (!m_zelph->send(protocol::wireBytes(message), &error)) {
+        m_dialogs.inform(QString(), error);
+        m_zelph->DropModelConnection();
+    }
+}
+
+void Program::HandleLogin(const QString &text) {
+    const protocol::LoginRequest login = protocol::parseLogin(text);
+    if (login.outcome == protocol::LoginRequest::Outcome::Ignored)
+        return;
+    protocol::applyRunMode(login, m_state);
+    // A model must be named: without a name its run would pass for a person's.
+    if (login.outcome == protocol::LoginRequest::Outcome::Bad || login.name.isEmpty()) {
+        m_zelph->Login.clear();
+        SendToModel(protocol::badLoginReply(text));
+        return;
+    }
+    m_zelph->Login = login.name;
+    AcceptLogin();
+}
+
+void Program::AcceptLogin() {
+    m_zelph->appendReceived(m_zelph->Login + lineBreak);
+    m_zelph->appendSent(lineBreak);
+    m_zelph->appendToCaption(QStringLiteral(": ") + m_zelph->Login);
+    if (!m_login) {
+        // A model that logs in after a reconnect, while a run is open, starts a fresh run.
+        closeTaskWindow();
+        showLogin();
+    }
+    m_login->nameBox()->setText(m_zelph->Login);
+    m_login->cmdStart_Click();
+}
+
+void Program::HandleDecision(const QString &text) {
+    const protocol::DecisionRequest decision = protocol::parseDecision(text);
+    if (decision.outcome == protocol::DecisionRequest::Outcome::Ignored)
+        return;
+    if (decision.outcome == protocol::DecisionRequest::Outcome::Bad) {
+        SendToModel(protocol::badDecisionReply(text));
+        return;
+    }
+    if (!m_krugel)
+        return;
+    // A decision that arrives while a period is still running is played once it has closed,
+    // so the close cannot reset the entry boxes it fills.
+    m_krugel->whenIdle([this, decision] {
+        if (!m_krugel || !m_zelph)
+            return;
+        if (decision.ui)
+            m_krugel->inflowBox()->setText(protocol::entryText(*decision.ui));
+        if (decision.uo)
+            m_krugel->outflowBox()->setText(protocol::entryText(*decision.uo));
+        protocol::applyEnvironmentFlows(decision, m_state);
+        m_zelph->appendReceived(lineBreak);
+        m_zelph->appendSent(lineBreak);
+        m_zelph->appendToCaption(QStringLiteral(": ") + m_zelph->Login);
+        m_krugel->cmdNextTrial_Click();
+    });
+}
+
+void Program::HandleReset() {
+    m_state.resetRequested = true;
+    ResetSimulation();
+}
+
+// The connection stays open; the model is logged out and start-up runs again.
+void Program::ResetSimulation() {
+    m_zelph->Login.clear();
+    closeLoginScreen();
+    closeTaskWindow();
+    SendToModel(QStringLiteral("SIMULATION_RESETED"));
+    m_betweenWindows = true;
+    QTimer::singleShot(0, this, &Program::Main);
+}

@@ -1,0 +1,138 @@
+#include "screens/frmPasswordAuth.h"
+
+#include "display/twips.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <utility>
+
+namespace {
+
+// Compared exactly: case matters and nothing is trimmed.
+const QString accessCode = QStringLiteral("Vimb");
+
+} // namespace
+
+frmPasswordAuth::frmPasswordAuth(TaskState &state, Dialogs &dialogs,
+                                 std::function<void()> endProgram, QWidget *parent)
+    : QDialog(parent)
+    , m_state(state)
+    , m_dialogs(dialogs)
+    , m_endProgram(std::move(endProgram)) {
+    setObjectName(QStringLiteral("frmPasswordAuth"));
+    setWindowTitle(QStringLiteral("Authentication"));
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    font.setPointSize(10);
+    setFont(font);
+    setFixedSize(px(5160), px(2280));
+    buildControls();
+    clearBoxes();
+    connect(m_Command1, &QPushButton::clicked, this, &frmPasswordAuth::Command1_Click);
+    connect(m_Command2, &QPushButton::clicked, this, &frmPasswordAuth::Command2_Click);
+}
+
+void frmPasswordAuth::buildControls() {
+    const auto label = [this](const char *name, const QString &caption, const QRect &rect) {
+        auto *control = new QLabel(caption, this);
+        control->setObjectName(QLatin1String(name));
+        control->setGeometry(rect);
+    };
+    const auto box = [this](const char *name, const QRect &rect) {
+        auto *control = new QLineEdit(this);
+        control->setObjectName(QLatin1String(name));
+        control->setGeometry(rect);
+        return control;
+    };
+    const auto button = [this](const char *name, const QString &caption, const QRect &rect) {
+        auto *control = new QPushButton(caption, this);
+        control->setObjectName(QLatin1String(name));
+        control->setGeometry(rect);
+        control->setAutoDefault(false);
+        return control;
+    };
+    label("Label1", QStringLiteral("Username"), twipsRect(240, 300, 1215, 360));
+    m_txtUsername = box("txtUsername", twipsRect(1560, 240, 3360, 405));
+    label("Label2", QStringLiteral("Password"), twipsRect(240, 840, 1215, 360));
+    m_txtPassword = box("txtPassword", twipsRect(1560, 780, 3360, 405));
+    m_txtPassword->setEchoMode(QLineEdit::Password);
+    m_Command1 = button("Command1", QStringLiteral("Exit Application"),
+                        twipsRect(840, 1500, 1935, 495));
+    m_Command2 = button("Command2", QStringLiteral("Cancel"), twipsRect(2985, 1500, 1455, 495));
+}
+
+void frmPasswordAuth::clearBoxes() {
+    m_txtUsername->clear();
+    m_txtPassword->clear();
+}
+
+bool frmPasswordAuth::event(QEvent *event) {
+    const bool handled = QDialog::event(event);
+    if (event->type() == QEvent::WindowActivate)
+        Form_Activate();
+    return handled;
+}
+
+void frmPasswordAuth::Form_Activate() {
+    // The end routine, or a box shown on the way, may hand the activation back to this
+    // window while Exit Application is still running: that activation must not start
+    // another one.
+    if (!m_fillOnActivate || m_exiting)
+        return;
+    m_txtUsername->setFocus();
+    m_txtUsername->setText(accessCode);
+    m_txtPassword->setText(accessCode);
+    Command1_Click();
+}
+
+void frmPasswordAuth::Command1_Click() {
+    if (m_exiting)
+        return;
+    m_exiting = true;
+    if (m_txtUsername->text().isEmpty())
+        m_dialogs.inform(programTitle(), QStringLiteral("Please enter Username"));
+    else if (m_txtPassword->text().isEmpty())
+        m_dialogs.inform(programTitle(), QStringLiteral("Please enter Password"));
+    else {
+        CheckExitPassword();
+        if (m_state.exitPasswordMatches) {
+            m_state.exitConfirmed = true;
+            m_state.exitAuthorised = true;
+            if (m_endProgram)
+                m_endProgram(); // returns while a model is connected: the window stays open
+        } else {
+            m_dialogs.inform(QStringLiteral("Password Incorrect"),
+                             QStringLiteral("Username or Password is incorrect. Please try again"),
+                             Dialogs::Icon::Warning);
+            clearBoxes();
+            m_txtUsername->setFocus();
+        }
+    }
+    m_exiting = false;
+}
+
+void frmPasswordAuth::CheckExitPassword() {
+    m_state.exitPassword = accessCode;
+    m_state.exitUserNameEntered = m_txtUsername->text();
+    m_state.exitPasswordMatches = m_txtPassword->text() == m_state.exitPassword;
+}
+
+void frmPasswordAuth::Command2_Click() {
+    m_state.exitAuthorised = false;
+    reject();
+}
+
+void frmPasswordAuth::keyPressEvent(QKeyEvent *event) {
+    // No keyboard shortcut leaves the window: Escape would close it without Cancel's effect.
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||
+        event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
