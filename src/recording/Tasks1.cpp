@@ -83,7 +83,8 @@ void Tasks1::buildControls() {
     constexpr int width = 8760;
     addLabel("Label1", QStringLiteral("Question 1"), twipsRect(left, 180, 2400, 300), true);
     addLabel("Label2", QString(), twipsRect(left, 480, width, 900));
-    addLabel("Label4", QStringLiteral("Difficulty Rating"), twipsRect(left, 1500, 1920, 360));
+    addLabel("Label4", QStringLiteral("Difficulty Rating"), twipsRect(left, 1440, 1920, 405))
+        ->setAlignment(Qt::AlignLeft | Qt::AlignVCenter); // level with the rating box
     m_Combo1 = new QComboBox(this);
     m_Combo1->setObjectName(QStringLiteral("Combo1"));
     m_Combo1->setEditable(true);

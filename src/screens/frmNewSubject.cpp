@@ -143,10 +143,10 @@ void frmNewSubject::buildControls() {
     m_cboMajor->setMaxVisibleItems(14);
     m_cboMajor->setGeometry(twipsRect(240, 1680, 4560, 405));
 
-    m_btnBegin = addButton(this, "btnBegin", QStringLiteral("Begin"),
-                           twipsRect(600, 2520, 1575, 495));
-    m_btnCancel = addButton(this, "btnCancel", QStringLiteral("Cancel"),
-                            twipsRect(2865, 2520, 1575, 495));
+    m_btnBegin =
+        addButton(this, "btnBegin", QStringLiteral("Begin"), twipsRect(600, 2520, 1575, 495));
+    m_btnCancel =
+        addButton(this, "btnCancel", QStringLiteral("Cancel"), twipsRect(2865, 2520, 1575, 495));
 }
 
 void frmNewSubject::UpdateBeginButton() {
@@ -159,10 +159,9 @@ void frmNewSubject::btnBegin_Click() {
     m_writing = true; // the database's retries let window events through
     m_state.condition =
         m_state.scaledTank ? QStringLiteral("continuous") : QStringLiteral("discrete");
-    RecordSubject(m_database,
-                  subjectRow(m_state.subjectName, m_versionText, m_state.condition,
-                             m_cboMajor->currentText(), m_optMale->isChecked(), m_txtAge->text(),
-                             QDateTime::currentDateTime()));
+    RecordSubject(m_database, subjectRow(m_state.subjectName, m_versionText, m_state.condition,
+                                         m_cboMajor->currentText(), m_optMale->isChecked(),
+                                         m_txtAge->text(), QDateTime::currentDateTime()));
     m_writing = false;
     Cleared = true;
     accept();

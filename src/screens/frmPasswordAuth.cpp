@@ -61,8 +61,8 @@ void frmPasswordAuth::buildControls() {
     label("Label2", QStringLiteral("Password"), twipsRect(240, 840, 1215, 360));
     m_txtPassword = box("txtPassword", twipsRect(1560, 780, 3360, 405));
     m_txtPassword->setEchoMode(QLineEdit::Password);
-    m_Command1 = button("Command1", QStringLiteral("Exit Application"),
-                        twipsRect(840, 1500, 1935, 495));
+    m_Command1 =
+        button("Command1", QStringLiteral("Exit Application"), twipsRect(840, 1500, 1935, 495));
     m_Command2 = button("Command2", QStringLiteral("Cancel"), twipsRect(2985, 1500, 1455, 495));
 }
 
