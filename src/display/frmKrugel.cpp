@@ -482,6 +482,7 @@ void frmKrugel::stopCycle() {
 // Plays what arrived while the period ran, in order of arrival.
 void frmKrugel::finishPeriod() {
     m_periodRunning = false;
+    emit periodClosed();
     while (!m_heldActions.empty() && !m_periodRunning) {
         auto action = std::move(m_heldActions.front());
         m_heldActions.erase(m_heldActions.begin());
@@ -526,8 +527,11 @@ frmKrugel::ExitAnswer frmKrugel::askToExit() {
 
 // Returns true to drop the key. Only digits, the point and Backspace reach the box.
 bool frmKrugel::filterEntryKey(QLineEdit *box, QKeyEvent *key) {
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->text().isEmpty())
-        return false; // Enter goes on to the window; keys that type nothing are not filtered
+    // Enter goes on to the window and Tab moves the focus; keys that type nothing pass.
+    const bool passes = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+                        key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+    if (passes || key->text().isEmpty())
+        return false;
     if (isCtrlX(key)) // not authorised: the keystroke reaches the box as typed
         return askToExit() != ExitAnswer::NotAuthorised;
     const QChar typed = key->text().at(0);

@@ -54,6 +54,10 @@ public:
     QLineEdit *outflowBox() const { return m_txtUsrOutflowVal; }
     const TaskView &view() const { return m_view; }
 
+signals:
+    // The running period has closed (its line is written), or a decision played nothing.
+    void periodClosed();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;

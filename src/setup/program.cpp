@@ -52,8 +52,12 @@ void Program::Main() {
     m_state.resetRequested = false;
     if (!m_zelph) {
         m_zelph = new frmZelph;
-        m_zelph->setHandlers([this](const QString &text) { DispatchModelMessage(text); },
-                             [this] { return readyForMessages(); });
+        // A message that arrives while a period runs waits for the period's close, in order:
+        // a reset or QUIT sent right after the state message must not stop the period in its
+        // closing step, which would cost it its bonus and its data line.
+        m_zelph->setHandlers(
+            [this](const QString &text) { DispatchModelMessage(text); },
+            [this] { return readyForMessages() && !(m_krugel && m_krugel->periodRunning()); });
         if (m_zelph->listen(m_port))
             QTextStream(stdout) << "Waiting for a model on port " << m_port << "." << Qt::endl;
     }
@@ -165,6 +169,14 @@ void Program::continueAfterLogin() {
         return authenticateExit();
     };
     m_krugel = new frmKrugel(m_state, m_dialogs, hooks);
+    // Messages that waited for the running period are handed on once it has closed.
+    connect(
+        m_krugel, &frmKrugel::periodClosed, this,
+        [this] {
+            if (m_zelph)
+                m_zelph->handOnWaiting();
+        },
+        Qt::QueuedConnection);
     m_krugel->showTask();
     if (!m_zelph->Login.isEmpty())
         SendToModel(QStringLiteral("VERSION"));

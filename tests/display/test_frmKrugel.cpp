@@ -301,10 +301,15 @@ void TestFrmKrugel::keyFilter() {
 void TestFrmKrugel::enterPressesSubmit() {
     makeWindow({}, 1);
     QLineEdit *box = m_window->inflowBox();
+    QApplication::setActiveWindow(m_window.get());
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    box->setFocus();
     box->setText(QStringLiteral("12"));
     QTest::keyClick(box, Qt::Key_Backspace);
     QCOMPARE(box->text(), QStringLiteral("1"));
-    QTest::keyClick(box, Qt::Key_Return);
+    QTest::keyClick(box, Qt::Key_Tab);
+    QVERIFY(m_window->outflowBox()->hasFocus());
+    QTest::keyClick(m_window->outflowBox(), Qt::Key_Return);
     QTRY_COMPARE(m_linesWritten, 1);
     QCOMPARE(m_state.UserInflow[1], 1.0);
 }

@@ -1,0 +1,257 @@
+#include "display/frmKrugel.h"
+#include "model/frmZelph.h"
+#include "recording/Tasks1.h"
+#include "screens/frmLogin.h"
+#include "screens/frmNewSubject.h"
+#include "screens/frmPasswordAuth.h"
+#include "setup/program.h"
+#include "support/testdatabase.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace {
+
+// Runs `action` on the first visible window of type T once it shows: a modal window's own
+// event loop is running by then, so the action answers it as a person would.
+template <typename T> void whenShown(std::function<void(T *)> action) {
+    auto *poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, action] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *window = qobject_cast<T *>(widget);
+            if (window && window->isVisible()) {
+                poll->stop();
+                poll->deleteLater();
+                action(window);
+                return;
+            }
+        }
+    });
+    poll->start();
+}
+
+template <typename T> T *child(QWidget *window, const char *name) {
+    return window->findChild<T *>(QLatin1String(name));
+}
+
+void fillSubjectForm(frmNewSubject *form) {
+    QTest::keyClicks(child<QLineEdit>(form, "txtAge"), QStringLiteral("23"));
+    child<QRadioButton>(form, "optFemale")->click();
+    child<QComboBox>(form, "cboMajor")->setCurrentText(QStringLiteral("Biology"));
+    child<QPushButton>(form, "btnBegin")->click();
+}
+
+void answerQuestionnaire(Tasks1 *questionnaire) {
+    child<QComboBox>(questionnaire, "Combo1")->setCurrentText(QStringLiteral("7"));
+    child<QPlainTextEdit>(questionnaire, "Text1")->setPlainText(QStringLiteral("because"));
+    child<QPlainTextEdit>(questionnaire, "Text2")->setPlainText(QStringLiteral("steady orders"));
+    child<QPlainTextEdit>(questionnaire, "Text3")->setPlainText(QStringLiteral("no"));
+    child<QPushButton>(questionnaire, "Command1")->click();
+}
+
+QStringList dataLines(const QString &dataDir) {
+    QFile file(dataDir + QStringLiteral("/Data.txt"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+class TestProgram : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void personPlaysFromLoginToQuestionnaire();
+    void cancelledSubjectFormReturnsToLogin();
+    void quitOnLoginEndsWithoutQuestionnaire();
+    void missingSetupFileEndsTheProgram();
+    void missingKeyIsNamedAndEndsTheProgram();
+    void conflictingScenarioIsRefusedAtStart();
+    void failedScenarioCheckLeadsToQuestionnaire();
+    void exitAuthenticationEndsWithoutQuestionnaire();
+
+private:
+    void start(const QMap<QString, QString> &setup = {});
+    void startPerson(const QString &name);
+    QString dataDir() const { return m_folder->path() + QStringLiteral("/data"); }
+    QString database() const { return dataDir() + QStringLiteral("/Krugel.db"); }
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    ScriptedDialogs m_dialogs;
+    std::unique_ptr<Program> m_program;
+    std::optional<int> m_exitCode;
+};
+
+void TestProgram::init() {
+    m_folder = std::make_unique<QTemporaryDir>();
+    m_dialogs = ScriptedDialogs{};
+    m_exitCode.reset();
+}
+
+void TestProgram::cleanup() {
+    if (m_program) {
+        m_program->state().resetRequested = true; // windows close without asking
+        m_program.reset();
+    }
+}
+
+void TestProgram::start(const QMap<QString, QString> &setup) {
+    writeSetup(m_folder->path(), setup);
+    QVERIFY(createTestDatabase(database()));
+    m_program = std::make_unique<Program>(dataDir(), m_dialogs);
+    m_program->setPort(0);
+    m_program->setTerminate([this](int code) {
+        if (!m_exitCode)
+            m_exitCode = code;
+    });
+    m_program->Main();
+    QVERIFY(m_program->login() && m_program->login()->isVisible());
+}
+
+void TestProgram::startPerson(const QString &name) {
+    m_program->login()->nameBox()->setText(name);
+    child<QPushButton>(m_program->login(), "cmdStart")->click();
+}
+
+void TestProgram::personPlaysFromLoginToQuestionnaire() {
+    start({{QStringLiteral("MaxTrial"), QStringLiteral("3")}});
+    child<QComboBox>(m_program->login(), "cboVersion")->setCurrentText(QStringLiteral("V1"));
+    whenShown<frmNewSubject>(fillSubjectForm);
+    startPerson(QStringLiteral("p01"));
+    QTRY_VERIFY(m_program->krugel() != nullptr);
+    QVERIFY(m_program->krugel()->isVisible());
+    TaskState &state = m_program->state();
+    state.envDelayInterval = state.userDelayInterval = 1;
+
+    for (int period = 1; period <= 3; ++period) {
+        if (period == 3)
+            whenShown<Tasks1>(answerQuestionnaire);
+        m_program->krugel()->inflowBox()->setText(QString::number(period));
+        m_program->krugel()->cmdNextTrial_Click();
+        QTRY_COMPARE(dataLines(dataDir()).size(), 1 + period);
+    }
+    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
+
+    const auto subjects = queryRows(database(), "SELECT Subject, Version, Condition, Major, "
+                                                "Gender, Age, typeof(Age) FROM datSubject");
+    QCOMPARE(subjects.size(), 1);
+    QCOMPARE(subjects[0].join(QLatin1Char('|')),
+             QStringLiteral("p01|V1|continuous|Biology|Female|23.0|real"));
+    const auto answers =
+        queryRows(database(), "SELECT Subject, Version, QuestionNumber, "
+                              "QuestionAnswer FROM datQuestionnaire ORDER BY rowid");
+    QCOMPARE(answers.size(), 3);
+    QCOMPARE(answers[0].join(QLatin1Char('|')), QStringLiteral("p01||1|7, because"));
+    QCOMPARE(answers[1].join(QLatin1Char('|')), QStringLiteral("p01||2|steady orders"));
+    QCOMPARE(answers[2].join(QLatin1Char('|')), QStringLiteral("p01||3|no"));
+    const QStringList lines = dataLines(dataDir());
+    for (int period = 1; period <= 3; ++period) {
+        const QStringList fields = lines[period].split(QLatin1Char('\t'));
+        QCOMPARE(fields.size(), 22);
+        QCOMPARE(fields[0], QStringLiteral("p01"));
+        QCOMPARE(fields[1], QString()); // a person's run has no version tag
+        QCOMPARE(fields[2], QString::number(period));
+        QCOMPARE(fields[8], QString::number(period));
+    }
+    // 2 + 1 + 2 + 3 units after the three periods.
+    QCOMPARE(lines[3].split(QLatin1Char('\t'))[12], QStringLiteral("8"));
+}
+
+void TestProgram::cancelledSubjectFormReturnsToLogin() {
+    start();
+    whenShown<frmNewSubject>(
+        [](frmNewSubject *form) { child<QPushButton>(form, "btnCancel")->click(); });
+    startPerson(QStringLiteral("p02"));
+    QVERIFY(m_program->login()->isVisible());
+    QCOMPARE(m_program->login()->nameBox()->selectedText(), QStringLiteral("p02"));
+    QTest::qWait(20);
+    QVERIFY(m_program->krugel() == nullptr);
+    QVERIFY(queryRows(database(), "SELECT * FROM datSubject").isEmpty());
+    QVERIFY(!m_exitCode);
+}
+
+void TestProgram::quitOnLoginEndsWithoutQuestionnaire() {
+    start();
+    child<QPushButton>(m_program->login(), "cmdQuit")->click();
+    QCOMPARE(m_exitCode, std::optional<int>(0));
+    QVERIFY(m_program->zelph() == nullptr); // the connection window is unloaded
+    QVERIFY(m_dialogs.shown.isEmpty());
+}
+
+void TestProgram::missingSetupFileEndsTheProgram() {
+    start();
+    QFile::remove(dataDir() + QStringLiteral("/Setup.txt"));
+    startPerson(QStringLiteral("p03"));
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QCOMPARE(m_dialogs.shown[0].title, QStringLiteral("ERROR"));
+    QCOMPARE(m_dialogs.shown[0].text, QStringLiteral("Configuration failed"));
+    QCOMPARE(m_exitCode, std::optional<int>(1));
+}
+
+void TestProgram::missingKeyIsNamedAndEndsTheProgram() {
+    start({{QStringLiteral("GoalLinePoisition"), QStringLiteral("four")}});
+    startPerson(QStringLiteral("p04"));
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QVERIFY(m_dialogs.shown[0].text.contains(QStringLiteral("GoalLinePoisition")));
+    QVERIFY(m_dialogs.shown[0].text.contains(QStringLiteral("Setup.txt")));
+    QCOMPARE(m_exitCode, std::optional<int>(1));
+}
+
+void TestProgram::conflictingScenarioIsRefusedAtStart() {
+    start({{QStringLiteral("MaxNumberOfAScenarioType"), QStringLiteral("3")}});
+    startPerson(QStringLiteral("p05"));
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QVERIFY(m_dialogs.shown[0].text.contains(QStringLiteral("MaxNumberOfAScenarioType (3)")));
+    QVERIFY(m_dialogs.shown[0].text.contains(QStringLiteral("MaxTrial (5)")));
+    QVERIFY(m_program->login()->isVisible());
+    QVERIFY(!m_exitCode);
+}
+
+void TestProgram::failedScenarioCheckLeadsToQuestionnaire() {
+    start({{QStringLiteral("InitialBackOrder"), QStringLiteral("4")}});
+    whenShown<Tasks1>([](Tasks1 *questionnaire) { questionnaire->close(); });
+    // The program would have ended; here Start goes on to the subject form.
+    whenShown<frmNewSubject>(
+        [](frmNewSubject *form) { child<QPushButton>(form, "btnCancel")->click(); });
+    startPerson(QStringLiteral("p06"));
+    QCOMPARE(m_dialogs.shown.value(0).text,
+             QStringLiteral("Value of inFlowTPAfter or outFlowTPAfter is 1 and your initial Back "
+                            "or Forward orders are not set to 0"));
+    QCOMPARE(m_exitCode, std::optional<int>(0));
+    QVERIFY(queryRows(database(), "SELECT * FROM datQuestionnaire").isEmpty());
+}
+
+void TestProgram::exitAuthenticationEndsWithoutQuestionnaire() {
+    start();
+    whenShown<frmNewSubject>(fillSubjectForm);
+    startPerson(QStringLiteral("p07"));
+    QTRY_VERIFY(m_program->krugel() != nullptr);
+    // The authentication fills in the access code itself and exits at once.
+    // The program would have ended; here the authentication's window is closed for it.
+    whenShown<frmPasswordAuth>([](frmPasswordAuth *window) { window->close(); });
+    m_program->krugel()->close();
+    QCOMPARE(m_exitCode, std::optional<int>(0));
+    QVERIFY(m_program->state().exitConfirmed);
+    QVERIFY(queryRows(database(), "SELECT * FROM datQuestionnaire").isEmpty());
+    QCOMPARE(dataLines(dataDir()).size(), 1); // the header only
+}
+
+QTEST_MAIN(TestProgram)
+#include "test_program.moc"
