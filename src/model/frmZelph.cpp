@@ -13,6 +13,7 @@ namespace {
 
 // The logs keep the latest lines only: a model may play thousands of runs on one connection.
 constexpr int logLines = 2000;
+constexpr int hiddenLogChars = 128 * 1024;
 
 QPlainTextEdit *makeLog(const char *name, QWidget *parent) {
     auto *log = new QPlainTextEdit(parent);
@@ -20,12 +21,6 @@ QPlainTextEdit *makeLog(const char *name, QWidget *parent) {
     log->setReadOnly(true);
     log->setMaximumBlockCount(logLines);
     return log;
-}
-
-void appendText(QPlainTextEdit *log, const QString &text) {
-    QTextCursor cursor(log->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
 }
 
 } // namespace
@@ -41,13 +36,13 @@ frmZelph::frmZelph(QWidget *parent)
     sent->setObjectName(QStringLiteral("lblSent"));
     auto *received = new QLabel(QStringLiteral("Received"), this);
     received->setObjectName(QStringLiteral("lblReceived"));
-    m_txtSend = makeLog("txtSend", this);
-    m_txtRecv = makeLog("txtRecv", this);
+    m_send.view = makeLog("txtSend", this);
+    m_recv.view = makeLog("txtRecv", this);
     layout->addWidget(m_lblWait);
     layout->addWidget(sent);
-    layout->addWidget(m_txtSend);
+    layout->addWidget(m_send.view);
     layout->addWidget(received);
-    layout->addWidget(m_txtRecv);
+    layout->addWidget(m_recv.view);
 }
 
 frmZelph::~frmZelph() {
@@ -116,8 +111,8 @@ void frmZelph::acceptConnection(QTcpServer *server) {
     Linked = true;
     m_framer.reset();
     m_waiting.clear();
-    m_txtRecv->clear();
-    m_txtSend->clear();
+    clearLog(m_recv);
+    clearLog(m_send);
 }
 
 void frmZelph::onDataArrival() {
@@ -185,11 +180,46 @@ void frmZelph::DropModelConnection() {
 }
 
 void frmZelph::appendReceived(const QString &text) {
-    appendText(m_txtRecv, text);
+    appendLog(m_recv, text);
 }
 
 void frmZelph::appendSent(const QString &text) {
-    appendText(m_txtSend, text);
+    appendLog(m_send, text);
+}
+
+// The window is hidden while a model plays: its logs are kept as text and only laid out
+// when an operator shows the window.
+void frmZelph::appendLog(Log &log, const QString &text) {
+    if (isVisible()) {
+        QTextCursor cursor(log.view->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(text);
+        return;
+    }
+    log.pending += text;
+    if (log.pending.size() > hiddenLogChars)
+        log.pending.remove(0, log.pending.size() - hiddenLogChars);
+}
+
+void frmZelph::clearLog(Log &log) {
+    log.view->clear();
+    log.pending.clear();
+}
+
+void frmZelph::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    for (Log *log : {&m_recv, &m_send}) {
+        const QString pending = std::exchange(log->pending, QString());
+        appendLog(*log, pending);
+    }
+}
+
+QString frmZelph::receivedLog() const {
+    return m_recv.view->toPlainText() + m_recv.pending;
+}
+
+QString frmZelph::sentLog() const {
+    return m_send.view->toPlainText() + m_send.pending;
 }
 
 void frmZelph::appendToCaption(const QString &text) {

@@ -37,9 +37,14 @@ public:
     void appendSent(const QString &text);
     void appendToCaption(const QString &text);
     quint16 serverPort() const { return m_serverPort; }
+    QString receivedLog() const;
+    QString sentLog() const;
 
     QString Login;
     bool Linked = false;
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     void acceptConnection(QTcpServer *server);
@@ -56,7 +61,14 @@ private:
     bool m_handing = false;
     std::function<void(const QString &)> m_dispatch;
     std::function<bool()> m_ready;
-    QPlainTextEdit *m_txtRecv = nullptr;
-    QPlainTextEdit *m_txtSend = nullptr;
+    // A log box and what was appended to it while the window was hidden.
+    struct Log {
+        QPlainTextEdit *view = nullptr;
+        QString pending;
+    };
+    void appendLog(Log &log, const QString &text);
+    void clearLog(Log &log);
+    Log m_recv;
+    Log m_send;
     QLabel *m_lblWait = nullptr;
 };

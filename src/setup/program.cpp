@@ -169,14 +169,12 @@ void Program::continueAfterLogin() {
         return authenticateExit();
     };
     m_krugel = new frmKrugel(m_state, m_dialogs, hooks);
-    // Messages that waited for the running period are handed on once it has closed.
-    connect(
-        m_krugel, &frmKrugel::periodClosed, this,
-        [this] {
-            if (m_zelph)
-                m_zelph->handOnWaiting();
-        },
-        Qt::QueuedConnection);
+    // Messages that waited for the running period are handed on as soon as it has closed:
+    // a BATCH model's next decision is already waiting by then.
+    connect(m_krugel, &frmKrugel::periodClosed, this, [this] {
+        if (m_zelph)
+            m_zelph->handOnWaiting();
+    });
     m_krugel->showTask();
     if (!m_zelph->Login.isEmpty())
         SendToModel(QStringLiteral("VERSION"));
