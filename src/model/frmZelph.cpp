@@ -1,5 +1,6 @@
 #include "model/frmZelph.h"
 
+#include <QEvent>
 #include <QHostAddress>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -32,6 +33,7 @@ frmZelph::frmZelph(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     m_lblWait = new QLabel(QStringLiteral("Waiting for Client Tone Input"), this);
     m_lblWait->setObjectName(QStringLiteral("lblWait"));
+    m_lblWait->installEventFilter(this); // a click on it hides the window
     auto *sent = new QLabel(QStringLiteral("Sent"), this);
     sent->setObjectName(QStringLiteral("lblSent"));
     auto *received = new QLabel(QStringLiteral("Received"), this);
@@ -212,6 +214,16 @@ void frmZelph::showEvent(QShowEvent *event) {
         const QString pending = std::exchange(log->pending, QString());
         appendLog(*log, pending);
     }
+}
+
+bool frmZelph::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_lblWait && event->type() == QEvent::MouseButtonRelease)
+        hide();
+    return QWidget::eventFilter(watched, event);
+}
+
+quint16 frmZelph::listeningPort() const {
+    return m_servers.isEmpty() ? 0 : m_servers.first()->serverPort();
 }
 
 QString frmZelph::receivedLog() const {

@@ -37,6 +37,8 @@ public:
     void appendSent(const QString &text);
     void appendToCaption(const QString &text);
     quint16 serverPort() const { return m_serverPort; }
+    // The IPv4 loopback port in use (the one asked for, or the one given for port 0).
+    quint16 listeningPort() const;
     QString receivedLog() const;
     QString sentLog() const;
 
@@ -45,6 +47,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void acceptConnection(QTcpServer *server);

@@ -86,6 +86,7 @@ private slots:
     void conflictingScenarioIsRefusedAtStart();
     void failedScenarioCheckLeadsToQuestionnaire();
     void exitAuthenticationEndsWithoutQuestionnaire();
+    void endProgramDuringTheQuestionnaireDoesNotOpenItAgain();
 
 private:
     void start(const QMap<QString, QString> &setup = {});
@@ -251,6 +252,31 @@ void TestProgram::exitAuthenticationEndsWithoutQuestionnaire() {
     QVERIFY(m_program->state().exitConfirmed);
     QVERIFY(queryRows(database(), "SELECT * FROM datQuestionnaire").isEmpty());
     QCOMPARE(dataLines(dataDir()).size(), 1); // the header only
+}
+
+void TestProgram::endProgramDuringTheQuestionnaireDoesNotOpenItAgain() {
+    start({{QStringLiteral("MaxTrial"), QStringLiteral("1")}});
+    whenShown<frmNewSubject>(fillSubjectForm);
+    startPerson(QStringLiteral("p08"));
+    QTRY_VERIFY(m_program->krugel() != nullptr);
+    m_program->state().envDelayInterval = m_program->state().userDelayInterval = 1;
+    int questionnaires = 0;
+    whenShown<Tasks1>([this, &questionnaires](Tasks1 *questionnaire) {
+        // A refused database retry while the answers are recorded ends the program.
+        const auto open = [] {
+            int count = 0;
+            for (QWidget *widget : QApplication::topLevelWidgets())
+                count += qobject_cast<Tasks1 *>(widget) && widget->isVisible() ? 1 : 0;
+            return count;
+        };
+        m_program->EndProgram();
+        questionnaires = open();
+        questionnaire->close();
+    });
+    m_program->krugel()->cmdNextTrial_Click();
+    QTRY_VERIFY(m_exitCode.has_value());
+    QCOMPARE(questionnaires, 1);
+    QCOMPARE(*m_exitCode, 0);
 }
 
 QTEST_MAIN(TestProgram)
