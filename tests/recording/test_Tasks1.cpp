@@ -53,10 +53,7 @@ private slots:
 
 private:
     template <typename T> T *control(const char *name) const {
-        T *found = m_window->findChild<T *>(QLatin1String(name));
-        if (found == nullptr)
-            qFatal("no control %s", name);
-        return found;
+        return requireChild<T>(m_window.get(), name);
     }
     QComboBox *rating() const { return control<QComboBox>("Combo1"); }
     QPlainTextEdit *text(const char *name) const { return control<QPlainTextEdit>(name); }

@@ -49,10 +49,7 @@ private slots:
 
 private:
     template <typename T> T *control(const char *name) const {
-        T *found = m_form->findChild<T *>(QLatin1String(name));
-        if (found == nullptr)
-            qFatal("no control %s", name);
-        return found;
+        return requireChild<T>(m_form.get(), name);
     }
     QLineEdit *age() const { return control<QLineEdit>("txtAge"); }
     QComboBox *major() const { return control<QComboBox>("cboMajor"); }

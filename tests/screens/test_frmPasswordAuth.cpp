@@ -45,10 +45,7 @@ private slots:
 
 private:
     template <typename T> T *control(const char *name) const {
-        T *found = m_window->findChild<T *>(QLatin1String(name));
-        if (found == nullptr)
-            qFatal("no control %s", name);
-        return found;
+        return requireChild<T>(m_window.get(), name);
     }
     QLineEdit *user() const { return control<QLineEdit>("txtUsername"); }
     QLineEdit *password() const { return control<QLineEdit>("txtPassword"); }

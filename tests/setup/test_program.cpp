@@ -43,23 +43,20 @@ template <typename T> void whenShown(std::function<void(T *)> action) {
     poll->start();
 }
 
-template <typename T> T *child(QWidget *window, const char *name) {
-    return window->findChild<T *>(QLatin1String(name));
-}
-
 void fillSubjectForm(frmNewSubject *form) {
-    QTest::keyClicks(child<QLineEdit>(form, "txtAge"), QStringLiteral("23"));
-    child<QRadioButton>(form, "optFemale")->click();
-    child<QComboBox>(form, "cboMajor")->setCurrentText(QStringLiteral("Biology"));
-    child<QPushButton>(form, "btnBegin")->click();
+    QTest::keyClicks(requireChild<QLineEdit>(form, "txtAge"), QStringLiteral("23"));
+    requireChild<QRadioButton>(form, "optFemale")->click();
+    requireChild<QComboBox>(form, "cboMajor")->setCurrentText(QStringLiteral("Biology"));
+    requireChild<QPushButton>(form, "btnBegin")->click();
 }
 
 void answerQuestionnaire(Tasks1 *questionnaire) {
-    child<QComboBox>(questionnaire, "Combo1")->setCurrentText(QStringLiteral("7"));
-    child<QPlainTextEdit>(questionnaire, "Text1")->setPlainText(QStringLiteral("because"));
-    child<QPlainTextEdit>(questionnaire, "Text2")->setPlainText(QStringLiteral("steady orders"));
-    child<QPlainTextEdit>(questionnaire, "Text3")->setPlainText(QStringLiteral("no"));
-    child<QPushButton>(questionnaire, "Command1")->click();
+    requireChild<QComboBox>(questionnaire, "Combo1")->setCurrentText(QStringLiteral("7"));
+    requireChild<QPlainTextEdit>(questionnaire, "Text1")->setPlainText(QStringLiteral("because"));
+    requireChild<QPlainTextEdit>(questionnaire, "Text2")
+        ->setPlainText(QStringLiteral("steady orders"));
+    requireChild<QPlainTextEdit>(questionnaire, "Text3")->setPlainText(QStringLiteral("no"));
+    requireChild<QPushButton>(questionnaire, "Command1")->click();
 }
 
 QStringList dataLines(const QString &dataDir) {
@@ -128,12 +125,12 @@ void TestProgram::start(const QMap<QString, QString> &setup) {
 
 void TestProgram::startPerson(const QString &name) {
     m_program->login()->nameBox()->setText(name);
-    child<QPushButton>(m_program->login(), "cmdStart")->click();
+    requireChild<QPushButton>(m_program->login(), "cmdStart")->click();
 }
 
 void TestProgram::personPlaysFromLoginToQuestionnaire() {
     start({{QStringLiteral("MaxTrial"), QStringLiteral("3")}});
-    child<QComboBox>(m_program->login(), "cboVersion")->setCurrentText(QStringLiteral("V1"));
+    requireChild<QComboBox>(m_program->login(), "cboVersion")->setCurrentText(QStringLiteral("V1"));
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(QStringLiteral("p01"));
     QTRY_VERIFY(m_program->krugel() != nullptr);
@@ -178,7 +175,7 @@ void TestProgram::personPlaysFromLoginToQuestionnaire() {
 void TestProgram::cancelledSubjectFormReturnsToLogin() {
     start();
     whenShown<frmNewSubject>(
-        [](frmNewSubject *form) { child<QPushButton>(form, "btnCancel")->click(); });
+        [](frmNewSubject *form) { requireChild<QPushButton>(form, "btnCancel")->click(); });
     startPerson(QStringLiteral("p02"));
     QVERIFY(m_program->login()->isVisible());
     QCOMPARE(m_program->login()->nameBox()->selectedText(), QStringLiteral("p02"));
@@ -190,7 +187,7 @@ void TestProgram::cancelledSubjectFormReturnsToLogin() {
 
 void TestProgram::quitOnLoginEndsWithoutQuestionnaire() {
     start();
-    child<QPushButton>(m_program->login(), "cmdQuit")->click();
+    requireChild<QPushButton>(m_program->login(), "cmdQuit")->click();
     QCOMPARE(m_exitCode, std::optional<int>(0));
     QVERIFY(m_program->zelph() == nullptr); // the connection window is unloaded
     QVERIFY(m_dialogs.shown.isEmpty());
@@ -230,7 +227,7 @@ void TestProgram::failedScenarioCheckLeadsToQuestionnaire() {
     whenShown<Tasks1>([](Tasks1 *questionnaire) { questionnaire->close(); });
     // The program would have ended; here Start goes on to the subject form.
     whenShown<frmNewSubject>(
-        [](frmNewSubject *form) { child<QPushButton>(form, "btnCancel")->click(); });
+        [](frmNewSubject *form) { requireChild<QPushButton>(form, "btnCancel")->click(); });
     startPerson(QStringLiteral("p06"));
     QCOMPARE(m_dialogs.shown.value(0).text,
              QStringLiteral("Value of inFlowTPAfter or outFlowTPAfter is 1 and your initial Back "

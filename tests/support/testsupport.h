@@ -61,6 +61,14 @@ inline QString writeSetup(const QString &folder, const QMap<QString, QString> &c
     return path;
 }
 
+// The child control called `name`; a test cannot go on without it.
+template <typename T> T *requireChild(const QObject *parent, const char *name) {
+    T *found = parent->findChild<T *>(QLatin1String(name));
+    if (found == nullptr)
+        qFatal("no control %s", name);
+    return found;
+}
+
 // Saves a picture of the window under the build folder, to look at the layout by eye.
 inline QString saveScreenshot(QWidget *widget, const QString &name) {
     const QString folder = QStringLiteral(FLUXMERE_SCREENSHOT_DIR);
