@@ -12,6 +12,8 @@ const QString lineBreak = QStringLiteral("\r\n");
 }
 
 void Program::DispatchModelMessage(const QString &text) {
+    if (!m_zelph)
+        return; // the program is ending
     const bool loggedIn = !m_zelph->Login.isEmpty();
     const protocol::Route route = protocol::route(text, loggedIn);
     if (loggedIn)
@@ -22,7 +24,8 @@ void Program::DispatchModelMessage(const QString &text) {
         terminate(0);
         return;
     case protocol::Route::Kind::Terminate:
-        delete m_zelph;
+        // Unloading the connection window closes the socket; this runs inside its handler.
+        m_zelph->deleteLater();
         m_zelph = nullptr;
         terminate(0);
         return;
