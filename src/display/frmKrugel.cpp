@@ -83,6 +83,8 @@ frmKrugel::frmKrugel(TaskState &state, Dialogs &dialogs, KrugelHooks hooks, QWid
     setFixedSize(px(16080), px(10260));
     buildTankDrawing();
     buildControls();
+    // The goal's caption overlaps the environment outflow box; the caption stays readable.
+    findChild<QLabel *>(QStringLiteral("lblGoal"))->raise();
 
     const auto makeTimer = [this](const char *name, void (frmKrugel::*step)()) {
         auto *timer = new QTimer(this);
@@ -199,6 +201,13 @@ void frmKrugel::buildTankDrawing() {
 }
 
 void frmKrugel::buildControls() {
+    buildStatusDisplay();
+    buildDecisionInput();
+    buildMoneyDisplay();
+}
+
+// Period counter, the last flows, goal and amount, and the order balances.
+void frmKrugel::buildStatusDisplay() {
     const QString unit = m_state.unitName;
     const auto caption = [this](const char *name, const QString &text, QRect rect) {
         addLabel(QLatin1String(name), text, rect);
@@ -213,12 +222,9 @@ void frmKrugel::buildControls() {
         QLabel *counter = addLabel(QLatin1String(name), QString(), twipsRect(left, 240, 1215, 375));
         setTextColour(counter, yellow);
         setBackground(counter, palette().color(QPalette::WindowText));
-        counter->setVisible(m_state.showTimePeriod);
     }
-    if (!m_state.showTimePeriod) {
-        findChild<QLabel *>(QStringLiteral("lblTimePeriod"))->hide();
-        findChild<QLabel *>(QStringLiteral("lblOf"))->hide();
-    }
+    for (const char *name : {"lblTimePeriod", "lblCurrTimePeriod", "lblOf", "lblTotTimePeriod"})
+        findChild<QLabel *>(QLatin1String(name))->setVisible(m_state.showTimePeriod);
 
     caption("lblInFlowStatusEnv", QStringLiteral("Env InFlow(%1/Hour):").arg(unit),
             twipsRect(5760, 360, 3255, 615));
@@ -248,14 +254,20 @@ void frmKrugel::buildControls() {
     for (const char *name :
          {"lblBackOrder", "lblBackOrderVal", "lblForwardOrder", "lblForwardOrderVal"})
         findChild<QLabel *>(QLatin1String(name))->setVisible(m_state.showOrderBalances);
-
     caption("lblUnits", unit, twipsRect(480, 4200, 1215, 375));
-    caption("lblDecision(0)", QStringLiteral("Make Decision->"), twipsRect(720, 6960, 2175, 375));
-    caption("lblInFlow(1)", QStringLiteral("Enter the Inflow(%1/Hour):").arg(unit),
-            twipsRect(3360, 6960, 5175, 375));
-    caption("lblDecision(1)", QStringLiteral("Make Decision->"), twipsRect(720, 7680, 2175, 375));
-    caption("lblOutflow", QStringLiteral("Enter the Outflow(%1/Hour):").arg(unit),
-            twipsRect(3360, 7680, 5295, 375));
+}
+
+// The two entry boxes and Submit, the window's default button.
+void frmKrugel::buildDecisionInput() {
+    const QString unit = m_state.unitName;
+    addLabel(QStringLiteral("lblDecision(0)"), QStringLiteral("Make Decision->"),
+             twipsRect(720, 6960, 2175, 375));
+    addLabel(QStringLiteral("lblInFlow(1)"), QStringLiteral("Enter the Inflow(%1/Hour):").arg(unit),
+             twipsRect(3360, 6960, 5175, 375));
+    addLabel(QStringLiteral("lblDecision(1)"), QStringLiteral("Make Decision->"),
+             twipsRect(720, 7680, 2175, 375));
+    addLabel(QStringLiteral("lblOutflow"), QStringLiteral("Enter the Outflow(%1/Hour):").arg(unit),
+             twipsRect(3360, 7680, 5295, 375));
 
     const auto entryBox = [this](const char *name, int top) {
         auto *box = new QLineEdit(this);
@@ -275,7 +287,13 @@ void frmKrugel::buildControls() {
     m_cmdNextTrial->setDefault(true);
     m_cmdNextTrial->installEventFilter(this);
     connect(m_cmdNextTrial, &QPushButton::clicked, this, &frmKrugel::cmdNextTrial_Click);
+}
 
+// The bonus figures and the status line.
+void frmKrugel::buildMoneyDisplay() {
+    const auto caption = [this](const char *name, const QString &text, QRect rect) {
+        addLabel(QLatin1String(name), text, rect);
+    };
     caption("lblCurrBonus", QStringLiteral("Current bonus for the time period is:"),
             twipsRect(3360, 8400, 4695, 375));
     caption("lblCurrBonusVal", QString(), twipsRect(9120, 8400, 975, 375));

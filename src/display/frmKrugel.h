@@ -67,6 +67,9 @@ protected:
 
 private:
     void buildControls();
+    void buildStatusDisplay();
+    void buildDecisionInput();
+    void buildMoneyDisplay();
     void buildTankDrawing();
     QLabel *addLabel(const QString &name, const QString &caption, const QRect &rect,
                      double pointSize = 12);
