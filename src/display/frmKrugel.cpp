@@ -1,5 +1,7 @@
 #include "display/frmKrugel.h"
 
+#include "display/steptimer.h"
+
 #include "display/tankgeometry.h"
 #include "display/taskload.h"
 #include "display/twips.h"
@@ -87,11 +89,8 @@ frmKrugel::frmKrugel(TaskState &state, Dialogs &dialogs, KrugelHooks hooks, QWid
     findChild<QLabel *>(QStringLiteral("lblGoal"))->raise();
 
     const auto makeTimer = [this](const char *name, void (frmKrugel::*step)()) {
-        auto *timer = new QTimer(this);
-        timer->setObjectName(QLatin1String(name));
-        timer->setSingleShot(true);
-        timer->setTimerType(Qt::PreciseTimer);
-        connect(timer, &QTimer::timeout, this, step);
+        auto *timer = new StepTimer(name, this);
+        connect(timer, &StepTimer::timeout, this, step);
         return timer;
     };
     m_Timer1 = makeTimer("Timer1", &frmKrugel::onTimer1);
@@ -427,7 +426,7 @@ void frmKrugel::cmdNextTrial_Click() {
     m_Timer1->start();
 }
 
-void frmKrugel::armStep(QTimer *timer, int intervalMs) {
+void frmKrugel::armStep(StepTimer *timer, int intervalMs) {
     timer->setInterval(intervalMs);
     timer->start();
 }
@@ -491,7 +490,7 @@ void frmKrugel::onUserMove() {
 }
 
 void frmKrugel::stopCycle() {
-    for (QTimer *timer : {m_Timer1, m_tmrEnvDelay, m_tmrEnvMv, m_tmrUserDelay, m_tmrUserMv})
+    for (StepTimer *timer : {m_Timer1, m_tmrEnvDelay, m_tmrEnvMv, m_tmrUserDelay, m_tmrUserMv})
         timer->stop();
     m_heldActions.clear();
     m_periodRunning = false;

@@ -16,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
+class StepTimer;
 
 // What the task window needs from the rest of the program.
 struct KrugelHooks {
@@ -81,7 +82,7 @@ private:
     void onEnvMove();
     void onUserDelay();
     void onUserMove();
-    void armStep(QTimer *timer, int intervalMs);
+    void armStep(StepTimer *timer, int intervalMs);
     void finishPeriod();
 
     bool filterEntryKey(QLineEdit *box, QKeyEvent *key);
@@ -100,10 +101,10 @@ private:
     QLineEdit *m_txtUsrInflowVal = nullptr;
     QLineEdit *m_txtUsrOutflowVal = nullptr;
     QPushButton *m_cmdNextTrial = nullptr;
-    QTimer *m_Timer1 = nullptr;
+    StepTimer *m_Timer1 = nullptr;
     QTimer *m_Timer2 = nullptr;
-    QTimer *m_tmrEnvDelay = nullptr;
-    QTimer *m_tmrEnvMv = nullptr;
-    QTimer *m_tmrUserDelay = nullptr;
-    QTimer *m_tmrUserMv = nullptr;
+    StepTimer *m_tmrEnvDelay = nullptr;
+    StepTimer *m_tmrEnvMv = nullptr;
+    StepTimer *m_tmrUserDelay = nullptr;
+    StepTimer *m_tmrUserMv = nullptr;
 };
