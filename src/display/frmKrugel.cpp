@@ -38,16 +38,6 @@ QColor toColor(Colour colour) {
     return Qt::black;
 }
 
-QFont boldFont(double pointSize) {
-    // The layout's captions were sized for a narrow sans serif; its metric twins stand in.
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-    font.setPointSizeF(pointSize);
-    font.setBold(true);
-    return font;
-}
-
 void setTextColour(QWidget *widget, const QColor &colour) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, colour);
@@ -130,7 +120,7 @@ QLabel *frmKrugel::addLabel(const QString &name, const QString &caption, const Q
     auto *label = new QLabel(caption, this);
     label->setObjectName(name);
     label->setGeometry(rect);
-    label->setFont(boldFont(pointSize));
+    label->setFont(designFont(pointSize, true));
     return label;
 }
 
@@ -272,7 +262,7 @@ void frmKrugel::buildDecisionInput() {
         auto *box = new QLineEdit(this);
         box->setObjectName(QLatin1String(name));
         box->setGeometry(twipsRect(8760, top, 975, 420));
-        box->setFont(boldFont(12));
+        box->setFont(designFont(12, true));
         box->setContextMenuPolicy(Qt::NoContextMenu); // no pasting past the key filter
         box->installEventFilter(this);
         return box;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QRect>
 #include <QtMath>
 
@@ -13,4 +14,14 @@ inline int px(double twips) {
 
 inline QRect twipsRect(double left, double top, double width, double height) {
     return QRect(px(left), px(top), px(width), px(height));
+}
+
+// The windows' captions were sized for a narrow sans serif; its metric twins stand in.
+inline QFont designFont(double pointSize, bool bold = false) {
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
 }

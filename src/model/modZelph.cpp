@@ -96,21 +96,17 @@ void Program::HandleDecision(const QString &text) {
     }
     if (!m_krugel)
         return;
-    // A decision that arrives while a period is still running is played once it has closed,
-    // so the close cannot reset the entry boxes it fills.
-    m_krugel->whenIdle([this, decision] {
-        if (!m_krugel || !m_zelph)
-            return;
-        if (decision.ui)
-            m_krugel->inflowBox()->setText(protocol::entryText(*decision.ui));
-        if (decision.uo)
-            m_krugel->outflowBox()->setText(protocol::entryText(*decision.uo));
-        protocol::applyEnvironmentFlows(decision, m_state);
-        m_zelph->appendReceived(lineBreak);
-        m_zelph->appendSent(lineBreak);
-        m_zelph->appendToCaption(QStringLiteral(": ") + m_zelph->Login);
-        m_krugel->cmdNextTrial_Click();
-    });
+    // Decisions reach here only between periods (readyForMessages), so the close of a
+    // running period cannot reset the entry boxes this fills.
+    if (decision.ui)
+        m_krugel->inflowBox()->setText(protocol::entryText(*decision.ui));
+    if (decision.uo)
+        m_krugel->outflowBox()->setText(protocol::entryText(*decision.uo));
+    protocol::applyEnvironmentFlows(decision, m_state);
+    m_zelph->appendReceived(lineBreak);
+    m_zelph->appendSent(lineBreak);
+    m_zelph->appendToCaption(QStringLiteral(": ") + m_zelph->Login);
+    m_krugel->cmdNextTrial_Click();
 }
 
 void Program::HandleReset() {

@@ -24,11 +24,7 @@ Tasks1::Tasks1(TaskState &state, Dialogs &dialogs, Database &database, QWidget *
     , m_database(database) {
     setObjectName(QStringLiteral("Tasks1"));
     setWindowTitle(QStringLiteral("Department Store Task Questionnaire"));
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-    font.setPointSize(10);
-    setFont(font);
+    setFont(designFont(10));
     setFixedSize(px(9240), px(9240));
     buildControls();
 

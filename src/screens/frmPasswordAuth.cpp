@@ -25,11 +25,7 @@ frmPasswordAuth::frmPasswordAuth(TaskState &state, Dialogs &dialogs,
     , m_endProgram(std::move(endProgram)) {
     setObjectName(QStringLiteral("frmPasswordAuth"));
     setWindowTitle(QStringLiteral("Authentication"));
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-    font.setPointSize(10);
-    setFont(font);
+    setFont(designFont(10));
     setFixedSize(px(5160), px(2280));
     buildControls();
     clearBoxes();

@@ -52,12 +52,8 @@ void Program::Main() {
     m_state.resetRequested = false;
     if (!m_zelph) {
         m_zelph = new frmZelph;
-        // A message that arrives while a period runs waits for the period's close, in order:
-        // a reset or QUIT sent right after the state message must not stop the period in its
-        // closing step, which would cost it its bonus and its data line.
-        m_zelph->setHandlers(
-            [this](const QString &text) { DispatchModelMessage(text); },
-            [this] { return readyForMessages() && !(m_krugel && m_krugel->periodRunning()); });
+        m_zelph->setHandlers([this](const QString &text) { DispatchModelMessage(text); },
+                             [this] { return readyForMessages(); });
         if (m_zelph->listen(m_port))
             QTextStream(stdout) << "Waiting for a model on port " << m_port << "." << Qt::endl;
     }
@@ -87,6 +83,13 @@ void Program::showLogin() {
     m_login->setWindowModality(Qt::ApplicationModal);
     m_login->show();
     settle();
+}
+
+// Messages wait, in order, while start-up is between two windows and while a period runs:
+// a decision, reset or QUIT sent right after the state message must not cut the period's
+// closing step, which would cost it its bonus and its data line.
+bool Program::readyForMessages() const {
+    return !m_betweenWindows && !(m_krugel && m_krugel->periodRunning());
 }
 
 // Start-up is between two windows no longer: messages that waited are handed on.

@@ -50,7 +50,7 @@ private:
     bool authenticateExit();
     void writePeriodLine();
     void terminate(int exitCode);
-    bool readyForMessages() const { return !m_betweenWindows; }
+    bool readyForMessages() const;
     void settle();
 
     void HandleLogin(const QString &text);
