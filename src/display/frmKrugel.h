@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/dialogs.h"
 #include "display/taskview.h"
-#include "setup/dialogs.h"
 #include "setup/taskstate.h"
 
 #include <QTime>

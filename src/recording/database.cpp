@@ -1,6 +1,6 @@
 #include "recording/database.h"
 
-#include "setup/dialogs.h"
+#include "app/dialogs.h"
 #include "setup/numbers.h"
 
 #include <QRandomGenerator>

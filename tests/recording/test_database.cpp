@@ -1,5 +1,5 @@
+#include "app/dialogs.h"
 #include "recording/database.h"
-#include "setup/dialogs.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "setup/dialogs.h"
+#include "app/dialogs.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "setup/program.h"
+#include "app/program.h"
 
 #include "display/frmKrugel.h"
 #include "model/frmZelph.h"

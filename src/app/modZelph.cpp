@@ -1,8 +1,8 @@
+#include "app/program.h"
 #include "display/frmKrugel.h"
 #include "model/frmZelph.h"
 #include "model/protocol.h"
 #include "screens/frmLogin.h"
-#include "setup/program.h"
 
 #include <QLineEdit>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "setup/dialogs.h"
+#include "app/dialogs.h"
 
 // The program's real message boxes.
 class MessageBoxes : public Dialogs {

@@ -1,4 +1,4 @@
-#include "setup/messageboxes.h"
+#include "app/messageboxes.h"
 
 #include <QMessageBox>
 

@@ -1,6 +1,6 @@
-#include "setup/messageboxes.h"
+#include "app/messageboxes.h"
+#include "app/program.h"
 #include "setup/paths.h"
-#include "setup/program.h"
 
 #include <QApplication>
 

@@ -1,10 +1,10 @@
+#include "app/program.h"
 #include "display/frmKrugel.h"
 #include "model/frmZelph.h"
 #include "recording/Tasks1.h"
 #include "screens/frmLogin.h"
 #include "screens/frmNewSubject.h"
 #include "screens/frmPasswordAuth.h"
-#include "setup/program.h"
 #include "support/testdatabase.h"
 #include "support/testsupport.h"
 

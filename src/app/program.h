@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/dialogs.h"
 #include "display/frmKrugel.h"
 #include "recording/database.h"
 #include "screens/frmLogin.h"
-#include "setup/dialogs.h"
 #include "setup/taskstate.h"
 
 #include <QObject>
