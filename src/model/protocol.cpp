@@ -4,6 +4,8 @@
 #include "setup/numbers.h"
 #include "setup/taskstate.h"
 
+#include <cmath>
+
 namespace protocol {
 namespace {
 
@@ -112,13 +114,16 @@ DecisionRequest parseDecision(const QString &text) {
             continue;
         if (k + 1 >= tokens.size())
             return decision; // a keyword without its value
-        *slot = numbers::leadingNumber(tokens.at(k + 1));
+        const double value = numbers::leadingNumber(tokens.at(k + 1));
+        if (!(std::abs(value) <= MaxMagnitude))
+            return decision; // not finite, or beyond any tank: nothing is played
+        *slot = value;
     }
     return values;
 }
 
 QString entryText(double value) {
-    return numbers::general(value);
+    return numbers::roundTrip(value);
 }
 
 void applyEnvironmentFlows(const DecisionRequest &decision, TaskState &state) {

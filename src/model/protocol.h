@@ -85,12 +85,12 @@ struct DecisionRequest {
 };
 // "DECISION" followed by any of "UI" v, "UO" v, "EI" v, "EO" v in any order. Every token is
 // examined, value tokens included; a value reads as the token's leading number (0 if none).
-// A keyword as the very last token has no value: the whole decision is bad and changes nothing.
+// A keyword as the very last token has no value, and a value that is not finite or exceeds
+// MaxMagnitude is beyond any tank: either makes the whole decision bad, changing nothing.
 DecisionRequest parseDecision(const QString &text);
-// The text an entry box receives for a decided flow: the shortest decimal form with a digit
-// before the point (3 -> "3", 2.5 -> "2.5", 0.5 -> "0.5", 1E-05 for tiny magnitudes). The box
-// reads its text back as a number when Submit is pressed, so it must hold an ordinary number,
-// not the ".5" short form.
+// The text an entry box receives for a decided flow: the shortest text that reads back as the
+// same number (3 -> "3", 2.5 -> "2.5", 0.5 -> "0.5", 1e-05). The box is read back when Submit
+// is pressed, and the period must play exactly the number the model sent.
 QString entryText(double value);
 // Sets the environment's flows of the period about to be played (currentTrial + 1); a value
 // for a period past the end of the tables is ignored.

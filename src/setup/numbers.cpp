@@ -83,17 +83,35 @@ int digitValue(QChar c) {
     return -1;
 }
 
+// A value that is not a number, or too large for a double, is never written as 0: a reader
+// of the data file or of a state message must see it for what it is.
+std::optional<QString> nonFiniteText(double value) {
+    if (std::isnan(value))
+        return QStringLiteral("NaN");
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("Inf") : QStringLiteral("-Inf");
+    return std::nullopt;
+}
+
 } // namespace
 
 QString figure(double value) {
-    return fixed(value, 3, 2);
+    return nonFiniteText(value).value_or(fixed(value, 3, 2));
 }
 
 QString stateAmount(double value) {
-    return fixed(value, 2, 2);
+    return nonFiniteText(value).value_or(fixed(value, 2, 2));
+}
+
+QString roundTrip(double value) {
+    if (const auto text = nonFiniteText(value))
+        return *text;
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
 QString general(double value) {
+    if (const auto text = nonFiniteText(value))
+        return *text;
     const Decimal d = toDecimal(value);
     if (d.digits.isEmpty())
         return QStringLiteral("0");
@@ -202,8 +220,9 @@ double leadingNumber(const QString &text) {
     }
     QString number = s.left(end);
     number.replace(QLatin1Char('D'), QLatin1Char('E')).replace(QLatin1Char('d'), QLatin1Char('E'));
-    const double value = QLocale::c().toDouble(number);
-    return std::isfinite(value) ? value : 0.0;
+    // A number too large for a double reads as infinite, so that a caller can refuse it; one
+    // too small reads as 0.
+    return QLocale::c().toDouble(number);
 }
 
 std::optional<double> parseNumber(const QString &text) {

@@ -12,6 +12,8 @@
 // times are always in the US forms, so every machine writes the same data file.
 namespace numbers {
 
+// Every form writes a value that is not finite as Inf, -Inf or NaN, never as a number.
+
 // "00.000": at least two digits before the point, exactly three after (window figures).
 QString figure(double value);
 // "00.00", halves away from zero (amounts in the state message to a model).
@@ -21,6 +23,8 @@ QString shortForm(double value);
 // The data file's general form: up to 15 significant digits, no trailing zeros,
 // exponent only for very large or small magnitudes (0, 5.05, 0.1, 4.5, 1E-05).
 QString general(double value);
+// The shortest text that reads back as exactly the same double (3, 2.5, 0.1, 1e-05).
+QString roundTrip(double value);
 // 12/7/2026
 QString usShortDate(const QDate &date);
 // 3:04:05 PM
@@ -30,7 +34,8 @@ QString clockTime(const QTime &time);
 
 // The leading number of a text, as a model's values and the age box are read: blanks, tabs
 // and line feeds are skipped, then an optional sign, digits, point and fraction, exponent
-// (E or D), or an &H / &O prefix with hexadecimal / octal digits. No leading number reads 0.
+// (E or D), or an &H / &O prefix with hexadecimal / octal digits. No leading number reads 0;
+// a number too large for a double reads as plus or minus infinity.
 double leadingNumber(const QString &text);
 
 // A whole text that is a number (blanks around it allowed), or nothing.

@@ -19,18 +19,27 @@ double readNumber(const QString &path, const QString &key) {
     return *value;
 }
 
-// Whole-number keys round halves to even, as the lab's setup files expect.
-template <typename Int> Int readWhole(const QString &path, const QString &key) {
-    const double value = numbers::roundHalfEven(readNumber(path, key));
-    constexpr auto low = std::numeric_limits<Int>::min();
-    constexpr auto high = std::numeric_limits<Int>::max();
+void requireRange(double value, double low, double high, const QString &path, const QString &key) {
     if (value < low || value > high)
         throw SetupError(QStringLiteral("The value %1 of %2 in the setup file %3 is out of range "
                                         "(%4 to %5).")
-                             .arg(numbers::general(value), key, path)
-                             .arg(low)
-                             .arg(high));
+                             .arg(numbers::general(value), key, path, numbers::general(low),
+                                  numbers::general(high)));
+}
+
+// Whole-number keys round halves to even, as the lab's setup files expect.
+template <typename Int>
+Int readWhole(const QString &path, const QString &key, Int low = std::numeric_limits<Int>::min()) {
+    const double value = numbers::roundHalfEven(readNumber(path, key));
+    requireRange(value, low, std::numeric_limits<Int>::max(), path, key);
     return static_cast<Int>(value);
+}
+
+// Amounts and orders: a larger one would overflow once the tank holds it in screen units.
+double readAmount(const QString &path, const QString &key) {
+    const double value = readNumber(path, key);
+    requireRange(value, -MaxMagnitude, MaxMagnitude, path, key);
+    return value;
 }
 
 // Writes the initial order's share of period t only where the table holds t.
@@ -54,14 +63,14 @@ QString spreadConflict(const char *orderKey, double order, const char *delayKey,
 } // namespace
 
 void LoadScenarioParameters(TaskState &state, const QString &setupPath) {
-    state.MaxTrial = readWhole<int32_t>(setupPath, QStringLiteral("MaxTrial"));
+    state.MaxTrial = readWhole<int32_t>(setupPath, QStringLiteral("MaxTrial"), 0);
     state.basePayment = 5.0;
     state.numYMarks = 10;
-    state.InitialAmountInTank = readNumber(setupPath, QStringLiteral("InitialAmountInTank"));
-    state.GoalLinePoisition = readNumber(setupPath, QStringLiteral("GoalLinePoisition"));
-    state.InitialBackOrder = readNumber(setupPath, QStringLiteral("InitialBackOrder"));
+    state.InitialAmountInTank = readAmount(setupPath, QStringLiteral("InitialAmountInTank"));
+    state.GoalLinePoisition = readAmount(setupPath, QStringLiteral("GoalLinePoisition"));
+    state.InitialBackOrder = readAmount(setupPath, QStringLiteral("InitialBackOrder"));
     state.InitialForwardDischarge =
-        readNumber(setupPath, QStringLiteral("InitialForwardDischarge"));
+        readAmount(setupPath, QStringLiteral("InitialForwardDischarge"));
     state.envFlowFactor = 1.0;
     state.AfterEveryNTrials = 1;
     state.bonusPerPeriod = 0.05;
@@ -140,8 +149,6 @@ QStringList ValidateScenario(const TaskState &state) {
 }
 
 QString ScenarioConflict(const TaskState &state) {
-    if (state.MaxTrial < 1)
-        return QStringLiteral("MaxTrial (%1) must be at least 1.").arg(state.MaxTrial);
     if (state.MaxNumberOfAScenarioType < state.MaxTrial)
         return QStringLiteral("MaxNumberOfAScenarioType (%1) must not be below MaxTrial (%2): "
                               "the environment tables must hold every period.")
@@ -153,6 +160,12 @@ QString ScenarioConflict(const TaskState &state) {
         conflict = spreadConflict("InitialForwardDischarge", state.InitialForwardDischarge,
                                   "outFlowDelayValue", state.outFlowTPAfter, state.MaxTrial);
     return conflict;
+}
+
+QString NothingToPlay(const TaskState &state) {
+    if (state.MaxTrial > 0)
+        return QString();
+    return QStringLiteral("MaxTrial is 0 in the setup file: there is no period to play.");
 }
 
 void PrepareTaskState(TaskState &state) {

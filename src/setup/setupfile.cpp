@@ -1,15 +1,22 @@
 #include "setup/setupfile.h"
 
 #include <QFile>
+#include <QRegularExpression>
+
+QStringList SetupLines(const QByteArray &contents) {
+    // Lines end in CR LF, LF or, in files saved by old editors, CR alone.
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+    QStringList lines = QString::fromLatin1(contents).split(lineEnd);
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast(); // the end of the last line
+    return lines;
+}
 
 QString ReadSetupValue(const QString &path, const QString &key) {
     QFile file(path);
     if (!file.exists() || !file.open(QIODevice::ReadOnly))
         throw SetupFileMissing(QStringLiteral("Configuration failed"));
-    while (!file.atEnd()) {
-        QString line = QString::fromLatin1(file.readLine());
-        while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
+    for (const QString &line : SetupLines(file.readAll())) {
         if (line.startsWith(QLatin1Char('\'')))
             continue;
         const int equals = line.indexOf(QLatin1Char('='));

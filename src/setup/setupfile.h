@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <stdexcept>
 
@@ -21,6 +23,9 @@ class SetupFileMissing : public SetupError {
 public:
     using SetupError::SetupError;
 };
+
+// The lines of a setup file, without their ends (CR LF, LF or CR alone).
+QStringList SetupLines(const QByteArray &contents);
 
 // The value of the first line of the setup file whose key is `key`, or empty text when no
 // line has it. A line reads "Key = Value" with exactly one character on each side of the

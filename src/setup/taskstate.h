@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+// The largest magnitude of an amount, a flow or an order the program takes in: beyond any
+// tank, and beyond the 15 significant digits the data file keeps.
+inline constexpr double MaxMagnitude = 1e15;
+
 // The one block of task state that every window shares. Names are the design's own, which
 // experimenters and modellers know from the data file and the setup file.
 //

@@ -299,6 +299,13 @@ void TestProtocol::parseDecision_data() {
         << QStringLiteral("DECISION ") << good << none << none << none << none;
     QTest::newRow("keyword without value is bad")
         << QStringLiteral("DECISION UI 3 UO") << bad << none << none << none << none;
+    QTest::newRow("beyond any tank is bad")
+        << QStringLiteral("DECISION UI 1.7976931348623157E308 UO 0") << bad << none << none << none
+        << none;
+    QTest::newRow("too large for a double is bad")
+        << QStringLiteral("DECISION UI 1 EO -1e999") << bad << none << none << none << none;
+    QTest::newRow("largest accepted")
+        << QStringLiteral("DECISION EI -1e15") << good << none << none << v(-1e15) << none;
     QTest::newRow("lone keyword is bad")
         << QStringLiteral("DECISION EI") << bad << none << none << none << none;
     QTest::newRow("not a decision")
@@ -336,7 +343,9 @@ void TestProtocol::entryText_data() {
     QTest::newRow("zero before the point") << 0.5 << QStringLiteral("0.5");
     QTest::newRow("negative fraction") << -0.5 << QStringLiteral("-0.5");
     QTest::newRow("two digits") << 16.0 << QStringLiteral("16");
-    QTest::newRow("tiny magnitude") << 1e-5 << QStringLiteral("1E-05");
+    QTest::newRow("tiny magnitude") << 1e-5 << QStringLiteral("1e-05");
+    QTest::newRow("all seventeen digits") << 0.1 + 0.2 << QStringLiteral("0.30000000000000004");
+    QTest::newRow("largest accepted") << 1e15 << QStringLiteral("1e+15");
 }
 
 void TestProtocol::entryText() {

@@ -33,9 +33,19 @@ private slots:
     void roundHalfEven();
     void roundToFactor_data();
     void roundToFactor();
+    void nonFiniteIsNeverWrittenAsANumber();
     void formatsIgnoreTheDefaultLocale();
     void formatsIgnoreTheCLibraryLocale();
 };
+
+void TestNumbers::nonFiniteIsNeverWrittenAsANumber() {
+    for (const auto &format : {numbers::figure, numbers::stateAmount, numbers::shortForm,
+                               numbers::general, numbers::roundTrip}) {
+        QCOMPARE(format(qInf()), QStringLiteral("Inf"));
+        QCOMPARE(format(-qInf()), QStringLiteral("-Inf"));
+        QCOMPARE(format(qQNaN()), QStringLiteral("NaN"));
+    }
+}
 
 void TestNumbers::figure_data() {
     QTest::addColumn<double>("value");
@@ -184,7 +194,8 @@ void TestNumbers::leadingNumber_data() {
     QTest::newRow("sign alone") << QStringLiteral("-") << 0.0;
     QTest::newRow("two points") << QStringLiteral("1.2.3") << 1.2;
     QTest::newRow("comma ends the number") << QStringLiteral("1,5") << 1.0;
-    QTest::newRow("overflow reads 0") << QStringLiteral("1e999") << 0.0;
+    QTest::newRow("overflow reads infinite") << QStringLiteral("1e999") << qInf();
+    QTest::newRow("underflow reads 0") << QStringLiteral("1e-999") << 0.0;
 }
 
 void TestNumbers::leadingNumber() {

@@ -24,8 +24,8 @@ private slots:
     void wholeKeysRoundHalvesToEven();
     void badKeyNamesKeyAndFile_data();
     void badKeyNamesKeyAndFile();
-    void wholeKeyRange_data();
-    void wholeKeyRange();
+    void valueRange_data();
+    void valueRange();
     void delayTables();
     void scaleLabelsAndTableSizes();
 
@@ -156,6 +156,10 @@ void TestScenario::readSetupValue_data() {
                                                << QStringLiteral("MaxTrial") << QStringLiteral("6");
     QTest::newRow("CRLF line endings") << QByteArray("' note\r\nMaxTrial = 100\r\nX = 1\r\n")
                                        << QStringLiteral("MaxTrial") << QStringLiteral("100");
+    QTest::newRow("lines ended by CR alone") << QByteArray("' note\rX = 1\rMaxTrial = 100\rY = 2\r")
+                                             << QStringLiteral("MaxTrial") << QStringLiteral("100");
+    QTest::newRow("CR alone at the end of a line that is not the key's")
+        << QByteArray("X = 1\rMaxTrial = 7") << QStringLiteral("MaxTrial") << QStringLiteral("7");
     QTest::newRow("last line without line end")
         << QByteArray("X = 1\nMaxTrial = 7") << QStringLiteral("MaxTrial") << QStringLiteral("7");
     QTest::newRow("value kept as written after its first character")
@@ -304,7 +308,7 @@ void TestScenario::badKeyNamesKeyAndFile() {
     }
 }
 
-void TestScenario::wholeKeyRange_data() {
+void TestScenario::valueRange_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("accepted");
@@ -322,9 +326,17 @@ void TestScenario::wholeKeyRange_data() {
     QTest::newRow("16-bit length above largest") << length << QStringLiteral("40000") << false;
     QTest::newRow("32-bit above largest") << maxTrial << QStringLiteral("3000000000") << false;
     QTest::newRow("32-bit value above 16 bits") << maxTrial << QStringLiteral("100000") << true;
+    QTest::newRow("no periods") << maxTrial << QStringLiteral("0") << true;
+    QTest::newRow("negative periods") << maxTrial << QStringLiteral("-3") << false;
+    const QString amount = QStringLiteral("InitialAmountInTank");
+    QTest::newRow("amount that overflows once scaled")
+        << amount << QStringLiteral("1e308") << false;
+    QTest::newRow("largest amount") << amount << QStringLiteral("-1e15") << true;
+    QTest::newRow("order beyond any tank")
+        << QStringLiteral("InitialForwardDischarge") << QStringLiteral("2e15") << false;
 }
 
-void TestScenario::wholeKeyRange() {
+void TestScenario::valueRange() {
     QFETCH(QString, key);
     QFETCH(QString, text);
     QFETCH(bool, accepted);
@@ -449,11 +461,8 @@ void TestScenario::scenarioConflict_data() {
         << setupValues({{"MaxNumberOfAScenarioType", "19"}})
         << QStringList{QStringLiteral("MaxNumberOfAScenarioType"), QStringLiteral("19"),
                        QStringLiteral("MaxTrial"), QStringLiteral("20")};
-    QTest::newRow("MaxTrial zero") << setupValues({{"MaxTrial", "0"}})
-                                   << QStringList{QStringLiteral("MaxTrial"), QStringLiteral("0")};
-    QTest::newRow("MaxTrial negative")
-        << setupValues({{"MaxTrial", "-3"}})
-        << QStringList{QStringLiteral("MaxTrial"), QStringLiteral("-3")};
+    QTest::newRow("MaxTrial zero is a run without periods")
+        << setupValues({{"MaxTrial", "0"}}) << QStringList();
     // Delay 23 spreads over periods 1 to 22, one past MaxTrial + 1 = 21.
     QTest::newRow("initial inflow spread past the tables")
         << setupValues({{"inFlowDelayValue", "23"}, {"InitialBackOrder", "4"}})
