@@ -12,13 +12,6 @@ QStringList MessageFramer::feed(const QByteArray &bytes) {
     QStringList messages;
     qsizetype pos = 0;
     while (pos < bytes.size() && !m_overflowed) {
-        // The line feed of a carriage return, line feed pair ends nothing of its own.
-        const bool pairedLineFeed = m_afterCarriageReturn && bytes.at(pos) == '\n';
-        m_afterCarriageReturn = false;
-        if (pairedLineFeed) {
-            ++pos;
-            continue;
-        }
         qsizetype end = pos;
         while (end < bytes.size() && !isTerminator(bytes.at(end)))
             ++end;
@@ -31,9 +24,11 @@ QStringList MessageFramer::feed(const QByteArray &bytes) {
         m_partial.append(bytes.constData() + pos, length);
         if (end == bytes.size())
             break; // the terminator is still to come
-        messages.append(QString::fromLatin1(m_partial));
+        // Two terminators in a row (a CR LF pair among them) carry no message: they are
+        // ignored as they arrive and never queued.
+        if (!m_partial.isEmpty())
+            messages.append(QString::fromLatin1(m_partial));
         m_partial.clear();
-        m_afterCarriageReturn = bytes.at(end) == '\r';
         pos = end + 1;
     }
     return messages;
@@ -41,6 +36,5 @@ QStringList MessageFramer::feed(const QByteArray &bytes) {
 
 void MessageFramer::reset() {
     m_partial.clear();
-    m_afterCarriageReturn = false;
     m_overflowed = false;
 }

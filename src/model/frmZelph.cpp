@@ -8,7 +8,15 @@
 #include <QTcpSocket>
 #include <QTextCursor>
 #include <QTextStream>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#include <sys/socket.h>
+#endif
+
+#include <utility>
 
 namespace {
 
@@ -22,6 +30,29 @@ QPlainTextEdit *makeLog(const char *name, QWidget *parent) {
     log->setReadOnly(true);
     log->setMaximumBlockCount(logLines);
     return log;
+}
+
+// Whether the peer has closed its side. Such a close can sit unhandled in the event loop, so
+// the socket itself is asked.
+bool peerHasLeft(QTcpSocket *socket) {
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return true;
+#ifdef Q_OS_LINUX
+    pollfd probe{static_cast<int>(socket->socketDescriptor()), POLLRDHUP, 0};
+    if (::poll(&probe, 1, 0) > 0 && (probe.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0)
+        return true;
+#endif
+    return false;
+}
+
+// Sends the end of the stream without closing the socket.
+bool shutDownSending(QTcpSocket *socket) {
+#ifdef Q_OS_UNIX
+    return ::shutdown(static_cast<int>(socket->socketDescriptor()), SHUT_WR) == 0;
+#else
+    socket->disconnectFromHost();
+    return false;
+#endif
 }
 
 } // namespace
@@ -40,16 +71,20 @@ frmZelph::frmZelph(QWidget *parent)
     received->setObjectName(QStringLiteral("lblReceived"));
     m_send.view = makeLog("txtSend", this);
     m_recv.view = makeLog("txtRecv", this);
+    m_note.view = makeLog("txtLog", this);
     layout->addWidget(m_lblWait);
     layout->addWidget(sent);
     layout->addWidget(m_send.view);
     layout->addWidget(received);
     layout->addWidget(m_recv.view);
+    layout->addWidget(m_note.view);
 }
 
 frmZelph::~frmZelph() {
     if (m_socket)
         m_socket->abort();
+    for (QTcpSocket *socket : std::as_const(m_newcomers))
+        socket->abort();
 }
 
 void frmZelph::setHandlers(std::function<void(const QString &)> dispatch,
@@ -59,52 +94,59 @@ void frmZelph::setHandlers(std::function<void(const QString &)> dispatch,
 }
 
 // A model runs on the same machine as the program: only the loopback addresses listen, so
-// no other host of the lab's network can log in or reset a participant's run.
-bool frmZelph::listen(quint16 port) {
+// no other host of the lab's network can log in or reset a participant's run. The program
+// listens for as long as it runs and decides per client whether to serve it: closing the
+// listener while a model plays would reset a client that arrives just as the model leaves.
+bool frmZelph::listen(quint16 port, QString *error) {
     m_serverPort = port;
-    for (int i = 0; i < 2; ++i) { // the IPv4 and the IPv6 loopback
+    Linked = false;
+    for (const auto address : {QHostAddress::LocalHost, QHostAddress::LocalHostIPv6}) {
         auto *server = new QTcpServer(this);
-        server->setMaxPendingConnections(1);
         connect(server, &QTcpServer::newConnection, this,
                 [this, server] { acceptConnection(server); });
         m_servers.append(server);
-    }
-    Linked = false;
-    startListening();
-    // The IPv4 loopback must listen; a machine without IPv6 serves 127.0.0.1 alone.
-    return m_servers.first()->isListening();
-}
-
-void frmZelph::startListening() {
-    for (int i = 0; i < m_servers.size(); ++i) {
-        QTcpServer *server = m_servers[i];
-        if (server->isListening())
-            continue;
-        const QHostAddress address = i == 0 ? QHostAddress(QHostAddress::LocalHost)
-                                            : QHostAddress(QHostAddress::LocalHostIPv6);
-        if (!server->listen(address, m_serverPort) && i == 0) {
-            QTextStream(stderr) << "Cannot listen for a model on port " << m_serverPort << ": "
-                                << server->errorString() << Qt::endl;
+        // Both loopbacks share one port, also the one the system chose for port 0.
+        const quint16 wanted = m_servers.size() == 1 ? port : listeningPort();
+        if (!server->listen(QHostAddress(address), wanted) && m_servers.size() == 1) {
+            if (error)
+                *error = QStringLiteral("Cannot listen for a model on port %1: %2")
+                             .arg(port)
+                             .arg(server->errorString());
+            return false;
         }
     }
+    // A machine without IPv6 serves 127.0.0.1 alone.
+    return true;
 }
 
-// While a model is connected nothing listens, so a second client is refused at once.
-void frmZelph::stopListening() {
-    for (QTcpServer *server : std::as_const(m_servers))
-        server->close();
-}
-
+// A client is served when no model is connected. While one really is, the newcomer is
+// closed at once and reads the end of the stream. Whether the model is still there is asked
+// of its socket: its close may have arrived and wait, unhandled, in the event loop; clients
+// that come meanwhile wait, in order, until it has been handled.
 void frmZelph::acceptConnection(QTcpServer *server) {
-    QTcpSocket *socket = server->nextPendingConnection();
-    if (!socket)
-        return;
-    if (m_socket) {
-        socket->abort();
-        socket->deleteLater();
-        return;
+    constexpr int maxWaitingClients = 8;
+    while (QTcpSocket *socket = server->nextPendingConnection()) {
+        // One read takes at most this much; a flood waits in the kernel, not in the program.
+        socket->setReadBufferSize(MaxWaitingBytes);
+        if ((m_socket && !peerHasLeft(m_socket)) || m_newcomers.size() >= maxWaitingClients)
+            refuse(socket);
+        else
+            m_newcomers.append(socket);
     }
-    stopListening();
+    serveNextClient();
+}
+
+void frmZelph::serveNextClient() {
+    if (m_socket || m_newcomers.isEmpty())
+        return; // a model that has left is served no longer once its close is handled
+    adopt(m_newcomers.takeFirst());
+    if (m_socket && !peerHasLeft(m_socket)) {
+        for (QTcpSocket *other : std::exchange(m_newcomers, {}))
+            refuse(other);
+    }
+}
+
+void frmZelph::adopt(QTcpSocket *socket) {
     m_socket = socket;
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(m_socket, &QTcpSocket::readyRead, this, &frmZelph::onDataArrival);
@@ -113,18 +155,67 @@ void frmZelph::acceptConnection(QTcpServer *server) {
     Linked = true;
     m_framer.reset();
     m_waiting.clear();
+    m_waitingBytes = 0;
     clearLog(m_recv);
     clearLog(m_send);
+    // What it sent, or its close, while it waited raised signals nobody heard.
+    QMetaObject::invokeMethod(
+        this,
+        [this, socket] {
+            if (m_socket != socket)
+                return;
+            if (socket->bytesAvailable() > 0)
+                onDataArrival();
+            if (m_socket == socket && socket->state() != QAbstractSocket::ConnectedState)
+                onPeerClosed();
+        },
+        Qt::QueuedConnection);
+}
+
+// Sends the end of the stream at once; whatever the client sends meanwhile is read and
+// dropped, so that the close never turns into a reset.
+void frmZelph::refuse(QTcpSocket *socket) {
+    constexpr int maxLingering = 32;
+    constexpr int lingerMs = 5000;
+    if (m_refusedOpen >= maxLingering || !shutDownSending(socket)) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    ++m_refusedOpen;
+    const auto release = [this, socket] {
+        if (socket->property("released").toBool())
+            return;
+        socket->setProperty("released", true);
+        --m_refusedOpen;
+        socket->abort();
+        socket->deleteLater();
+    };
+    connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+    connect(socket, &QTcpSocket::disconnected, this, release);
+    QTimer::singleShot(lingerMs, socket, release);
 }
 
 void frmZelph::onDataArrival() {
     if (!m_socket)
         return;
-    m_waiting += m_framer.feed(m_socket->readAll());
-    if (m_framer.overflowed()) {
-        // A message past the limit without a terminator is no message: drop the peer.
-        QTextStream(stderr) << "A model's message grew past " << MessageFramer::MaxMessageBytes
-                            << " bytes without a line end; the connection was dropped." << Qt::endl;
+    for (QString &message : m_framer.feed(m_socket->readAll())) {
+        m_waitingBytes += message.size();
+        m_waiting.append(std::move(message));
+    }
+    QString problem;
+    if (m_framer.overflowed())
+        problem = QStringLiteral("A model's message grew past %1 bytes without a line end")
+                      .arg(MessageFramer::MaxMessageBytes);
+    else if (m_waiting.size() > MaxWaitingMessages || m_waitingBytes > MaxWaitingBytes)
+        problem = QStringLiteral("A model sent more than %1 messages or %2 bytes ahead of the "
+                                 "program's answers")
+                      .arg(MaxWaitingMessages)
+                      .arg(MaxWaitingBytes);
+    if (!problem.isEmpty()) {
+        QTextStream(stderr) << "fluxmere: " << problem << "; the connection was dropped."
+                            << Qt::endl;
+        appendNote(problem + QStringLiteral("; the connection was dropped."));
         DropModelConnection();
         return;
     }
@@ -137,13 +228,20 @@ void frmZelph::handOnWaiting() {
     m_handing = true;
     while (!m_waiting.isEmpty() && m_dispatch && (!m_ready || m_ready())) {
         const QString message = m_waiting.takeFirst();
+        m_waitingBytes -= message.size();
         m_dispatch(message);
     }
     m_handing = false;
+    if (m_leaving && m_waiting.isEmpty())
+        DropModelConnection();
 }
 
+// The messages a model sent before it left are still its own and are handed on first, as
+// logged in; nothing can be sent to it any more.
 void frmZelph::onPeerClosed() {
-    DropModelConnection();
+    Linked = false;
+    m_leaving = true;
+    handOnWaiting();
 }
 
 bool frmZelph::send(const QByteArray &bytes, QString *error) {
@@ -168,9 +266,11 @@ void frmZelph::DropModelConnection() {
     setWindowTitle(QStringLiteral("NOT CONNECTED"));
     Login.clear();
     Linked = false;
+    m_leaving = false;
     // A partial message of a peer that left is discarded, never prefixed to the next model's.
     m_framer.reset();
     m_waiting.clear();
+    m_waitingBytes = 0;
     if (m_socket) {
         QTcpSocket *socket = m_socket;
         m_socket = nullptr;
@@ -178,7 +278,7 @@ void frmZelph::DropModelConnection() {
         socket->abort();
         socket->deleteLater();
     }
-    startListening();
+    serveNextClient();
 }
 
 void frmZelph::appendReceived(const QString &text) {
@@ -187,6 +287,10 @@ void frmZelph::appendReceived(const QString &text) {
 
 void frmZelph::appendSent(const QString &text) {
     appendLog(m_send, text);
+}
+
+void frmZelph::appendNote(const QString &text) {
+    appendLog(m_note, text + QStringLiteral("\r\n"));
 }
 
 // The window is hidden while a model plays: its logs are kept as text and only laid out
@@ -210,7 +314,7 @@ void frmZelph::clearLog(Log &log) {
 
 void frmZelph::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
-    for (Log *log : {&m_recv, &m_send}) {
+    for (Log *log : {&m_recv, &m_send, &m_note}) {
         const QString pending = std::exchange(log->pending, QString());
         appendLog(*log, pending);
     }
@@ -232,6 +336,10 @@ QString frmZelph::receivedLog() const {
 
 QString frmZelph::sentLog() const {
     return m_send.view->toPlainText() + m_send.pending;
+}
+
+QString frmZelph::noteLog() const {
+    return m_note.view->toPlainText() + m_note.pending;
 }
 
 void frmZelph::appendToCaption(const QString &text) {
