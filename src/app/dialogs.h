@@ -3,7 +3,7 @@
 #include <QString>
 
 // Every message box of the program goes through this interface, so tests can answer them.
-// The program uses real message boxes.
+// The program uses MessageBoxes, which also decides what a box does when nobody can see it.
 class Dialogs {
 public:
     enum class Icon { None, Question, Warning, Critical };
@@ -13,6 +13,9 @@ public:
     virtual void inform(const QString &title, const QString &text, Icon icon = Icon::None) = 0;
     // A Yes/No box; true for Yes.
     virtual bool ask(const QString &title, const QString &text, Icon icon = Icon::None) = 0;
+    // Whether a person can see and answer a window. Without one, no window that waits for a
+    // person (the questionnaire, the subject form) may open.
+    virtual bool someoneCanAnswer() const = 0;
 };
 
 // The program's title, which its own message boxes carry.

@@ -35,7 +35,6 @@ void Program::DispatchModelMessage(const QString &text) {
         HandleReset();
         return;
     case protocol::Route::Kind::Login:
-        m_state.lastModelCommand = route.text;
         HandleLogin(route.text);
         return;
     case protocol::Route::Kind::Decision:
@@ -62,6 +61,15 @@ void Program::HandleLogin(const QString &text) {
     const protocol::LoginRequest login = protocol::parseLogin(text);
     if (login.outcome == protocol::LoginRequest::Outcome::Ignored)
         return;
+    if (m_subjectFormOpen) {
+        // A person is about to play: the login changes nothing, not even the run mode.
+        SendToModel(protocol::badLoginReply(text));
+        return;
+    }
+    m_state.lastModelCommand = text;
+    // The name box shows the name a model gave, also when its login is bad.
+    if (m_login)
+        m_login->nameBox()->setText(login.name);
     protocol::applyRunMode(login, m_state);
     // A model must be named: without a name its run would pass for a person's.
     if (login.outcome == protocol::LoginRequest::Outcome::Bad || login.name.isEmpty()) {
@@ -110,6 +118,12 @@ void Program::HandleDecision(const QString &text) {
 }
 
 void Program::HandleReset() {
+    if (m_subjectFormOpen) {
+        // No model run is open to reset, and the person's form stays as it is.
+        m_zelph->Login.clear();
+        SendToModel(QString(protocol::ResetAnswer));
+        return;
+    }
     m_state.resetRequested = true;
     ResetSimulation();
 }

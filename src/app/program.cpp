@@ -1,7 +1,9 @@
 #include "app/program.h"
 
+#include "app/messageboxes.h"
 #include "display/frmKrugel.h"
 #include "model/frmZelph.h"
+#include "model/protocol.h"
 #include "recording/Tasks1.h"
 #include "recording/datafile.h"
 #include "screens/frmLogin.h"
@@ -13,11 +15,14 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QLineEdit>
 #include <QTextStream>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 Program::Program(QString dataDirectory, Dialogs &dialogs, QObject *parent)
     : QObject(parent)
@@ -50,14 +55,50 @@ void Program::Main() {
     // The random numbers only size the database's back-off; the time since boot seeds them.
     m_random.seed(static_cast<quint32>(QDeadlineTimer::current().deadline()));
     m_state.resetRequested = false;
-    if (!m_zelph) {
-        m_zelph = new frmZelph;
-        m_zelph->setHandlers([this](const QString &text) { DispatchModelMessage(text); },
-                             [this] { return readyForMessages(); });
-        if (m_zelph->listen(m_port))
-            QTextStream(stdout) << "Waiting for a model on port " << m_port << "." << Qt::endl;
-    }
+    if (!m_zelph && !openConnectionWindow())
+        return;
     showLogin();
+}
+
+// The first start: the setup file is read before anything can wait on it, then the program
+// listens. Either failing ends the program with status 1.
+bool Program::openConnectionWindow() {
+    if (!setupUsableAtLaunch())
+        return false;
+    m_zelph = new frmZelph;
+    m_zelph->setHandlers([this](const QString &text) { DispatchModelMessage(text); },
+                         [this] { return readyForMessages(); });
+    QString error;
+    if (!m_zelph->listen(m_port, &error)) {
+        m_dialogs.inform(programTitle(), error, Dialogs::Icon::Critical);
+        terminate(1);
+        return false;
+    }
+    QTextStream(stdout) << "Waiting for a model on port " << m_zelph->listeningPort() << "."
+                        << Qt::endl;
+    return true;
+}
+
+// Only what makes the file unusable for anyone stops the launch: no file, a key missing, a
+// value that is not a number or out of its range. Start reads the file again for each run,
+// and its own checks depend on who plays.
+bool Program::setupUsableAtLaunch() {
+    const QString setup = paths::setupFile(m_dataDirectory);
+    try {
+        TaskState scenario;
+        LoadScenarioParameters(scenario, setup);
+        LoadDelaySettings(scenario, setup);
+        return true;
+    } catch (const SetupFileMissing &) {
+        printError(QStringLiteral("There is no readable setup file at %1.")
+                       .arg(QDir::toNativeSeparators(setup)));
+        m_dialogs.inform(QStringLiteral("ERROR"), QStringLiteral("Configuration failed"),
+                         Dialogs::Icon::Critical);
+    } catch (const SetupError &error) {
+        m_dialogs.inform(programTitle(), error.message(), Dialogs::Icon::Critical);
+    }
+    terminate(1);
+    return false;
 }
 
 void Program::showLogin() {
@@ -100,25 +141,35 @@ void Program::settle() {
 }
 
 bool Program::LoadScenario() {
+    const bool model = m_zelph && !m_zelph->Login.isEmpty();
     const QString setup = paths::setupFile(m_dataDirectory);
+    QString refusal;
     try {
         LoadScenarioParameters(m_state, setup);
         LoadDelaySettings(m_state, setup);
         BuildDelayEndTables(m_state);
     } catch (const SetupFileMissing &) {
-        m_dialogs.inform(QStringLiteral("ERROR"), QStringLiteral("Configuration failed"));
-        terminate(1);
-        return false;
+        refusal = QStringLiteral("Configuration failed: there is no readable setup file at %1.")
+                      .arg(QDir::toNativeSeparators(setup));
+        if (!model) {
+            m_dialogs.inform(QStringLiteral("ERROR"), QStringLiteral("Configuration failed"));
+            terminate(1);
+            return false;
+        }
     } catch (const SetupError &error) {
-        m_dialogs.inform(programTitle(), error.message(), Dialogs::Icon::Critical);
-        terminate(1);
-        return false;
+        refusal = error.message();
+        if (!model) {
+            m_dialogs.inform(programTitle(), error.message(), Dialogs::Icon::Critical);
+            terminate(1);
+            return false;
+        }
     }
-    const QString conflict = ScenarioConflict(m_state);
-    if (!conflict.isEmpty()) {
-        m_dialogs.inform(programTitle(), conflict, Dialogs::Icon::Critical);
-        if (m_zelph)
-            m_zelph->Login.clear();
+    if (refusal.isEmpty())
+        refusal = ScenarioConflict(m_state);
+    if (refusal.isEmpty() && !model)
+        refusal = NothingToPlay(m_state);
+    if (!refusal.isEmpty()) {
+        refuseStart(refusal);
         return false;
     }
     for (const QString &failure : ValidateScenario(m_state)) {
@@ -129,10 +180,25 @@ bool Program::LoadScenario() {
     return true;
 }
 
+// A run that cannot start is refused. A person reads why in a box; a model is answered at
+// once, since no period can be played, and the reason goes where its operator looks.
+void Program::refuseStart(const QString &reason) {
+    if (m_zelph && !m_zelph->Login.isEmpty()) {
+        printError(QStringLiteral("The login of %1 was refused: %2").arg(m_zelph->Login, reason));
+        m_zelph->appendNote(QStringLiteral("Login refused: ") + reason);
+        SendToModel(QString(protocol::EndProgramAnswer));
+        m_zelph->Login.clear();
+        return;
+    }
+    m_dialogs.inform(programTitle(), reason, Dialogs::Icon::Critical);
+}
+
 bool Program::runSubjectForm() {
     const QString version = m_login ? m_login->versionText() : QString();
     frmNewSubject form(m_state, m_database, version);
+    m_subjectFormOpen = true;
     form.exec();
+    m_subjectFormOpen = false;
     return form.Cleared;
 }
 
@@ -184,6 +250,8 @@ void Program::continueAfterLogin() {
     settle();
 }
 
+// A run never goes on without its line: a write that still fails after a few quick tries
+// asks the operator, and No (the only answer without a screen) ends the program.
 void Program::writePeriodLine() {
     if (!m_krugel)
         return;
@@ -191,15 +259,22 @@ void Program::writePeriodLine() {
     const QString line =
         periodLine(m_state, QDate::currentDate(), !m_krugel->inflowBox()->text().isEmpty(),
                    !m_krugel->outflowBox()->text().isEmpty());
+    constexpr int quickTries = 3;
     QString error;
-    while (!WritePeriodLine(dataFile, line, &error)) {
-        // A lost line is lost data: the operator decides, after fixing the folder, to try again.
+    for (int attempt = 1; !WritePeriodLine(dataFile, line, &error); ++attempt) {
+        if (attempt < quickTries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            continue;
+        }
         if (!m_dialogs.ask(QStringLiteral("Recording failed"),
-                           QStringLiteral("Period %1 could not be written to %2: %3\nRetry?")
+                           QStringLiteral("Period %1 could not be written to %2: %3\nRetry? (No "
+                                          "to quit)")
                                .arg(m_state.currentTrial)
                                .arg(dataFile, error),
-                           Dialogs::Icon::Critical))
+                           Dialogs::Icon::Critical)) {
+            terminate(1);
             return;
+        }
     }
 }
 
@@ -219,15 +294,23 @@ void Program::EndProgram() {
             terminate(0);
             return;
         }
-        if (!linked && !m_questionnaireOpen) {
-            m_questionnaireOpen = true;
-            Tasks1 questionnaire(m_state, m_dialogs, m_database);
-            questionnaire.exec();
-            m_questionnaireOpen = false;
-        }
+        if (!linked && !m_questionnaireOpen)
+            showQuestionnaire();
     }
     if (!(m_zelph && m_zelph->Linked))
         terminate(0);
+}
+
+void Program::showQuestionnaire() {
+    if (!m_dialogs.someoneCanAnswer()) {
+        printError(QStringLiteral("The run is over. Nobody can answer the closing questionnaire "
+                                  "without a screen, so the program ends without it."));
+        return;
+    }
+    m_questionnaireOpen = true;
+    Tasks1 questionnaire(m_state, m_dialogs, m_database);
+    questionnaire.exec();
+    m_questionnaireOpen = false;
 }
 
 void Program::closeLoginScreen() {

@@ -43,6 +43,10 @@ public:
     void SendToModel(const QString &request);
 
 private:
+    bool openConnectionWindow();
+    bool setupUsableAtLaunch();
+    void refuseStart(const QString &reason);
+    void showQuestionnaire();
     void showLogin();
     void continueAfterLogin();
     bool LoadScenario();
@@ -72,5 +76,8 @@ private:
     QPointer<frmLogin> m_login;
     QPointer<frmKrugel> m_krugel;
     bool m_questionnaireOpen = false;
+    // While a person fills in the subject form, a model can neither log in nor reset: the
+    // person's road goes on untouched.
+    bool m_subjectFormOpen = false;
     bool m_betweenWindows = false;
 };

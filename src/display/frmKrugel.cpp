@@ -75,8 +75,12 @@ frmKrugel::frmKrugel(TaskState &state, Dialogs &dialogs, KrugelHooks hooks, QWid
     setFixedSize(px(16080), px(10260));
     buildTankDrawing();
     buildControls();
-    // The goal's caption overlaps the environment outflow box; the caption stays readable.
-    findChild<QLabel *>(QStringLiteral("lblGoal"))->raise();
+    // At some goals the caption lies over the black environment outflow box: it is drawn
+    // above the box on the window's own colour, so the whole word stays readable there and
+    // looks as before everywhere else.
+    auto *goalCaption = findChild<QLabel *>(QStringLiteral("lblGoal"));
+    setBackground(goalCaption, palette().color(QPalette::Window));
+    goalCaption->raise();
 
     const auto makeTimer = [this](const char *name, void (frmKrugel::*step)()) {
         auto *timer = new StepTimer(name, this);
@@ -467,6 +471,9 @@ void frmKrugel::onUserMove() {
     m_txtUsrInflowVal->setText(QStringLiteral("0"));
     m_txtUsrOutflowVal->setText(QStringLiteral("0"));
     render();
+    // The participant types the next decision at once, over the "0".
+    m_txtUsrInflowVal->setFocus();
+    m_txtUsrInflowVal->selectAll();
     m_state.EndTime = m_hooks.clock();
     if (m_hooks.writePeriodLine)
         m_hooks.writePeriodLine();
@@ -536,7 +543,8 @@ frmKrugel::ExitAnswer frmKrugel::askToExit() {
 bool frmKrugel::filterEntryKey(QLineEdit *box, QKeyEvent *key) {
     // Enter goes on to the window and Tab moves the focus; keys that type nothing pass.
     const bool passes = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
-                        key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+                        key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
+                        key->key() == Qt::Key_Delete;
     if (passes || key->text().isEmpty())
         return false;
     if (isCtrlX(key)) // not authorised: the keystroke reaches the box as typed

@@ -50,10 +50,11 @@ bool isLockError(int code) {
 // ends the transaction sends the retry back to its start.
 class Insertion {
 public:
-    Insertion(const QString &path, const QString &tableName, const Row &row)
+    Insertion(const QString &path, const QString &tableName, const RowSource &row)
         : m_path(path.toUtf8())
-        , m_sql(insertStatement(tableName, row).toUtf8())
-        , m_row(row) {}
+        , m_source(row)
+        , m_row(row())
+        , m_sql(insertStatement(tableName, m_row).toUtf8()) {}
     ~Insertion() {
         sqlite3_finalize(m_insert);
         if (m_db != nullptr && sqlite3_get_autocommit(m_db) == 0)
@@ -121,10 +122,7 @@ private:
     // Also the check that the table and its columns exist. Nothing is written yet, so a retry
     // opens the file again: the operator may have put a mended copy in its place.
     std::optional<Failure> prepare() {
-        const bool prepared =
-            sqlite3_prepare_v2(m_db, m_sql.constData(), -1, &m_insert, nullptr) == SQLITE_OK &&
-            bindValues();
-        if (!prepared) {
+        if (sqlite3_prepare_v2(m_db, m_sql.constData(), -1, &m_insert, nullptr) != SQLITE_OK) {
             const Failure failure = lastFailure();
             sqlite3_finalize(m_insert);
             m_insert = nullptr;
@@ -184,6 +182,13 @@ private:
     }
 
     std::optional<Failure> insert() {
+        // The row is made anew for each try: its date and time are those of this write.
+        m_row = m_source();
+        if (!bindValues()) {
+            const Failure failure = lastFailure();
+            sqlite3_reset(m_insert);
+            return failure;
+        }
         if (sqlite3_step(m_insert) != SQLITE_DONE) {
             const Failure failure = lastFailure();
             sqlite3_reset(m_insert);
@@ -195,8 +200,9 @@ private:
     }
 
     QByteArray m_path;
-    QByteArray m_sql;
+    RowSource m_source;
     Row m_row;
+    QByteArray m_sql;
     std::vector<QByteArray> m_texts;
     sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_insert = nullptr;
@@ -232,6 +238,10 @@ void Database::setRandom(Random random) {
 }
 
 bool Database::appendRow(const QString &tableName, const QString &status, const Row &row) {
+    return appendRow(tableName, status, [&row] { return row; });
+}
+
+bool Database::appendRow(const QString &tableName, const QString &status, const RowSource &row) {
     Insertion insertion(m_path, tableName, row);
     int retries = 0; // lock errors of this row
     while (!insertion.done()) {
@@ -302,9 +312,13 @@ Row questionnaireRow(const QString &subjectName, const QString &versionTag, int 
     };
 }
 
-bool RecordSubject(Database &database, const Row &subject) {
+bool RecordSubject(Database &database, const RowSource &subject) {
     return database.appendRow(QStringLiteral("datSubject"),
                               QStringLiteral("Recording demographics"), subject);
+}
+
+bool RecordSubject(Database &database, const Row &subject) {
+    return RecordSubject(database, [&subject] { return subject; });
 }
 
 bool RecordQuestionnaireAnswer(Database &database, const Row &answer) {

@@ -20,6 +20,9 @@ struct Column {
     QVariant value; // QString -> text, double -> real, integer -> integer, null -> NULL
 };
 using Row = QVector<Column>;
+// Builds a row at the moment it is written, so that a date and time in it are those of the
+// write, after any wait for a lock.
+using RowSource = std::function<Row()>;
 
 // Appends rows, opening and closing the database for each one. Another program may hold the
 // file locked: a lock is waited out with growing random pauses, and the operator is asked
@@ -41,6 +44,7 @@ public:
     // Appends one row to `tableName` in a transaction of its own; `status` names the work in
     // the error dialogs ("Recording demographics"). False, with nothing written, when the
     // operator declined to retry and the end routine returned.
+    bool appendRow(const QString &tableName, const QString &status, const RowSource &row);
     bool appendRow(const QString &tableName, const QString &status, const Row &row);
 
 private:
@@ -67,5 +71,6 @@ Row questionnaireRow(const QString &subjectName, const QString &versionTag, int 
                      const QString &answer);
 
 // Write a row built above to its table, with the table's status phrase.
+bool RecordSubject(Database &database, const RowSource &subject);
 bool RecordSubject(Database &database, const Row &subject);
 bool RecordQuestionnaireAnswer(Database &database, const Row &answer);

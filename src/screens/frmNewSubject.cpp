@@ -159,9 +159,11 @@ void frmNewSubject::btnBegin_Click() {
     m_writing = true; // the database's retries let window events through
     m_state.condition =
         m_state.scaledTank ? QStringLiteral("continuous") : QStringLiteral("discrete");
-    RecordSubject(m_database, subjectRow(m_state.subjectName, m_versionText, m_state.condition,
-                                         m_cboMajor->currentText(), m_optMale->isChecked(),
-                                         m_txtAge->text(), QDateTime::currentDateTime()));
+    RecordSubject(m_database, [this] {
+        return subjectRow(m_state.subjectName, m_versionText, m_state.condition,
+                          m_cboMajor->currentText(), m_optMale->isChecked(), m_txtAge->text(),
+                          QDateTime::currentDateTime());
+    });
     m_writing = false;
     Cleared = true;
     accept();

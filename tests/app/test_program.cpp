@@ -1,6 +1,7 @@
 #include "app/program.h"
 #include "display/frmKrugel.h"
 #include "model/frmZelph.h"
+#include "model/protocol.h"
 #include "recording/Tasks1.h"
 #include "screens/frmLogin.h"
 #include "screens/frmNewSubject.h"
@@ -14,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -59,6 +61,19 @@ void answerQuestionnaire(Tasks1 *questionnaire) {
     requireChild<QPushButton>(questionnaire, "Command1")->click();
 }
 
+// The next `count` lines a client receives, without their line ends.
+QStringList readLines(QTcpSocket &socket, int count) {
+    QStringList lines;
+    QDeadlineTimer deadline(5000);
+    while (lines.size() < count && !deadline.hasExpired()) {
+        if (socket.canReadLine())
+            lines << QString::fromLatin1(socket.readLine()).trimmed();
+        else
+            QTest::qWait(10);
+    }
+    return lines;
+}
+
 QStringList dataLines(const QString &dataDir) {
     QFile file(dataDir + QStringLiteral("/Data.txt"));
     if (!file.open(QIODevice::ReadOnly))
@@ -80,7 +95,10 @@ private slots:
     void quitOnLoginEndsWithoutQuestionnaire();
     void missingSetupFileEndsTheProgram();
     void missingKeyIsNamedAndEndsTheProgram();
+    void conflictingScenarioIsRefusedAtStart_data();
     void conflictingScenarioIsRefusedAtStart();
+    void modelCannotLogInWhileAPersonFillsTheSubjectForm();
+    void badLoginStillFillsTheNameBox();
     void failedScenarioCheckLeadsToQuestionnaire();
     void exitAuthenticationEndsWithoutQuestionnaire();
     void endProgramDuringTheQuestionnaireDoesNotOpenItAgain();
@@ -204,7 +222,9 @@ void TestProgram::missingSetupFileEndsTheProgram() {
 }
 
 void TestProgram::missingKeyIsNamedAndEndsTheProgram() {
-    start({{QStringLiteral("GoalLinePoisition"), QStringLiteral("four")}});
+    start();
+    // The file is edited into an unusable one after the launch: Start reads it again.
+    writeSetup(m_folder->path(), {{QStringLiteral("GoalLinePoisition"), QStringLiteral("four")}});
     startPerson(QStringLiteral("p04"));
     QCOMPARE(m_dialogs.shown.size(), 1);
     QVERIFY(m_dialogs.shown[0].text.contains(QStringLiteral("GoalLinePoisition")));
@@ -212,14 +232,64 @@ void TestProgram::missingKeyIsNamedAndEndsTheProgram() {
     QCOMPARE(m_exitCode, std::optional<int>(1));
 }
 
+void TestProgram::conflictingScenarioIsRefusedAtStart_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QStringList>("named");
+    QTest::newRow("tables smaller than the run")
+        << QStringLiteral("MaxNumberOfAScenarioType") << QStringLiteral("3")
+        << QStringList{QStringLiteral("MaxNumberOfAScenarioType (3)"),
+                       QStringLiteral("MaxTrial (5)")};
+    QTest::newRow("no period for a person") << QStringLiteral("MaxTrial") << QStringLiteral("0")
+                                            << QStringList{QStringLiteral("MaxTrial is 0")};
+}
+
 void TestProgram::conflictingScenarioIsRefusedAtStart() {
-    start({{QStringLiteral("MaxNumberOfAScenarioType"), QStringLiteral("3")}});
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QStringList, named);
+    start({{key, value}});
     startPerson(QStringLiteral("p05"));
     QCOMPARE(m_dialogs.shown.size(), 1);
-    QVERIFY(m_dialogs.shown[0].text.contains(QStringLiteral("MaxNumberOfAScenarioType (3)")));
-    QVERIFY(m_dialogs.shown[0].text.contains(QStringLiteral("MaxTrial (5)")));
+    for (const QString &part : named)
+        QVERIFY2(m_dialogs.shown[0].text.contains(part), qPrintable(m_dialogs.shown[0].text));
     QVERIFY(m_program->login()->isVisible());
     QVERIFY(!m_exitCode);
+}
+
+// A model's login, and its reset, while a person fills in the subject form change nothing of
+// the person's road: the form goes on, and the record is the person's.
+void TestProgram::modelCannotLogInWhileAPersonFillsTheSubjectForm() {
+    start();
+    QTcpSocket model;
+    model.connectToHost(QHostAddress::LocalHost, m_program->zelph()->listeningPort());
+    QVERIFY(model.waitForConnected(2000));
+    QTRY_VERIFY(m_program->zelph()->Linked);
+    QStringList replies;
+    whenShown<frmNewSubject>([&](frmNewSubject *form) {
+        model.write("ENTRY-ID bot VERSION BATCH\nSIMULATION RESET\n");
+        replies = readLines(model, 2);
+        fillSubjectForm(form);
+    });
+    startPerson(QStringLiteral("p09"));
+    QTRY_VERIFY(m_program->krugel() != nullptr);
+    QCOMPARE(replies, (QStringList{protocol::badLoginReply(QStringLiteral("ENTRY-ID bot VERSION "
+                                                                          "BATCH")),
+                                   QStringLiteral("SIMULATION_RESETED")}));
+    QVERIFY(m_program->zelph()->Login.isEmpty());
+    QCOMPARE(m_program->state().subjectName, QStringLiteral("p09"));
+    QCOMPARE(m_program->state().versionTag, QString());
+    const auto subjects = queryRows(database(), "SELECT Subject FROM datSubject");
+    QCOMPARE(subjects, (QList<QStringList>{{QStringLiteral("p09")}}));
+    QVERIFY(!m_exitCode);
+}
+
+void TestProgram::badLoginStillFillsTheNameBox() {
+    start();
+    m_program->DispatchModelMessage(QStringLiteral("ENTRY-ID beta VERSION TURBO"));
+    QCOMPARE(m_program->login()->nameBox()->text(), QStringLiteral("beta"));
+    QVERIFY(m_program->zelph()->Login.isEmpty());
+    QVERIFY(m_program->krugel() == nullptr);
 }
 
 void TestProgram::failedScenarioCheckLeadsToQuestionnaire() {

@@ -34,6 +34,8 @@ private slots:
     void lastPeriodEndsTheProgramAfterItsLine();
     void keyFilter_data();
     void keyFilter();
+    void deleteRemovesTheCharacterAfterTheCursor();
+    void goalCaptionStaysReadableOverTheOutflowBox();
     void enterPressesSubmit();
     void ctrlXAnsweredNoChangesNothing();
     void closeRequestNeedsAuthorisation();
@@ -214,6 +216,10 @@ void TestFrmKrugel::periodPlaysPhaseByPhase() {
     QCOMPARE(m_window->outflowBox()->text(), QStringLiteral("0"));
     QVERIFY(!m_window->periodRunning());
     QCOMPARE(m_endProgramCalls, 0);
+    // The next decision can be typed at once: the inflow box has the focus, its "0" selected.
+    QCOMPARE(m_window->focusWidget(), m_window->inflowBox());
+    QTest::keyClicks(m_window->focusWidget(), QStringLiteral("7"));
+    QCOMPARE(m_window->inflowBox()->text(), QStringLiteral("7"));
 }
 
 void TestFrmKrugel::inactiveEnvironmentShowsNothing() {
@@ -296,6 +302,32 @@ void TestFrmKrugel::keyFilter() {
     box->setFocus();
     QTest::keyClicks(box, typed);
     QCOMPARE(box->text(), after);
+}
+
+void TestFrmKrugel::deleteRemovesTheCharacterAfterTheCursor() {
+    makeWindow();
+    QLineEdit *box = m_window->inflowBox();
+    box->setText(QStringLiteral("125"));
+    box->setCursorPosition(1);
+    QTest::keyClick(box, Qt::Key_Delete);
+    QCOMPARE(box->text(), QStringLiteral("15"));
+}
+
+// With a goal of 3 the caption's line runs through the black environment outflow box.
+void TestFrmKrugel::goalCaptionStaysReadableOverTheOutflowBox() {
+    makeWindow({{QStringLiteral("GoalLinePoisition"), QStringLiteral("3")}});
+    const QRect caption = label("lblGoal")->geometry();
+    const QRect overBox = caption.intersected(label("lblEnvOutCon")->geometry());
+    QVERIFY(!overBox.isEmpty());
+    const QImage picture = m_window->grab().toImage();
+    int light = 0;
+    for (int y = overBox.top(); y <= overBox.bottom(); ++y) {
+        for (int x = overBox.left(); x <= overBox.right(); ++x)
+            light += qGray(picture.pixel(x, y)) > 128 ? 1 : 0;
+    }
+    // Dark letters on a light ground: most of the part over the box is light.
+    QVERIFY2(light > overBox.width() * overBox.height() / 2, qPrintable(QString::number(light)));
+    saveScreenshot(m_window.get(), QStringLiteral("frmKrugel-goal-over-outflow-box"));
 }
 
 void TestFrmKrugel::enterPressesSubmit() {

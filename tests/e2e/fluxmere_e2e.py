@@ -394,6 +394,21 @@ class ProgramUnderTest:
     def running(self):
         return self.process is not None and self.process.poll() is None
 
+    def rss_kib(self):
+        """The program's resident memory in KiB, from /proc."""
+        with open("/proc/%d/status" % self.process.pid) as f:
+            for line in f:
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1])
+        raise RuntimeError("no VmRSS for the program")
+
+    def write_setup(self, changes):
+        """Rewrites data/Setup.txt with `changes` applied, as an experimenter edits it."""
+        values = dict(self.setup)
+        values.update(changes)
+        with open(os.path.join(self.data_dir, "Setup.txt"), "w", newline="") as f:
+            f.write(setup_text(values))
+
     def _stop(self):
         if self.process is not None:
             if self.process.poll() is None:
@@ -415,6 +430,27 @@ class ProgramUnderTest:
         if retry:
             return ModelClient.connect_retrying(**kwargs)
         return ModelClient(**kwargs)
+
+
+def run_to_exit(setup_file_text, timeout=10.0, exe=None):
+    """Starts the program in a folder of its own with `setup_file_text` as data/Setup.txt
+    (None: no setup file) and waits for it to end. Returns exit code, stdout and stderr."""
+    source = exe or find_executable()
+    folder = tempfile.mkdtemp(prefix="fluxmere-e2e-")
+    try:
+        shutil.copy2(source, os.path.join(folder, "fluxmere"))
+        os.makedirs(os.path.join(folder, "data"))
+        if setup_file_text is not None:
+            with open(os.path.join(folder, "data", "Setup.txt"), "w", newline="") as f:
+                f.write(setup_file_text)
+        env = dict(os.environ)
+        env["QT_QPA_PLATFORM"] = "offscreen"
+        done = subprocess.run([os.path.join(folder, "fluxmere")], cwd=folder, env=env,
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+        return (done.returncode, done.stdout.decode("latin-1"),
+                done.stderr.decode("latin-1"))
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 class TankReference:

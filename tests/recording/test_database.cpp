@@ -33,6 +33,7 @@ public:
             onAsk(boxes.size());
         return answers.isEmpty() ? false : answers.takeFirst();
     }
+    bool someoneCanAnswer() const override { return true; }
 
     QList<Box> boxes;
     QList<bool> answers;

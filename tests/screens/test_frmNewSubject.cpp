@@ -13,6 +13,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sqlite3.h>
+
+#include <chrono>
+
 #include <memory>
 
 namespace {
@@ -46,6 +50,7 @@ private slots:
     void typedMajorIsStoredAsTyped();
     void discreteConditionAndFemale();
     void cancelWritesNothing();
+    void recordTakesTheTimeOfItsWriteAfterALock();
 
 private:
     template <typename T> T *control(const char *name) const {
@@ -314,6 +319,28 @@ void TestFrmNewSubject::cancelWritesNothing() {
     QVERIFY(!m_form->Cleared);
     QCOMPARE(m_form->result(), int(QDialog::Rejected));
     QCOMPARE(subjectRows(m_path).size(), 0);
+}
+
+void TestFrmNewSubject::recordTakesTheTimeOfItsWriteAfterALock() {
+    sqlite3 *other = nullptr;
+    QCOMPARE(sqlite3_open(m_path.toUtf8().constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    // Another program holds the database for a little more than a second.
+    int waits = 0;
+    m_database->setWait([&](std::chrono::microseconds) {
+        QTest::qSleep(400);
+        if (++waits == 3)
+            sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    });
+    const QTime now = QTime::currentTime();
+    const QTime clicked(now.hour(), now.minute(), now.second());
+    giveEverything();
+    begin()->click();
+    sqlite3_close(other);
+    const QList<QStringList> rows = subjectRows(m_path);
+    QCOMPARE(rows.size(), 1);
+    const QTime written = QTime::fromString(rows.first().at(7), QStringLiteral("HH:mm:ss"));
+    QVERIFY2(clicked.secsTo(written) >= 1, qPrintable(rows.first().at(7)));
 }
 
 QTEST_MAIN(TestFrmNewSubject)

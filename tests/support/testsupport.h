@@ -20,6 +20,8 @@ public:
     };
     QList<Box> shown;
     QList<bool> answers;
+    // False plays a run where nobody sees the windows, as a headless one.
+    bool someoneThere = true;
 
     void inform(const QString &title, const QString &text, Icon) override {
         shown.append({title, text, false});
@@ -28,6 +30,7 @@ public:
         shown.append({title, text, true});
         return answers.isEmpty() ? false : answers.takeFirst();
     }
+    bool someoneCanAnswer() const override { return someoneThere; }
 };
 
 // The test scenario: a short run from 2 towards a goal of 4, immediate flows.
