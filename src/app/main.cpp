@@ -1,8 +1,13 @@
+#include "app/commandline.h"
 #include "app/messageboxes.h"
 #include "app/program.h"
+#include "recording/datafolder.h"
 #include "setup/paths.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
 
 #ifdef Q_OS_LINUX
 #include <sys/prctl.h>
@@ -28,6 +33,55 @@ void filterPlatformNotices(QtMsgType type, const QMessageLogContext &context,
     qtHandler(type, context, message);
 }
 
+QStringList argumentsOf(int argc, char *argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+QString dataDirectory(const CommandLine &commandLine) {
+    return commandLine.dataDirectory().isEmpty()
+               ? paths::dataDirectory()
+               : QFileInfo(commandLine.dataDirectory()).absoluteFilePath();
+}
+
+int initDataFolder(const QString &folder) {
+    QStringList log;
+    QString error;
+    const bool made = InitDataFolder(folder, &log, &error);
+    QTextStream out(stdout);
+    for (const QString &line : log)
+        out << line << '\n';
+    out.flush();
+    if (!made)
+        printError(error);
+    return made ? 0 : 1;
+}
+
+// What the command line asks that needs no window: it works without a display.
+int runWithoutWindows(CommandLine::Action action, const CommandLine &commandLine, int argc,
+                      char *argv[]) {
+    QCoreApplication app(argc, argv);
+    switch (action) {
+    case CommandLine::Action::Help:
+        QTextStream(stdout) << commandLine.helpText();
+        return 0;
+    case CommandLine::Action::Version:
+        QTextStream(stdout) << QCoreApplication::applicationName() << ' '
+                            << QCoreApplication::applicationVersion() << '\n';
+        return 0;
+    case CommandLine::Action::Init:
+        return initDataFolder(dataDirectory(commandLine));
+    case CommandLine::Action::BadUsage:
+    case CommandLine::Action::Run:
+        break;
+    }
+    printError(commandLine.error());
+    QTextStream(stderr) << '\n' << commandLine.helpText();
+    return 2;
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -36,11 +90,27 @@ int main(int argc, char *argv[]) {
     // a tenth to each of them.
     prctl(PR_SET_TIMERSLACK, 1UL);
 #endif
+    QCoreApplication::setApplicationName(QStringLiteral("fluxmere"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FLUXMERE_VERSION));
+    CommandLine commandLine;
+    const CommandLine::Action action = commandLine.parse(argumentsOf(argc, argv));
+    if (action != CommandLine::Action::Run)
+        return runWithoutWindows(action, commandLine, argc, argv);
+
     qtHandler = qInstallMessageHandler(filterPlatformNotices);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    const QString folder = dataDirectory(commandLine);
+    if (!QFileInfo(folder).isDir()) {
+        printError(QStringLiteral("The data folder %1 does not exist. Make it ready with: "
+                                  "fluxmere --data-dir %1 --init")
+                       .arg(QDir::toNativeSeparators(folder)));
+        return 1;
+    }
     MessageBoxes dialogs;
-    Program program(paths::dataDirectory(), dialogs);
+    Program program(folder, dialogs);
+    program.setPort(static_cast<quint16>(commandLine.port()));
+    program.setBatchPause(commandLine.batchPauseMs());
     program.Main();
     return QApplication::exec();
 }

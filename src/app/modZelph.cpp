@@ -40,6 +40,10 @@ void Program::DispatchModelMessage(const QString &text) {
     case protocol::Route::Kind::Decision:
         HandleDecision(route.text);
         return;
+    case protocol::Route::Kind::Scenario:
+        // Changes nothing and plays nothing: the run's settings, for a model to plan by.
+        SendToModel(protocol::scenarioReply(m_state));
+        return;
     }
 }
 

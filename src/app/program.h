@@ -26,6 +26,8 @@ public:
     // How the program stops at once; tests replace it to watch it happen.
     void setTerminate(std::function<void(int exitCode)> terminate);
     void setPort(quint16 port) { m_port = port; }
+    // The pause of each timed step of a BATCH period.
+    void setBatchPause(int milliseconds) { m_state.batchPauseMs = milliseconds; }
 
     // Start-up: opens the connection window on first start, then the login screen; the
     // rest follows from the login screen's Start.

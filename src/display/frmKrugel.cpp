@@ -417,7 +417,7 @@ void frmKrugel::cmdNextTrial_Click() {
     m_view.submitEnabled = false;
     m_cmdNextTrial->setEnabled(false);
     m_state.StartTime = m_hooks.clock();
-    m_Timer1->start();
+    armStep(m_Timer1, StepPause(m_state, 1));
 }
 
 void frmKrugel::armStep(StepTimer *timer, int intervalMs) {
@@ -448,7 +448,7 @@ void frmKrugel::onTimer1() {
 
 void frmKrugel::onEnvDelay() {
     EndEnvironmentHighlight(m_state, m_view);
-    armStep(m_tmrEnvMv, m_state.envMoveInterval);
+    armStep(m_tmrEnvMv, StepPause(m_state, m_state.envMoveInterval));
     render();
 }
 
@@ -460,7 +460,7 @@ void frmKrugel::onEnvMove() {
 
 void frmKrugel::onUserDelay() {
     ApplyUserFlows(m_state, m_view);
-    armStep(m_tmrUserMv, m_state.userMoveInterval);
+    armStep(m_tmrUserMv, StepPause(m_state, m_state.userMoveInterval));
     render();
     if (m_hooks.modelLoggedIn && m_hooks.modelLoggedIn() && m_hooks.sendToModel)
         m_hooks.sendToModel(QStringLiteral("BETWEEN"));

@@ -19,8 +19,10 @@ StepTimer::StepTimer(const char *name, QObject *parent)
         m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] {
             std::uint64_t expirations = 0;
-            if (::read(m_fd, &expirations, sizeof expirations) > 0)
+            if (::read(m_fd, &expirations, sizeof expirations) > 0) {
+                m_armed = false;
                 fire();
+            }
         });
         return;
     }
@@ -44,17 +46,31 @@ void StepTimer::start(int milliseconds) {
 }
 
 void StepTimer::start() {
+    disarm();
     m_active = true;
+    const quint64 generation = ++m_generation;
+    if (m_interval <= 0) {
+        // A pause of nothing is no wait: the step is posted straight to the event loop,
+        // behind what is already there, rather than timed by the kernel.
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation == m_generation)
+                    fire();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     if (m_fallback) {
         m_fallback->start(m_interval);
         return;
     }
 #ifdef Q_OS_LINUX
-    const long long nanoseconds = m_interval > 0 ? m_interval * 1000000LL : 1; // 0 disarms
     itimerspec wait{};
-    wait.it_value.tv_sec = static_cast<time_t>(nanoseconds / 1000000000LL);
-    wait.it_value.tv_nsec = static_cast<long>(nanoseconds % 1000000000LL);
+    wait.it_value.tv_sec = static_cast<time_t>(m_interval / 1000);
+    wait.it_value.tv_nsec = static_cast<long>(m_interval % 1000) * 1000000L;
     timerfd_settime(m_fd, 0, &wait, nullptr);
+    m_armed = true;
 #endif
 }
 
@@ -62,13 +78,22 @@ void StepTimer::stop() {
     if (!m_active)
         return; // a step stops its own timer, which has just fired
     m_active = false;
+    ++m_generation;
+    disarm();
+}
+
+// Takes back a wait the kernel or Qt still holds, so that it can never fire a later step.
+void StepTimer::disarm() {
     if (m_fallback) {
         m_fallback->stop();
         return;
     }
 #ifdef Q_OS_LINUX
-    const itimerspec disarm{};
-    timerfd_settime(m_fd, 0, &disarm, nullptr);
+    if (!m_armed)
+        return;
+    m_armed = false;
+    const itimerspec off{};
+    timerfd_settime(m_fd, 0, &off, nullptr);
     std::uint64_t expirations = 0;
     [[maybe_unused]] const auto drained = ::read(m_fd, &expirations, sizeof expirations);
 #endif

@@ -8,7 +8,8 @@ class QTimer;
 // A one-shot timer for the steps of a period. Qt's own timers round every wait to whole
 // milliseconds: when another event (a model's next decision) wakes the event loop half-way
 // through a 1 ms step, the rest of the step is stretched to a full millisecond. On Linux this
-// timer waits on a timerfd, exact to the microsecond; elsewhere it is a precise QTimer.
+// timer waits on a timerfd, exact to the microsecond; elsewhere it is a precise QTimer. A
+// step without a pause is posted to the event loop and keeps its place in the order.
 class StepTimer : public QObject {
     Q_OBJECT
 public:
@@ -28,9 +29,12 @@ signals:
 
 private:
     void fire();
+    void disarm();
 
     int m_interval = 0;
     bool m_active = false;
+    bool m_armed = false;     // the timerfd holds a wait
+    quint64 m_generation = 0; // a posted step of an earlier start does nothing
     int m_fd = -1;
     QSocketNotifier *m_notifier = nullptr;
     QTimer *m_fallback = nullptr;

@@ -73,6 +73,10 @@ void switchDelayRegime(int t, int32_t maxTrial, int16_t count, const std::vector
 
 } // namespace
 
+int32_t StepPause(const TaskState &state, int32_t designMs) {
+    return state.versionTag == QLatin1String("BATCH") ? state.batchPauseMs : designMs;
+}
+
 bool PeriodsRemain(const TaskState &state) {
     return state.currentTrial < state.MaxTrial;
 }

@@ -9,6 +9,10 @@
 //   -> tmrEnvDelay: EndEnvironmentHighlight -> tmrEnvMv: EndEnvironmentPhase (processDecision)
 //   -> tmrUserDelay: ApplyUserFlows -> tmrUserMv: ClosePeriod, then the data line.
 
+// The wait before one of a period's short steps (the decision and the two moves, 1 ms by
+// design): in a BATCH run every timed step waits batchPauseMs instead.
+int32_t StepPause(const TaskState &state, int32_t designMs);
+
 // Whether a decision now plays a period (false after the last one).
 bool PeriodsRemain(const TaskState &state);
 

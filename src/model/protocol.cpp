@@ -45,6 +45,8 @@ Route route(const QString &message, bool loggedIn) {
         result.kind = Route::Kind::Terminate;
     else if (result.text == ResetRequest)
         result.kind = Route::Kind::Reset;
+    else if (loggedIn && result.text == ScenarioRequest)
+        result.kind = Route::Kind::Scenario;
     else
         result.kind = loggedIn ? Route::Kind::Decision : Route::Kind::Login;
     return result;
@@ -82,8 +84,9 @@ void applyRunMode(const LoginRequest &login, TaskState &state) {
     if (login.versionTag)
         state.versionTag = *login.versionTag;
     if (login.delayIntervalMs) {
-        state.userDelayInterval = *login.delayIntervalMs;
-        state.envDelayInterval = *login.delayIntervalMs;
+        const bool batch = state.versionTag == Batch;
+        state.userDelayInterval = batch ? state.batchPauseMs : *login.delayIntervalMs;
+        state.envDelayInterval = state.userDelayInterval;
     }
 }
 
@@ -133,6 +136,20 @@ void applyEnvironmentFlows(const DecisionRequest &decision, TaskState &state) {
         setComingPeriod(state.EnvInflow, state.currentTrial, *decision.ei);
     if (decision.eo)
         setComingPeriod(state.EnvOutflow, state.currentTrial, *decision.eo);
+}
+
+QString scenarioReply(const TaskState &state) {
+    // The goal as the data file writes it: 15 digits drop what the scale's arithmetic added.
+    const double goal =
+        numbers::parseNumber(numbers::general(state.GoalLinePoisition / state.unitHeight))
+            .value_or(qQNaN());
+    return QStringLiteral("SCENARIO MAXTRIAL %1 GOAL %2 TOLBELOW %3 TOLABOVE %4 DELAYUI %5 "
+                          "DELAYUO %6 BONUS %7 BASE %8")
+        .arg(QString::number(state.MaxTrial), numbers::roundTrip(goal),
+             numbers::roundTrip(state.goalToleranceBelow),
+             numbers::roundTrip(state.goalToleranceAbove), QString::number(state.inFlowTPAfter),
+             QString::number(state.outFlowTPAfter), numbers::roundTrip(state.bonusPerPeriod),
+             numbers::roundTrip(state.basePayment));
 }
 
 QString badLoginReply(const QString &received) {

@@ -22,6 +22,7 @@ inline constexpr QLatin1String Decision{"DECISION"};
 inline constexpr QLatin1String Version{"VERSION"};
 inline constexpr QLatin1String Batch{"BATCH"};
 inline constexpr QLatin1String NonBatch{"NONBATCH"};
+inline constexpr QLatin1String ScenarioRequest{"SCENARIO"};
 
 // Outbound answers, and the two requests that SendToModel turns into a state message.
 inline constexpr QLatin1String ResetAnswer{"SIMULATION_RESETED"};
@@ -50,7 +51,8 @@ struct Route {
         Terminate, // a logged-in model's quoted "QUIT": the program ends at once
         Reset,     // "SIMULATION RESET"
         Login,     // no model logged in: a login attempt (also stored as lastModelCommand)
-        Decision   // a model is logged in: a decision
+        Decision,  // a model is logged in: a decision
+        Scenario   // a logged-in model asks for its scenario
     };
     Kind kind = Kind::Login;
     QString text; // the message to hand on: unquoted for a logged-in model, else as received
@@ -71,7 +73,8 @@ struct LoginRequest {
 // "<any> <name> [VERSION BATCH|NONBATCH]"; later tokens are ignored.
 LoginRequest parseLogin(const QString &text);
 // Stores the run mode a login names (versionTag and both delay intervals); a login that
-// names none leaves the mode as it was, so it survives resets and later logins.
+// names none leaves the mode as it was, so it survives resets and later logins. BATCH
+// pauses last batchPauseMs.
 void applyRunMode(const LoginRequest &login, TaskState &state);
 
 struct DecisionRequest {
@@ -95,6 +98,11 @@ QString entryText(double value);
 // Sets the environment's flows of the period about to be played (currentTrial + 1); a value
 // for a period past the end of the tables is ignored.
 void applyEnvironmentFlows(const DecisionRequest &decision, TaskState &state);
+
+// "SCENARIO MAXTRIAL n GOAL g TOLBELOW b TOLABOVE a DELAYUI i DELAYUO o BONUS p BASE m": the
+// run's settings and the delays in force now. Whole-number settings are integers, the others
+// the shortest text that reads back as the value.
+QString scenarioReply(const TaskState &state);
 
 // The replies to a message that breaks the grammar, ending in the message itself.
 QString badLoginReply(const QString &received);

@@ -83,6 +83,8 @@ struct TaskState {
     // A run without a model plays at the paced mode's length; a model's login sets these.
     int32_t userDelayInterval = 2000;
     int32_t envDelayInterval = 2000;
+    // The pause of every timed step of a BATCH period (1 ms unless the command line says).
+    int32_t batchPauseMs = 1;
     bool exitConfirmed = false;
     bool quitFromLogin = false;
     bool exitAuthorised = false;

@@ -139,7 +139,9 @@ class ConnectionTest(HeadlessTestCase):
             sampler.join()
         after = program.rss_kib()
         print("\nRSS before %d KiB, peak %d KiB, after %d KiB" % (before, peak[0], after))
-        self.assertLess(peak[0] - before, 8 * 1024)
+        # The address sanitizer holds freed memory back on purpose: its figures say nothing.
+        if "ASAN_OPTIONS" not in os.environ:
+            self.assertLess(peak[0] - before, 8 * 1024)
         self.assertQuits(program, model)
 
     def test_a_model_far_ahead_of_the_program_is_dropped(self):

@@ -1,0 +1,97 @@
+#include "app/commandline.h"
+
+namespace {
+
+// Qt's own options, which the application object reads and removes; the parser only has to
+// let them pass.
+const char *const qtOptionsWithValue[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",    "session",       "display", "style",
+    "stylesheet"};
+const char *const qtFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+} // namespace
+
+CommandLine::CommandLine()
+    : m_portOption(QStringLiteral("port"),
+                   QStringLiteral("The port to listen on for a model (default %1; 0 lets the "
+                                  "system choose a free one).")
+                       .arg(defaultPort),
+                   QStringLiteral("N"))
+    , m_dataDirOption(QStringLiteral("data-dir"),
+                      QStringLiteral("The folder that holds Setup.txt, Data.txt and Krugel.db "
+                                     "(default: data/ beside the program)."),
+                      QStringLiteral("DIR"))
+    , m_initOption(QStringLiteral("init"),
+                   QStringLiteral("Make the data folder ready (the default Setup.txt and an "
+                                  "empty database, never overwriting a file) and exit."))
+    , m_batchPauseOption(QStringLiteral("batch-pause-ms"),
+                         QStringLiteral("The pause of each timed step of a BATCH period (default "
+                                        "%1; 0 plays the steps without waiting).")
+                             .arg(defaultBatchPauseMs),
+                         QStringLiteral("MS"))
+    , m_helpOption({QStringLiteral("h"), QStringLiteral("help")},
+                   QStringLiteral("Show this help and exit."))
+    , m_versionOption({QStringLiteral("v"), QStringLiteral("version")},
+                      QStringLiteral("Show the version and exit.")) {
+    m_parser.setApplicationDescription(
+        QStringLiteral("A laboratory task of dynamic decision making, played by a person or by "
+                       "a model connected over TCP."));
+    // "-platform offscreen" is read as one long option, as Qt itself reads it.
+    m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    m_parser.addOptions({m_portOption, m_dataDirOption, m_initOption, m_batchPauseOption,
+                         m_helpOption, m_versionOption});
+    for (const char *name : qtOptionsWithValue) {
+        QCommandLineOption option(QLatin1String(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        m_parser.addOption(option);
+    }
+    for (const char *name : qtFlags) {
+        QCommandLineOption option{QString(QLatin1String(name))};
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        m_parser.addOption(option);
+    }
+}
+
+CommandLine::Action CommandLine::parse(const QStringList &arguments) {
+    if (!m_parser.parse(arguments)) {
+        m_error = m_parser.errorText();
+        return Action::BadUsage;
+    }
+    if (!m_parser.positionalArguments().isEmpty()) {
+        m_error = QStringLiteral("Unexpected argument: %1").arg(m_parser.positionalArguments()[0]);
+        return Action::BadUsage;
+    }
+    if (m_parser.isSet(m_helpOption))
+        return Action::Help;
+    if (m_parser.isSet(m_versionOption))
+        return Action::Version;
+    constexpr int longestPauseMs = 60 * 60 * 1000;
+    if (!readNumber(m_portOption, 0, 65535, m_port) ||
+        !readNumber(m_batchPauseOption, 0, longestPauseMs, m_batchPauseMs))
+        return Action::BadUsage;
+    m_dataDirectory = m_parser.value(m_dataDirOption);
+    if (m_parser.isSet(m_dataDirOption) && m_dataDirectory.isEmpty()) {
+        m_error = QStringLiteral("--data-dir needs a folder.");
+        return Action::BadUsage;
+    }
+    return m_parser.isSet(m_initOption) ? Action::Init : Action::Run;
+}
+
+bool CommandLine::readNumber(const QCommandLineOption &option, int low, int high, int &value) {
+    if (!m_parser.isSet(option))
+        return true;
+    const QString text = m_parser.value(option);
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    if (!ok || number < low || number > high) {
+        m_error = QStringLiteral("--%1 takes a whole number from %2 to %3, not \"%4\".")
+                      .arg(option.names().constFirst())
+                      .arg(low)
+                      .arg(high)
+                      .arg(text);
+        return false;
+    }
+    value = number;
+    return true;
+}

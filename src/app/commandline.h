@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+// The program's command line. It is read before anything needs a display, so that --help,
+// --version, --init and the errors work on a server without one. Qt's own options
+// (-platform offscreen and the like) are let through to the application object.
+class CommandLine {
+public:
+    enum class Action { Run, Help, Version, Init, BadUsage };
+
+    static constexpr int defaultPort = 9548;
+    static constexpr int defaultBatchPauseMs = 1;
+
+    CommandLine();
+    // Reads the arguments, the program's name first.
+    Action parse(const QStringList &arguments);
+
+    int port() const { return m_port; }
+    // Empty: the data folder beside the executable.
+    QString dataDirectory() const { return m_dataDirectory; }
+    int batchPauseMs() const { return m_batchPauseMs; }
+    // What went wrong, for BadUsage.
+    QString error() const { return m_error; }
+    // The usage text; it needs the application object.
+    QString helpText() const { return m_parser.helpText(); }
+
+private:
+    bool readNumber(const QCommandLineOption &option, int low, int high, int &value);
+
+    QCommandLineParser m_parser;
+    QCommandLineOption m_portOption;
+    QCommandLineOption m_dataDirOption;
+    QCommandLineOption m_initOption;
+    QCommandLineOption m_batchPauseOption;
+    QCommandLineOption m_helpOption;
+    QCommandLineOption m_versionOption;
+    int m_port = defaultPort;
+    QString m_dataDirectory;
+    int m_batchPauseMs = defaultBatchPauseMs;
+    QString m_error;
+};
