@@ -65,45 +65,47 @@ private:
     int m_code = SQLITE_OK;
 };
 
-QList<SubjectRecord> subjectRecords(const QList<QStringList> &rows) {
-    QList<SubjectRecord> records;
-    for (const QStringList &row : rows)
-        records.append({row.at(0), row.at(1), row.at(2), row.at(3), row.at(4), row.at(5), row.at(6),
-                        row.at(7)});
-    return records;
+SubjectRecord subjectRecord(const QStringList &row) {
+    return {row.at(0), row.at(1), row.at(2), row.at(3), row.at(4), row.at(5), row.at(6), row.at(7)};
 }
 
-QList<QuestionnaireAnswer> answers(const QList<QStringList> &rows) {
-    QList<QuestionnaireAnswer> result;
-    for (const QStringList &row : rows)
-        result.append({row.at(0), row.at(1), row.at(2), row.at(3)});
-    return result;
+QuestionnaireAnswer questionnaireAnswer(const QStringList &row) {
+    return {row.at(0), row.at(1), row.at(2), row.at(3)};
 }
 
-void noteQueryFailure(const ReadOnlyDatabase &database, const char *table, Problems &problems) {
-    problems.append(
-        {fileLabel, 0,
-         QStringLiteral("%1 cannot be read (%2)").arg(QLatin1String(table), database.error())});
+// The rows of one table, each made by `rowOf`; a table that cannot be read is named.
+template <typename Row>
+bool readTable(const ReadOnlyDatabase &database, const char *table, const char *sql,
+               Row (*rowOf)(const QStringList &), QList<Row> &into, Problems &problems) {
+    const std::optional<QList<QStringList>> rows = database.rows(sql);
+    if (!rows) {
+        problems.append(
+            {fileLabel, 0,
+             QStringLiteral("%1 cannot be read (%2)").arg(QLatin1String(table), database.error())});
+        return false;
+    }
+    for (const QStringList &row : *rows)
+        into.append(rowOf(row));
+    return true;
+}
+
+template <typename Row> QList<Row> rowsOf(const QList<Row> &rows, const QString &subject) {
+    QList<Row> found;
+    for (const Row &row : rows) {
+        if (row.subject == subject)
+            found.append(row);
+    }
+    return found;
 }
 
 } // namespace
 
 QList<SubjectRecord> People::subjectRecordsOf(const QString &subject) const {
-    QList<SubjectRecord> found;
-    for (const SubjectRecord &record : subjects) {
-        if (record.subject == subject)
-            found.append(record);
-    }
-    return found;
+    return rowsOf(subjects, subject);
 }
 
 QList<QuestionnaireAnswer> People::answersOf(const QString &subject) const {
-    QList<QuestionnaireAnswer> found;
-    for (const QuestionnaireAnswer &answer : answers) {
-        if (answer.subject == subject)
-            found.append(answer);
-    }
-    return found;
+    return rowsOf(answers, subject);
 }
 
 People readPeople(const QString &path, Problems &problems) {
@@ -118,20 +120,16 @@ People readPeople(const QString &path, Problems &problems) {
             {fileLabel, 0, QStringLiteral("cannot be opened (%1)").arg(database.error())});
         return people;
     }
-    const auto subjectRows = database.rows(
+    const bool subjectsRead = readTable(
+        database, "datSubject",
         "SELECT Subject, Version, Condition, Major, Gender, Age, Date, Time FROM datSubject "
-        "ORDER BY rowid");
-    if (subjectRows)
-        people.subjects = subjectRecords(*subjectRows);
-    else
-        noteQueryFailure(database, "datSubject", problems);
-    const auto answerRows = database.rows(
-        "SELECT Subject, Version, QuestionNumber, QuestionAnswer FROM datQuestionnaire "
-        "ORDER BY QuestionNumber, rowid");
-    if (answerRows)
-        people.answers = answers(*answerRows);
-    else
-        noteQueryFailure(database, "datQuestionnaire", problems);
-    people.isRead = subjectRows || answerRows;
+        "ORDER BY rowid",
+        subjectRecord, people.subjects, problems);
+    const bool answersRead =
+        readTable(database, "datQuestionnaire",
+                  "SELECT Subject, Version, QuestionNumber, QuestionAnswer FROM datQuestionnaire "
+                  "ORDER BY QuestionNumber, rowid",
+                  questionnaireAnswer, people.answers, problems);
+    people.isRead = subjectsRead || answersRead;
     return people;
 }

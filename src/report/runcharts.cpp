@@ -23,6 +23,12 @@ constexpr int mostPeriodsWithMarkers = 40;
 
 using PeriodValue = std::function<double(const Period &)>;
 
+PeriodValue field(double Period::*member) {
+    return [member](const Period &period) {
+        return period.*member;
+    };
+}
+
 QFont plotFont(int pixelSize, bool bold = false) {
     // A generic family, so that a browser shows the SVG's text in a font it has.
     QFont font(QStringLiteral("sans-serif"));
@@ -119,10 +125,22 @@ QLineSeries *stepSeries(const Run &run, const QString &name, const QColor &color
     return series;
 }
 
-void addSeries(QChart &chart, QAbstractSeries *series, QValueAxis *xAxis, QValueAxis *yAxis) {
+struct Axes {
+    QValueAxis *period;
+    QValueAxis *value;
+};
+
+Axes addAxes(QChart &chart, const Run &run, QValueAxis *valueAxis) {
+    const Axes axes{periodAxis(run), valueAxis};
+    chart.addAxis(axes.period, Qt::AlignBottom);
+    chart.addAxis(axes.value, Qt::AlignLeft);
+    return axes;
+}
+
+void addSeries(QChart &chart, QAbstractSeries *series, const Axes &axes) {
     chart.addSeries(series);
-    series->attachAxis(xAxis);
-    series->attachAxis(yAxis);
+    series->attachAxis(axes.period);
+    series->attachAxis(axes.value);
 }
 
 std::pair<double, double> rangeOf(const Run &run, const QList<PeriodValue> &values) {
@@ -155,12 +173,8 @@ QString svgOf(std::unique_ptr<QChart> chart, const QString &title) {
 }
 
 QString amountPlot(const Run &run) {
-    const PeriodValue amount = [](const Period &p) {
-        return p.amount;
-    };
-    const PeriodValue goal = [](const Period &p) {
-        return p.goal;
-    };
+    const PeriodValue amount = field(&Period::amount);
+    const PeriodValue goal = field(&Period::goal);
     const PeriodValue bandTop = [](const Period &p) {
         return p.goal + p.toleranceAbove;
     };
@@ -168,11 +182,8 @@ QString amountPlot(const Run &run) {
         return p.goal - p.toleranceBelow;
     };
     auto chart = newChart();
-    QValueAxis *xAxis = periodAxis(run);
     const auto [low, high] = rangeOf(run, {amount, bandTop, bandBottom});
-    QValueAxis *yAxis = valueAxis(QStringLiteral("Amount"), low, high);
-    chart->addAxis(xAxis, Qt::AlignBottom);
-    chart->addAxis(yAxis, Qt::AlignLeft);
+    const Axes axes = addAxes(*chart, run, valueAxis(QStringLiteral("Amount"), low, high));
 
     const QColor green(0x2c, 0x8c, 0x3c);
     auto *band = new QAreaSeries(stepSeries(run, {}, green, Qt::SolidLine, bandTop),
@@ -180,19 +191,18 @@ QString amountPlot(const Run &run) {
     band->setName(QStringLiteral("Goal band"));
     band->setBrush(QColor(0x2c, 0x8c, 0x3c, 0x50));
     band->setPen(QPen(green, 1));
-    addSeries(*chart, band, xAxis, yAxis);
+    addSeries(*chart, band, axes);
     // The area series leaves its two lines without an owner; the chart now owns the area.
     band->upperSeries()->setParent(band);
     band->lowerSeries()->setParent(band);
     // A line would not show that the band is an area.
     for (QLegendMarker *marker : chart->legend()->markers(band))
         marker->setShape(QLegend::MarkerShapeRectangle);
-    addSeries(*chart, stepSeries(run, QStringLiteral("Goal"), green, Qt::DashLine, goal), xAxis,
-              yAxis);
+    addSeries(*chart, stepSeries(run, QStringLiteral("Goal"), green, Qt::DashLine, goal), axes);
     addSeries(*chart,
               periodSeries(run, QStringLiteral("Amount"), QColor(0x1f, 0x4e, 0xb4), Qt::SolidLine,
                            amount),
-              xAxis, yAxis);
+              axes);
     return svgOf(std::move(chart), QStringLiteral("Amount against the goal band"));
 }
 
@@ -205,35 +215,24 @@ QString flowsPlot(const Run &run) {
     };
     const QList<Flow> flows = {
         {QStringLiteral("User inflow"), QColor(0x1f, 0x4e, 0xb4), Qt::SolidLine,
-         [](const Period &p) {
-             return p.userInflow;
-         }},
+         field(&Period::userInflow)},
         {QStringLiteral("User outflow"), QColor(0xc0, 0x28, 0x28), Qt::SolidLine,
-         [](const Period &p) {
-             return p.userOutflow;
-         }},
+         field(&Period::userOutflow)},
         {QStringLiteral("Environment inflow"), QColor(0x2c, 0x8c, 0x3c), Qt::DashLine,
-         [](const Period &p) {
-             return p.envInflow;
-         }},
+         field(&Period::envInflow)},
         {QStringLiteral("Environment outflow"), QColor(0xd0, 0x70, 0x10), Qt::DashDotLine,
-         [](const Period &p) {
-             return p.envOutflow;
-         }},
+         field(&Period::envOutflow)},
     };
     QList<PeriodValue> values;
     for (const Flow &flow : flows)
         values.append(flow.value);
     auto chart = newChart();
-    QValueAxis *xAxis = periodAxis(run);
     const auto [low, high] = rangeOf(run, values);
     // Flows are measured from zero; the axis keeps it in sight.
-    QValueAxis *yAxis = valueAxis(QStringLiteral("Flow"), std::min(low, 0.0), std::max(high, 0.0));
-    chart->addAxis(xAxis, Qt::AlignBottom);
-    chart->addAxis(yAxis, Qt::AlignLeft);
+    const Axes axes = addAxes(
+        *chart, run, valueAxis(QStringLiteral("Flow"), std::min(low, 0.0), std::max(high, 0.0)));
     for (const Flow &flow : flows)
-        addSeries(*chart, periodSeries(run, flow.name, flow.color, flow.style, flow.value), xAxis,
-                  yAxis);
+        addSeries(*chart, periodSeries(run, flow.name, flow.color, flow.style, flow.value), axes);
     return svgOf(std::move(chart), QStringLiteral("Flows"));
 }
 
