@@ -18,8 +18,10 @@
 namespace {
 
 const QSize plotSize(820, 320);
-// Below this many periods each one gets a marker, so that a short run is visible at all.
+// Below this many periods each one gets a marker, so that a short run is visible at all;
+// above the other, lines are thinner, so that a long run's swings stay apart.
 constexpr int mostPeriodsWithMarkers = 40;
+constexpr int mostPeriodsWithThickLines = 200;
 
 using PeriodValue = std::function<double(const Period &)>;
 
@@ -106,7 +108,8 @@ QLineSeries *lineSeries(const QString &name, const QColor &color, Qt::PenStyle s
 
 QLineSeries *periodSeries(const Run &run, const QString &name, const QColor &color,
                           Qt::PenStyle style, const PeriodValue &value) {
-    QLineSeries *series = lineSeries(name, color, style, 2);
+    const int width = run.periods.size() <= mostPeriodsWithThickLines ? 2 : 1;
+    QLineSeries *series = lineSeries(name, color, style, width);
     for (const Period &period : run.periods)
         series->append(static_cast<double>(period.trial), value(period));
     series->setPointsVisible(run.periods.size() <= mostPeriodsWithMarkers);
