@@ -62,6 +62,21 @@ private slots:
         QCOMPARE(annRun.meanDistanceFromGoal(), (0.05 + 0.5 + 0.3) / 3);
     }
 
+    void aRecordKeepsItsRunWhenItsFirstLineIsDamaged() {
+        DataLines data;
+        const qint64 first = data.addRun(u"alpha"_s, u"BATCH"_s, {4, 4, 4});
+        data.lines[first - 1] = u"alpha\tBATCH"_s;
+        Problems problems;
+        const QList<Run> runs = runsOf(
+            data.lines, {runsHeaderLine(), runLine(u"alpha"_s, u"BATCH"_s, 3, u"quit"_s, first)},
+            problems);
+
+        QCOMPARE(problemLines(problems, u"Data.txt"_s), QList<qint64>({first}));
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs.at(0).endingText(), u"quit"_s);
+        QCOMPARE(runs.at(0).missingPeriods(), 1);
+    }
+
     void withoutRecordsTrialsAndPlayersCutTheRuns() {
         DataLines data;
         data.addRun(u"alpha"_s, u"BATCH"_s, {1, 2});
