@@ -1,0 +1,130 @@
+#include "report/runrecords.h"
+
+#include "report/tabfile.h"
+#include "setup/numbers.h"
+
+#include <QHash>
+
+#include <limits>
+#include <optional>
+#include <utility>
+
+namespace {
+
+const QString fileLabel = QStringLiteral("Runs.txt");
+
+const QStringList columnNames = {
+    QStringLiteral("Subject"),       QStringLiteral("Version"),       QStringLiteral("Date"),
+    QStringLiteral("StartTime"),     QStringLiteral("EndTime"),       QStringLiteral("MaxTrial"),
+    QStringLiteral("PeriodsPlayed"), QStringLiteral("PeriodsInBand"), QStringLiteral("TotalBonus"),
+    QStringLiteral("Ending"),        QStringLiteral("FirstDataLine")};
+
+const QStringList endings = {QStringLiteral("completed"), QStringLiteral("reset"),
+                             QStringLiteral("quit"), QStringLiteral("exited"),
+                             QStringLiteral("failed")};
+
+constexpr qint64 largestCount = std::numeric_limits<int>::max();
+
+// The fields of one line by column name, as the header placed them.
+class NamedFields {
+public:
+    NamedFields(const QHash<QString, int> &positions, QStringList fields)
+        : m_positions(positions)
+        , m_fields(std::move(fields)) {}
+
+    QString text(const QString &name) const { return m_fields.at(m_positions.value(name)); }
+
+    // A count within [minimum, largestCount]; a broken one is noted in `broken`.
+    qint64 count(const QString &name, qint64 minimum, QStringList &broken) const {
+        const std::optional<qint64> value = tabfile::wholeNumber(text(name), minimum, largestCount);
+        if (!value)
+            broken.append(name + QLatin1Char(' ') + tabfile::quoted(text(name)));
+        return value.value_or(0);
+    }
+
+    double number(const QString &name, QStringList &broken) const {
+        const std::optional<double> value = numbers::parseNumber(text(name));
+        if (!value)
+            broken.append(name + QLatin1Char(' ') + tabfile::quoted(text(name)));
+        return value.value_or(0.0);
+    }
+
+private:
+    const QHash<QString, int> &m_positions;
+    QStringList m_fields;
+};
+
+std::optional<QHash<QString, int>> headerPositions(const QString &header, Problems &problems) {
+    const QStringList names = tabfile::fields(header);
+    QHash<QString, int> positions;
+    QStringList missing;
+    for (const QString &name : columnNames) {
+        const int position = static_cast<int>(names.indexOf(name));
+        if (position < 0)
+            missing.append(name);
+        positions.insert(name, position);
+    }
+    if (missing.isEmpty())
+        return positions;
+    problems.append({fileLabel, 1,
+                     QStringLiteral("the header lacks %1; no run is taken from this file")
+                         .arg(missing.join(QStringLiteral(", ")))});
+    return std::nullopt;
+}
+
+std::optional<RunRecord> readRecord(const NamedFields &fields, qint64 line, QString &damage) {
+    RunRecord record;
+    QStringList broken;
+    record.line = line;
+    record.subject = fields.text(QStringLiteral("Subject"));
+    record.version = fields.text(QStringLiteral("Version"));
+    record.date = fields.text(QStringLiteral("Date"));
+    record.startTime = fields.text(QStringLiteral("StartTime"));
+    record.endTime = fields.text(QStringLiteral("EndTime"));
+    record.maxTrial = fields.count(QStringLiteral("MaxTrial"), 1, broken);
+    record.periodsPlayed = fields.count(QStringLiteral("PeriodsPlayed"), 1, broken);
+    record.periodsInBand = fields.count(QStringLiteral("PeriodsInBand"), 0, broken);
+    record.totalBonus = fields.number(QStringLiteral("TotalBonus"), broken);
+    record.firstDataLine = fields.count(QStringLiteral("FirstDataLine"), 2, broken);
+    record.ending = fields.text(QStringLiteral("Ending"));
+    if (!endings.contains(record.ending))
+        broken.append(QStringLiteral("Ending ") + tabfile::quoted(record.ending));
+    if (broken.isEmpty())
+        return record;
+    damage = QStringLiteral("not a valid value: ") + broken.join(QStringLiteral(", "));
+    return std::nullopt;
+}
+
+} // namespace
+
+QList<RunRecord> parseRunRecords(const QStringList &lines, Problems &problems) {
+    if (lines.isEmpty())
+        return {};
+    const std::optional<QHash<QString, int>> positions = headerPositions(lines.first(), problems);
+    if (!positions)
+        return {};
+    const qint64 fieldCount = tabfile::fields(lines.first()).size();
+    QList<RunRecord> records;
+    for (qint64 index = 1; index < lines.size(); ++index) {
+        const qint64 line = index + 1;
+        const QStringList fields = tabfile::fields(lines.at(index));
+        QString damage;
+        std::optional<RunRecord> record;
+        if (fields.size() != fieldCount)
+            damage = QStringLiteral("%1 fields where %2 belong").arg(fields.size()).arg(fieldCount);
+        else
+            record = readRecord(NamedFields(*positions, fields), line, damage);
+        if (record)
+            records.append(*record);
+        else
+            problems.append({fileLabel, line, damage + QStringLiteral("; line left out")});
+    }
+    return records;
+}
+
+QList<RunRecord> readRunRecords(const QString &path, Problems &problems) {
+    const std::optional<QStringList> lines = tabfile::readLines(
+        path, fileLabel,
+        QStringLiteral("runs are cut from Data.txt alone, and none counts as complete"), problems);
+    return lines ? parseRunRecords(*lines, problems) : QList<RunRecord>();
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "report/periods.h"
+#include "report/problem.h"
+#include "report/runrecords.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// One run: consecutive periods of one player, with the Runs.txt record that closed it when
+// there is one. A run killed mid-way has none.
+struct Run {
+    QList<Period> periods; // in file order, never empty
+    std::optional<RunRecord> record;
+
+    const QString &subject() const { return periods.constFirst().subject; }
+    const QString &version() const { return periods.constFirst().version; }
+    bool isPerson() const { return version().isEmpty(); }
+    // The run went to its last period; every other ending leaves it incomplete.
+    bool isComplete() const;
+    // "completed", "reset", ... or "no run record"
+    QString endingText() const;
+
+    qint64 firstLine() const { return periods.constFirst().line; }
+    qint64 lastLine() const { return periods.constLast().line; }
+    // Periods its record counts that Data.txt does not hold readable.
+    qint64 missingPeriods() const;
+
+    qint64 periodsInBand() const;
+    double totalBonus() const;
+    // Mean over the periods of |amount - goal|.
+    double meanDistanceFromGoal() const;
+};
+
+// Cuts the periods into runs, in file order. A Runs.txt record takes the Data.txt lines it
+// names when they hold its player's periods 1, 2, ... in order; a record that does not fit
+// Data.txt is named in `problems` and ignored. The other periods form runs of their own,
+// without a record: a run goes on while the player stays the same and the trial number
+// grows as the line number does, so a damaged line in between does not cut it.
+QList<Run> cutRuns(const QList<Period> &periods, const QList<RunRecord> &records,
+                   Problems &problems);

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "report/runs.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// The summary table as CSV for R or pandas: a header row and one row per run, UTF-8, CR LF,
+// fields quoted as RFC 4180 asks. Numbers keep the data file's precision; Complete is TRUE
+// or FALSE; Date is yyyy-MM-dd when the data file's date can be read.
+QByteArray summaryCsv(const QList<Run> &runs);
+
+// One field, quoted when it holds a comma, a quote or a line break.
+QString csvField(const QString &text);

@@ -1,0 +1,93 @@
+#include "report/htmlreport.h"
+#include "report/summarycsv.h"
+#include "reportfixtures.h"
+
+#include <QXmlStreamReader>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A person whose typed texts try to become markup, and a model run cut short.
+Report hostileReport() {
+    const QString name = u"<script>alert(1)</script> & \"Bo\" %1"_s;
+    DataLines data;
+    data.addRun(name, {}, {4, 3});
+    data.addRun(u"alpha"_s, u"BATCH"_s, {4.0625});
+    Report report;
+    report.dataDirectory = u"/tmp/<data>"_s;
+    report.runs = cutRuns(parsePeriods(data.lines, report.problems), {}, report.problems);
+    report.people.isRead = true;
+    report.people.subjects = {
+        {name, {}, u"A"_s, u"<i>Art</i>"_s, u"Female"_s, u"23"_s, u"2026-12-07"_s, u"15:03:00"_s}};
+    report.people.answers = {{name, {}, u"1"_s, u"<img src=x onerror=alert(1)>\nline two"_s}};
+    report.problems.append({u"Data.txt"_s, 9, u"Subject \"<b>\""_s});
+    return report;
+}
+
+} // namespace
+
+class TestReportText : public QObject {
+    Q_OBJECT
+
+private slots:
+    void csvFieldsAreQuotedOnlyWhenTheyMustBe_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("plain") << u"alpha"_s << u"alpha"_s;
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("comma") << u"Smith, Ann"_s << u"\"Smith, Ann\""_s;
+        QTest::newRow("quote") << u"say \"hi\""_s << u"\"say \"\"hi\"\"\""_s;
+        QTest::newRow("line break") << u"a\r\nb"_s << u"\"a\r\nb\""_s;
+    }
+    void csvFieldsAreQuotedOnlyWhenTheyMustBe() {
+        QFETCH(QString, text);
+        QFETCH(QString, field);
+        QCOMPARE(csvField(text), field);
+    }
+
+    void csvHasAHeaderAndOneRowPerRun() {
+        const QStringList rows =
+            QString::fromUtf8(summaryCsv(hostileReport().runs)).split(u"\r\n"_s);
+        QCOMPARE(rows.size(), 4); // header, two runs, the empty piece after the last CR LF
+        QCOMPARE(rows.at(0), u"Run,Subject,Version,Date,StartTime,Periods,PeriodsInBand,"
+                             u"TotalBonus,MeanAbsDistance,Complete,Ending,FirstDataLine,"
+                             u"LastDataLine"_s);
+        QCOMPARE(rows.at(1), u"1,\"<script>alert(1)</script> & \"\"Bo\"\" %1\",,2026-12-07,"
+                             u"3:04:05 PM,2,1,5.05,0.5,FALSE,no run record,2,3"_s);
+        QCOMPARE(rows.at(2).section(u',', 5, 9), u"1,1,5.05,0.0625,FALSE"_s);
+    }
+
+    void htmlEscapesEveryTextFromTheFolder() {
+        const QString html = reportHtml(hostileReport(), {}, QDateTime());
+
+        for (const char *raw : {"<script>", "<img", "<i>Art", "<b>", "<data>"})
+            QVERIFY2(!html.contains(QLatin1String(raw)), raw);
+        QVERIFY(html.contains(u"&lt;script&gt;alert(1)&lt;/script&gt; &amp; &quot;Bo&quot; %1"_s));
+        QVERIFY(html.contains(u"&lt;img src=x onerror=alert(1)&gt;\nline two"_s));
+        QVERIFY(html.contains(u"Data.txt line 9: Subject &quot;&lt;b&gt;&quot;"_s));
+
+        QXmlStreamReader xml(html);
+        int sections = 0;
+        while (!xml.atEnd()) {
+            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"section"_s)
+                ++sections;
+        }
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+        QCOMPARE(sections, 2);
+    }
+
+    void onlyAPersonsRunShowsTheSubjectRecordAndAnswers() {
+        const QString html = reportHtml(hostileReport(), {}, QDateTime());
+        const qsizetype personRun = html.indexOf(u"id=\"run-1\""_s);
+        const qsizetype modelRun = html.indexOf(u"id=\"run-2\""_s);
+        QVERIFY(personRun > 0 && modelRun > personRun);
+        QCOMPARE(html.count(u"<h3>Subject record</h3>"_s), 1);
+        QVERIFY(html.indexOf(u"<h3>Questionnaire</h3>"_s, personRun) < modelRun);
+        QVERIFY(html.indexOf(u"&lt;i&gt;Art&lt;/i&gt;"_s, personRun) < modelRun);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReportText)
+#include "test_reporttext.moc"
