@@ -40,6 +40,26 @@ QStringList argumentsOf(int argc, char *argv[]) {
     return arguments;
 }
 
+// Settings of the process that make a model's pause-free run cheaper, taken before the
+// application object exists. Each is only set when the user has not set it.
+void tuneForHeadlessRuns(const CommandLine &commandLine) {
+#ifdef Q_OS_LINUX
+    // Without TZ the C library looks at /etc/localtime again for every clock reading, three
+    // times a period; naming the same file once keeps its rules and drops those calls.
+    if (qEnvironmentVariableIsEmpty("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+#endif
+    // Without a screen there is no desktop whose event loop the program must share: Qt's own
+    // loop wakes itself with fewer calls to the kernel than the GLib one.
+    const QString platform = commandLine.platform().isEmpty()
+                                 ? qEnvironmentVariable("QT_QPA_PLATFORM")
+                                 : commandLine.platform();
+    const bool headless = platform.startsWith(QLatin1String("offscreen")) ||
+                          platform.startsWith(QLatin1String("minimal"));
+    if (headless && !qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
+}
+
 QString dataDirectory(const CommandLine &commandLine) {
     return commandLine.dataDirectory().isEmpty()
                ? paths::dataDirectory()
@@ -97,6 +117,7 @@ int main(int argc, char *argv[]) {
     if (action != CommandLine::Action::Run)
         return runWithoutWindows(action, commandLine, argc, argv);
 
+    tuneForHeadlessRuns(commandLine);
     qtHandler = qInstallMessageHandler(filterPlatformNotices);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);

@@ -111,9 +111,9 @@ void Program::HandleDecision(const QString &text) {
     // Decisions reach here only between periods (readyForMessages), so the close of a
     // running period cannot reset the entry boxes this fills.
     if (decision.ui)
-        m_krugel->inflowBox()->setText(protocol::entryText(*decision.ui));
+        m_krugel->setEntryText(frmKrugel::Entry::Inflow, protocol::entryText(*decision.ui));
     if (decision.uo)
-        m_krugel->outflowBox()->setText(protocol::entryText(*decision.uo));
+        m_krugel->setEntryText(frmKrugel::Entry::Outflow, protocol::entryText(*decision.uo));
     protocol::applyEnvironmentFlows(decision, m_state);
     m_zelph->appendReceived(lineBreak);
     m_zelph->appendSent(lineBreak);

@@ -256,9 +256,9 @@ void Program::writePeriodLine() {
     if (!m_krugel)
         return;
     const QString dataFile = paths::dataFile(m_dataDirectory);
-    const QString line =
-        periodLine(m_state, QDate::currentDate(), !m_krugel->inflowBox()->text().isEmpty(),
-                   !m_krugel->outflowBox()->text().isEmpty());
+    const QString line = periodLine(m_state, QDate::currentDate(),
+                                    !m_krugel->entryText(frmKrugel::Entry::Inflow).isEmpty(),
+                                    !m_krugel->entryText(frmKrugel::Entry::Outflow).isEmpty());
     constexpr int quickTries = 3;
     QString error;
     for (int attempt = 1; !WritePeriodLine(dataFile, line, &error); ++attempt) {

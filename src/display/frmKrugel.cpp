@@ -98,8 +98,8 @@ frmKrugel::frmKrugel(TaskState &state, Dialogs &dialogs, KrugelHooks hooks, QWid
     m_tmrUserMv = makeTimer("tmrUserMv", &frmKrugel::onUserMove);
 
     LoadTaskWindow(m_state, m_view);
-    m_txtUsrInflowVal->setText(QStringLiteral("0"));
-    m_txtUsrOutflowVal->setText(QStringLiteral("0"));
+    setEntryText(Entry::Inflow, QStringLiteral("0"));
+    setEntryText(Entry::Outflow, QStringLiteral("0"));
     for (int i = 0; i < static_cast<int>(m_view.markY.size()); ++i) {
         if (auto *mark = findChild<QFrame *>(indexed("markY", i))) {
             mark->setGeometry(px(2520), px(m_view.markY[static_cast<size_t>(i)]), px(360), 1);
@@ -375,8 +375,16 @@ void frmKrugel::showTask() {
 
 void frmKrugel::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
+    for (const Entry entry : {Entry::Inflow, Entry::Outflow})
+        entryBox(entry)->setText(m_entryTexts[static_cast<size_t>(entry)]);
     if (m_renderPending)
         render();
+}
+
+void frmKrugel::hideEvent(QHideEvent *event) {
+    for (const Entry entry : {Entry::Inflow, Entry::Outflow})
+        m_entryTexts[static_cast<size_t>(entry)] = entryBox(entry)->text();
+    QWidget::hideEvent(event);
 }
 
 bool frmKrugel::event(QEvent *event) {
@@ -394,9 +402,27 @@ void frmKrugel::whenIdle(std::function<void()> action) {
         action();
 }
 
-bool frmKrugel::entryIsNumber(QLineEdit *box, const QString &flow) {
-    if (box->text().isEmpty() || numbers::parseNumber(box->text()))
+QLineEdit *frmKrugel::entryBox(Entry entry) const {
+    return entry == Entry::Inflow ? m_txtUsrInflowVal : m_txtUsrOutflowVal;
+}
+
+QString frmKrugel::entryText(Entry entry) const {
+    return isVisible() ? entryBox(entry)->text() : m_entryTexts[static_cast<size_t>(entry)];
+}
+
+// Laying out a box's text is most of a hidden period's work: while the window is hidden (a
+// BATCH run) the texts are kept here and the boxes are filled when it is shown.
+void frmKrugel::setEntryText(Entry entry, const QString &text) {
+    m_entryTexts[static_cast<size_t>(entry)] = text;
+    if (isVisible())
+        entryBox(entry)->setText(text);
+}
+
+bool frmKrugel::entryIsNumber(Entry entry, const QString &flow) {
+    const QString text = entryText(entry);
+    if (text.isEmpty() || numbers::parseNumber(text))
         return true;
+    QLineEdit *box = entryBox(entry);
     m_dialogs.inform(programTitle(),
                      QStringLiteral("The %1 must be a number. Please enter it again.").arg(flow),
                      Dialogs::Icon::Warning);
@@ -410,8 +436,8 @@ void frmKrugel::cmdNextTrial_Click() {
         whenIdle([this] { cmdNextTrial_Click(); });
         return;
     }
-    if (!entryIsNumber(m_txtUsrInflowVal, QStringLiteral("inflow")) ||
-        !entryIsNumber(m_txtUsrOutflowVal, QStringLiteral("outflow")))
+    if (!entryIsNumber(Entry::Inflow, QStringLiteral("inflow")) ||
+        !entryIsNumber(Entry::Outflow, QStringLiteral("outflow")))
         return;
     m_periodRunning = true;
     m_view.submitEnabled = false;
@@ -434,12 +460,12 @@ void frmKrugel::onTimer1() {
         finishPeriod();
         return;
     }
-    for (QLineEdit *box : {m_txtUsrInflowVal, m_txtUsrOutflowVal}) {
-        if (box->text().isEmpty())
-            box->setText(QStringLiteral("0"));
+    for (const Entry entry : {Entry::Inflow, Entry::Outflow}) {
+        if (entryText(entry).isEmpty())
+            setEntryText(entry, QStringLiteral("0"));
     }
-    const double inflow = numbers::parseNumber(m_txtUsrInflowVal->text()).value_or(0.0);
-    const double outflow = numbers::parseNumber(m_txtUsrOutflowVal->text()).value_or(0.0);
+    const double inflow = numbers::parseNumber(entryText(Entry::Inflow)).value_or(0.0);
+    const double outflow = numbers::parseNumber(entryText(Entry::Outflow)).value_or(0.0);
     TakeDecision(m_state, m_view, inflow, outflow);
     // Each pause is counted from the moment its step starts, so drawing takes none of it.
     armStep(m_tmrEnvDelay, m_state.envDelayInterval);
@@ -468,12 +494,14 @@ void frmKrugel::onUserDelay() {
 
 void frmKrugel::onUserMove() {
     ClosePeriod(m_state, m_view);
-    m_txtUsrInflowVal->setText(QStringLiteral("0"));
-    m_txtUsrOutflowVal->setText(QStringLiteral("0"));
+    setEntryText(Entry::Inflow, QStringLiteral("0"));
+    setEntryText(Entry::Outflow, QStringLiteral("0"));
     render();
     // The participant types the next decision at once, over the "0".
-    m_txtUsrInflowVal->setFocus();
-    m_txtUsrInflowVal->selectAll();
+    if (isVisible()) {
+        m_txtUsrInflowVal->setFocus();
+        m_txtUsrInflowVal->selectAll();
+    }
     m_state.EndTime = m_hooks.clock();
     if (m_hooks.writePeriodLine)
         m_hooks.writePeriodLine();

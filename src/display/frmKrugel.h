@@ -51,6 +51,10 @@ public:
     // Stops the running period for good (the window is being discarded by a reset).
     void stopCycle();
 
+    // The two entry boxes' texts, also while the window is hidden.
+    enum class Entry { Inflow, Outflow };
+    QString entryText(Entry entry) const;
+    void setEntryText(Entry entry, const QString &text);
     QLineEdit *inflowBox() const { return m_txtUsrInflowVal; }
     QLineEdit *outflowBox() const { return m_txtUsrOutflowVal; }
     const TaskView &view() const { return m_view; }
@@ -65,6 +69,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void buildControls();
@@ -88,7 +93,8 @@ private:
     bool filterEntryKey(QLineEdit *box, QKeyEvent *key);
     enum class ExitAnswer { No, NotAuthorised, Authorised };
     ExitAnswer askToExit();
-    bool entryIsNumber(QLineEdit *box, const QString &flow);
+    QLineEdit *entryBox(Entry entry) const;
+    bool entryIsNumber(Entry entry, const QString &flow);
 
     TaskState &m_state;
     Dialogs &m_dialogs;
@@ -97,6 +103,7 @@ private:
     bool m_periodRunning = false;
     bool m_renderPending = true;
     std::vector<std::function<void()>> m_heldActions;
+    std::array<QString, 2> m_entryTexts; // the boxes' texts while the window is hidden
 
     QLineEdit *m_txtUsrInflowVal = nullptr;
     QLineEdit *m_txtUsrOutflowVal = nullptr;

@@ -11,8 +11,12 @@
 #endif
 
 StepTimer::StepTimer(const char *name, QObject *parent)
-    : QObject(parent) {
+    : QObject(parent)
+    , m_zero(new QTimer(this)) {
     setObjectName(QLatin1String(name));
+    m_zero->setSingleShot(true);
+    m_zero->setInterval(0);
+    connect(m_zero, &QTimer::timeout, this, &StepTimer::fire);
 #ifdef Q_OS_LINUX
     m_fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (m_fd >= 0) {
@@ -48,17 +52,10 @@ void StepTimer::start(int milliseconds) {
 void StepTimer::start() {
     disarm();
     m_active = true;
-    const quint64 generation = ++m_generation;
     if (m_interval <= 0) {
-        // A pause of nothing is no wait: the step is posted straight to the event loop,
-        // behind what is already there, rather than timed by the kernel.
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation] {
-                if (generation == m_generation)
-                    fire();
-            },
-            Qt::QueuedConnection);
+        // A pause of nothing is no wait: the event loop runs the step as soon as it comes
+        // round, in order, without arming a kernel timer or waking itself through the kernel.
+        m_zero->start();
         return;
     }
     if (m_fallback) {
@@ -78,12 +75,12 @@ void StepTimer::stop() {
     if (!m_active)
         return; // a step stops its own timer, which has just fired
     m_active = false;
-    ++m_generation;
     disarm();
 }
 
 // Takes back a wait the kernel or Qt still holds, so that it can never fire a later step.
 void StepTimer::disarm() {
+    m_zero->stop();
     if (m_fallback) {
         m_fallback->stop();
         return;

@@ -9,7 +9,7 @@ class QTimer;
 // milliseconds: when another event (a model's next decision) wakes the event loop half-way
 // through a 1 ms step, the rest of the step is stretched to a full millisecond. On Linux this
 // timer waits on a timerfd, exact to the microsecond; elsewhere it is a precise QTimer. A
-// step without a pause is posted to the event loop and keeps its place in the order.
+// step without a pause is run by the event loop as soon as it comes round, in order.
 class StepTimer : public QObject {
     Q_OBJECT
 public:
@@ -33,9 +33,9 @@ private:
 
     int m_interval = 0;
     bool m_active = false;
-    bool m_armed = false;     // the timerfd holds a wait
-    quint64 m_generation = 0; // a posted step of an earlier start does nothing
+    bool m_armed = false; // the timerfd holds a wait
     int m_fd = -1;
     QSocketNotifier *m_notifier = nullptr;
     QTimer *m_fallback = nullptr;
+    QTimer *m_zero = nullptr; // runs a step without a pause
 };

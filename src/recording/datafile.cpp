@@ -7,6 +7,14 @@
 #include <QFile>
 #include <QStringList>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
 namespace {
 
 const char *const columnNames[] = {"Subject",
@@ -121,10 +129,33 @@ bool WriteDataHeader(const QString &path, QString *error) {
 }
 
 bool WritePeriodLine(const QString &path, const QString &line, QString *error) {
+#ifdef Q_OS_UNIX
+    // Open, one write, close: a model's pause-free run writes thousands of lines a second,
+    // and a plain append needs no more of the kernel than these three calls.
+    const QByteArray bytes = (line + lineEnd).toLatin1();
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        setError(error, path, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    const ssize_t written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+    const int writeErrno = errno;
+    const bool closed = ::close(fd) == 0;
+    if (written != bytes.size() || !closed) {
+        setError(error, path,
+                 written < 0               ? QString::fromLocal8Bit(std::strerror(writeErrno))
+                 : written != bytes.size() ? QStringLiteral("the line was written only in part")
+                                           : QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+#else
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         setError(error, path, file.errorString());
         return false;
     }
     return writeAll(file, line + lineEnd, error);
+#endif
 }

@@ -2,34 +2,46 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <iterator>
+#include <string>
 
 namespace numbers {
 namespace {
 
 // The decimal digits of a value rounded to 15 significant digits, as the platform's
 // conversions see a double: digits without leading zeros and the power of ten of the first.
+// Plain characters: a model's pause-free run formats some thirty numbers a period.
 struct Decimal {
     bool negative = false;
-    QString digits;   // "" for zero
-    int exponent = 0; // value = 0.d1d2d3... * 10^(exponent + 1)
+    std::string digits; // "" for zero
+    int exponent = 0;   // value = 0.d1d2d3... * 10^(exponent + 1)
 };
 
 Decimal toDecimal(double value) {
     Decimal d;
     if (value == 0.0 || !std::isfinite(value))
         return d;
-    // Not printf: the application object takes the C library's numeric locale from the
-    // environment, and a German one would write a comma.
-    QString text = QString::number(value, 'e', 14);
-    d.negative = text.startsWith(QLatin1Char('-'));
+    // Correctly rounded to 15 significant digits and independent of any locale, unlike
+    // printf, whose decimal point follows the C library's numeric locale.
+    char text[32];
+    const std::to_chars_result end =
+        std::to_chars(std::begin(text), std::end(text), value, std::chars_format::scientific, 14);
+    const char *first = text;
+    d.negative = *first == '-';
     if (d.negative)
-        text.remove(0, 1);
-    const int e = text.indexOf(QLatin1Char('e'));
-    d.exponent = text.mid(e + 1).toInt();
-    d.digits = text.left(e).remove(QLatin1Char('.'));
-    while (d.digits.endsWith(QLatin1Char('0')))
-        d.digits.chop(1);
+        ++first;
+    const char *last = end.ptr;
+    const char *exponent = std::find(first, last, 'e');
+    std::from_chars(exponent + (exponent[1] == '+' ? 2 : 1), last, d.exponent);
+    for (const char *c = first; c != exponent; ++c) {
+        if (*c != '.')
+            d.digits.push_back(*c);
+    }
+    while (!d.digits.empty() && d.digits.back() == '0')
+        d.digits.pop_back();
     return d;
 }
 
@@ -37,41 +49,31 @@ Decimal toDecimal(double value) {
 // 15-digit decimal form half away from zero, and at least `intDigits` integer digits.
 QString fixed(double value, int decimals, int intDigits) {
     const Decimal d = toDecimal(value);
-    // All digits as an integer string scaled by 10^decimals.
-    const int pointPos = d.exponent + 1;  // digits before the point in d.digits
-    QString whole;                        // digits of round(|value| * 10^decimals)
-    const int keep = pointPos + decimals; // digits of d.digits kept
-    if (d.digits.isEmpty() || keep < 0) {
-        whole = QStringLiteral("0");
-    } else {
-        QString kept = d.digits.left(keep);
-        while (kept.size() < keep)
-            kept.append(QLatin1Char('0'));
-        const bool roundUp = keep < d.digits.size() && d.digits.at(keep) >= QLatin1Char('5');
-        if (kept.isEmpty())
-            kept = QStringLiteral("0");
+    const int keep = d.exponent + 1 + decimals; // digits of d.digits kept
+    std::string whole;                          // digits of round(|value| * 10^decimals)
+    if (!d.digits.empty() && keep >= 0) {
+        whole = d.digits.substr(0, static_cast<size_t>(keep));
+        whole.resize(static_cast<size_t>(keep), '0');
+        const bool roundUp = static_cast<size_t>(keep) < d.digits.size() &&
+                             d.digits[static_cast<size_t>(keep)] >= '5';
         if (roundUp) {
-            int i = kept.size() - 1;
-            while (i >= 0 && kept.at(i) == QLatin1Char('9')) {
-                kept[i] = QLatin1Char('0');
-                --i;
-            }
-            if (i < 0)
-                kept.prepend(QLatin1Char('1'));
+            auto i = whole.rbegin();
+            for (; i != whole.rend() && *i == '9'; ++i)
+                *i = '0';
+            if (i == whole.rend())
+                whole.insert(whole.begin(), '1');
             else
-                kept[i] = QChar(kept.at(i).unicode() + 1);
+                ++*i;
         }
-        whole = kept;
     }
-    while (whole.size() < decimals + intDigits)
-        whole.prepend(QLatin1Char('0'));
-    QString text = whole.left(whole.size() - decimals);
+    const bool isZero = whole.find_first_not_of('0') == std::string::npos;
+    if (whole.size() < static_cast<size_t>(decimals + intDigits))
+        whole.insert(0, static_cast<size_t>(decimals + intDigits) - whole.size(), '0');
     if (decimals > 0)
-        text += QLatin1Char('.') + whole.right(decimals);
-    const bool isZero = whole.count(QLatin1Char('0')) == whole.size();
+        whole.insert(whole.size() - static_cast<size_t>(decimals), 1, '.');
     if (d.negative && !isZero)
-        text.prepend(QLatin1Char('-'));
-    return text;
+        whole.insert(whole.begin(), '-');
+    return QString::fromLatin1(whole.data(), static_cast<qsizetype>(whole.size()));
 }
 
 int digitValue(QChar c) {
@@ -96,11 +98,15 @@ std::optional<QString> nonFiniteText(double value) {
 } // namespace
 
 QString figure(double value) {
-    return nonFiniteText(value).value_or(fixed(value, 3, 2));
+    if (const auto text = nonFiniteText(value))
+        return *text;
+    return fixed(value, 3, 2);
 }
 
 QString stateAmount(double value) {
-    return nonFiniteText(value).value_or(fixed(value, 2, 2));
+    if (const auto text = nonFiniteText(value))
+        return *text;
+    return fixed(value, 2, 2);
 }
 
 QString roundTrip(double value) {
@@ -113,30 +119,32 @@ QString general(double value) {
     if (const auto text = nonFiniteText(value))
         return *text;
     const Decimal d = toDecimal(value);
-    if (d.digits.isEmpty())
+    if (d.digits.empty())
         return QStringLiteral("0");
-    QString text;
-    if (d.exponent < -4 || d.exponent >= 15) {
-        text = d.digits.left(1);
-        if (d.digits.size() > 1)
-            text += QLatin1Char('.') + d.digits.mid(1);
-        text += QStringLiteral("E%1%2")
-                    .arg(d.exponent < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-                    .arg(std::abs(d.exponent), 2, 10, QLatin1Char('0'));
-    } else if (d.exponent < 0) {
-        text = QStringLiteral("0.") + QString(-d.exponent - 1, QLatin1Char('0')) + d.digits;
-    } else {
-        const int intDigits = d.exponent + 1;
-        QString digits = d.digits;
-        while (digits.size() < intDigits)
-            digits.append(QLatin1Char('0'));
-        text = digits.left(intDigits);
-        if (digits.size() > intDigits)
-            text += QLatin1Char('.') + digits.mid(intDigits);
-    }
+    std::string text;
     if (d.negative)
-        text.prepend(QLatin1Char('-'));
-    return text;
+        text.push_back('-');
+    if (d.exponent < -4 || d.exponent >= 15) {
+        text.push_back(d.digits[0]);
+        if (d.digits.size() > 1)
+            text.append(".").append(d.digits, 1);
+        const int power = std::abs(d.exponent); // at most 324
+        text.append(d.exponent < 0 ? "E-" : "E+");
+        if (power < 10)
+            text.push_back('0');
+        text.append(std::to_string(power));
+    } else if (d.exponent < 0) {
+        text.append("0.").append(static_cast<size_t>(-d.exponent - 1), '0').append(d.digits);
+    } else {
+        const auto intDigits = static_cast<size_t>(d.exponent + 1);
+        std::string digits = d.digits;
+        if (digits.size() < intDigits)
+            digits.resize(intDigits, '0');
+        text.append(digits, 0, intDigits);
+        if (digits.size() > intDigits)
+            text.append(".").append(digits, intDigits);
+    }
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QString shortForm(double value) {
@@ -148,17 +156,44 @@ QString shortForm(double value) {
     return text;
 }
 
+namespace {
+
+// Appends the decimal digits of a non-negative number, with at least `width` of them.
+void appendNumber(std::string &text, int number, int width = 1) {
+    char digits[12];
+    const char *end = std::to_chars(std::begin(digits), std::end(digits), number).ptr;
+    const auto count = static_cast<int>(end - digits);
+    if (count < width)
+        text.append(static_cast<size_t>(width - count), '0');
+    text.append(digits, static_cast<size_t>(count));
+}
+
+QString latin1(const std::string &text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
 QString usShortDate(const QDate &date) {
-    return QStringLiteral("%1/%2/%3").arg(date.month()).arg(date.day()).arg(date.year());
+    std::string text;
+    appendNumber(text, date.month());
+    text.push_back('/');
+    appendNumber(text, date.day());
+    text.push_back('/');
+    appendNumber(text, date.year());
+    return latin1(text);
 }
 
 QString usLongTime(const QTime &time) {
     const int hour12 = time.hour() % 12 == 0 ? 12 : time.hour() % 12;
-    return QStringLiteral("%1:%2:%3 %4")
-        .arg(hour12)
-        .arg(time.minute(), 2, 10, QLatin1Char('0'))
-        .arg(time.second(), 2, 10, QLatin1Char('0'))
-        .arg(time.hour() < 12 ? QStringLiteral("AM") : QStringLiteral("PM"));
+    std::string text;
+    appendNumber(text, hour12);
+    text.push_back(':');
+    appendNumber(text, time.minute(), 2);
+    text.push_back(':');
+    appendNumber(text, time.second(), 2);
+    text.append(time.hour() < 12 ? " AM" : " PM");
+    return latin1(text);
 }
 
 QString clockTime(const QTime &time) {
