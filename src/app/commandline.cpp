@@ -5,8 +5,8 @@ namespace {
 // Qt's own options, which the application object reads and removes; the parser only has to
 // let them pass.
 const char *const qtOptionsWithValue[] = {
-    "platform", "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry",
-    "qwindowicon", "qwindowtitle",    "session",       "display", "style",
+    "platform",    "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",       "session",       "display", "style",
     "stylesheet"};
 const char *const qtFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
 
@@ -25,6 +25,10 @@ CommandLine::CommandLine()
     , m_initOption(QStringLiteral("init"),
                    QStringLiteral("Make the data folder ready (the default Setup.txt and an "
                                   "empty database, never overwriting a file) and exit."))
+    , m_checkSetupOption(QStringLiteral("check-setup"),
+                         QStringLiteral("Read the data folder's Setup.txt as Start does, print "
+                                        "what it sets and every problem with its line, and exit "
+                                        "(status 1 when Start cannot use it)."))
     , m_batchPauseOption(QStringLiteral("batch-pause-ms"),
                          QStringLiteral("The pause of each timed step of a BATCH period (default "
                                         "%1; 0 plays the steps without waiting).")
@@ -39,8 +43,8 @@ CommandLine::CommandLine()
                        "a model connected over TCP."));
     // "-platform offscreen" is read as one long option, as Qt itself reads it.
     m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    m_parser.addOptions({m_portOption, m_dataDirOption, m_initOption, m_batchPauseOption,
-                         m_helpOption, m_versionOption});
+    m_parser.addOptions({m_portOption, m_dataDirOption, m_initOption, m_checkSetupOption,
+                         m_batchPauseOption, m_helpOption, m_versionOption});
     for (const char *name : qtOptionsWithValue) {
         QCommandLineOption option(QLatin1String(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -75,6 +79,12 @@ CommandLine::Action CommandLine::parse(const QStringList &arguments) {
         m_error = QStringLiteral("--data-dir needs a folder.");
         return Action::BadUsage;
     }
+    if (m_parser.isSet(m_initOption) && m_parser.isSet(m_checkSetupOption)) {
+        m_error = QStringLiteral("--init and --check-setup are two tasks: give one.");
+        return Action::BadUsage;
+    }
+    if (m_parser.isSet(m_checkSetupOption))
+        return Action::CheckSetup;
     return m_parser.isSet(m_initOption) ? Action::Init : Action::Run;
 }
 

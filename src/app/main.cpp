@@ -3,6 +3,7 @@
 #include "app/program.h"
 #include "recording/datafolder.h"
 #include "setup/paths.h"
+#include "setup/setupcheck.h"
 
 #include <QApplication>
 #include <QDir>
@@ -93,6 +94,11 @@ int runWithoutWindows(CommandLine::Action action, const CommandLine &commandLine
         return 0;
     case CommandLine::Action::Init:
         return initDataFolder(dataDirectory(commandLine));
+    case CommandLine::Action::CheckSetup: {
+        const SetupCheck check = CheckSetupFile(paths::setupFile(dataDirectory(commandLine)));
+        QTextStream(stdout) << SetupCheckText(check);
+        return check.usable() ? 0 : 1;
+    }
     case CommandLine::Action::BadUsage:
     case CommandLine::Action::Run:
         break;

@@ -65,8 +65,8 @@ void Program::HandleLogin(const QString &text) {
     const protocol::LoginRequest login = protocol::parseLogin(text);
     if (login.outcome == protocol::LoginRequest::Outcome::Ignored)
         return;
-    if (m_subjectFormOpen) {
-        // A person is about to play: the login changes nothing, not even the run mode.
+    if (personIsPlaying()) {
+        // A person is about to play, or plays: the login changes nothing, not even the mode.
         SendToModel(protocol::badLoginReply(text));
         return;
     }
@@ -90,7 +90,9 @@ void Program::AcceptLogin() {
     m_zelph->appendSent(lineBreak);
     m_zelph->appendToCaption(QStringLiteral(": ") + m_zelph->Login);
     if (!m_login) {
-        // A model that logs in after a reconnect, while a run is open, starts a fresh run.
+        // A model that logs in after a reconnect, while a run is open, starts a fresh run:
+        // the open one was left.
+        endRun(RunEnding::Quit);
         closeTaskWindow();
         showLogin();
     }
@@ -122,12 +124,13 @@ void Program::HandleDecision(const QString &text) {
 }
 
 void Program::HandleReset() {
-    if (m_subjectFormOpen) {
-        // No model run is open to reset, and the person's form stays as it is.
+    if (personIsPlaying()) {
+        // No model run is open to reset, and the person's road stays as it is.
         m_zelph->Login.clear();
         SendToModel(QString(protocol::ResetAnswer));
         return;
     }
+    endRun(RunEnding::Reset);
     m_state.resetRequested = true;
     ResetSimulation();
 }

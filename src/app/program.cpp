@@ -5,6 +5,7 @@
 #include "model/frmZelph.h"
 #include "model/protocol.h"
 #include "recording/Tasks1.h"
+#include "recording/database.h"
 #include "recording/datafile.h"
 #include "screens/frmLogin.h"
 #include "screens/frmNewSubject.h"
@@ -46,8 +47,12 @@ void Program::setTerminate(std::function<void(int)> terminate) {
     m_terminate = std::move(terminate);
 }
 
-// Stops at once: every file is closed after each write, so nothing is lost.
+// Stops at once: every file is closed after each write, so nothing is lost. A run still
+// open gets its record first.
 void Program::terminate(int exitCode) {
+    endRun(exitCode != 0           ? RunEnding::Failed
+           : m_state.exitConfirmed ? RunEnding::Exited
+                                   : RunEnding::Quit);
     m_terminate(exitCode);
 }
 
@@ -63,6 +68,7 @@ void Program::Main() {
 // The first start: the setup file is read before anything can wait on it, then the program
 // listens. Either failing ends the program with status 1.
 bool Program::openConnectionWindow() {
+    QTextStream(stdout) << "Data folder: " << QDir::toNativeSeparators(m_dataDirectory) << Qt::endl;
     if (!setupUsableAtLaunch())
         return false;
     m_zelph = new frmZelph;
@@ -86,8 +92,7 @@ bool Program::setupUsableAtLaunch() {
     const QString setup = paths::setupFile(m_dataDirectory);
     try {
         TaskState scenario;
-        LoadScenarioParameters(scenario, setup);
-        LoadDelaySettings(scenario, setup);
+        ::LoadScenario(scenario, setup);
         return true;
     } catch (const SetupFileMissing &) {
         printError(QStringLiteral("There is no readable setup file at %1.")
@@ -145,9 +150,7 @@ bool Program::LoadScenario() {
     const QString setup = paths::setupFile(m_dataDirectory);
     QString refusal;
     try {
-        LoadScenarioParameters(m_state, setup);
-        LoadDelaySettings(m_state, setup);
-        BuildDelayEndTables(m_state);
+        ::LoadScenario(m_state, setup);
     } catch (const SetupFileMissing &) {
         refusal = QStringLiteral("Configuration failed: there is no readable setup file at %1.")
                       .arg(QDir::toNativeSeparators(setup));
@@ -193,7 +196,26 @@ void Program::refuseStart(const QString &reason) {
     m_dialogs.inform(programTitle(), reason, Dialogs::Icon::Critical);
 }
 
+// A name used before is most often a typing slip that would mix two people's data; the
+// experimenter decides. The program otherwise never reads its records back.
+bool Program::nameMayBeUsed() {
+    const QString name = m_state.subjectName;
+    QStringList where;
+    if (SubjectRecorded(paths::database(m_dataDirectory), name))
+        where << QStringLiteral("a subject record");
+    if (SubjectInDataFile(paths::dataFile(m_dataDirectory), name))
+        where << QStringLiteral("lines in Data.txt");
+    return where.isEmpty() ||
+           m_dialogs.ask(programTitle(),
+                         QStringLiteral("The name %1 has been used before: it has %2.\nGo on "
+                                        "with this name?")
+                             .arg(name, where.join(QStringLiteral(" and "))),
+                         Dialogs::Icon::Question);
+}
+
 bool Program::runSubjectForm() {
+    if (!nameMayBeUsed())
+        return false;
     const QString version = m_login ? m_login->versionText() : QString();
     frmNewSubject form(m_state, m_database, version);
     m_subjectFormOpen = true;
@@ -237,6 +259,7 @@ void Program::continueAfterLogin() {
     hooks.authenticateExit = [this] {
         return authenticateExit();
     };
+    m_personPlays = m_zelph->Login.isEmpty();
     m_krugel = new frmKrugel(m_state, m_dialogs, hooks);
     // Messages that waited for the running period are handed on as soon as it has closed:
     // a BATCH model's next decision is already waiting by then.
@@ -256,9 +279,11 @@ void Program::writePeriodLine() {
     if (!m_krugel)
         return;
     const QString dataFile = paths::dataFile(m_dataDirectory);
-    const QString line = periodLine(m_state, QDate::currentDate(),
-                                    !m_krugel->entryText(frmKrugel::Entry::Inflow).isEmpty(),
-                                    !m_krugel->entryText(frmKrugel::Entry::Outflow).isEmpty());
+    const QDate today = QDate::currentDate();
+    const QString line =
+        periodLine(m_state, today, !m_krugel->entryText(frmKrugel::Entry::Inflow).isEmpty(),
+                   !m_krugel->entryText(frmKrugel::Entry::Outflow).isEmpty());
+    const qint64 lineNumber = m_dataLines.of(dataFile) + 1;
     constexpr int quickTries = 3;
     QString error;
     for (int attempt = 1; !WritePeriodLine(dataFile, line, &error); ++attempt) {
@@ -276,6 +301,50 @@ void Program::writePeriodLine() {
             return;
         }
     }
+    m_dataLines.appended(line.size() + 2);
+    countPeriod(today, lineNumber);
+}
+
+// The period's line is written: it belongs to the open run, or opens one. The run's record
+// is written as soon as its last period closes, whatever follows.
+void Program::countPeriod(const QDate &date, qint64 dataLine) {
+    if (!m_run.open)
+        m_run = {true, date, m_state.StartTime, dataLine, 0, 0};
+    ++m_run.periodsPlayed;
+    if (m_state.CurrentBonus > 0)
+        ++m_run.periodsInBand;
+    if (m_state.currentTrial == m_state.MaxTrial)
+        endRun(RunEnding::Completed);
+}
+
+void Program::endRun(RunEnding ending) {
+    if (!m_run.open)
+        return;
+    FinishedRun run;
+    run.subject = m_state.subjectName;
+    run.version = m_state.versionTag;
+    run.date = m_run.date;
+    run.startTime = m_run.startTime;
+    run.endTime = QTime::currentTime();
+    run.maxTrial = m_state.MaxTrial;
+    run.periodsPlayed = m_run.periodsPlayed;
+    run.periodsInBand = m_run.periodsInBand;
+    run.totalBonus = m_state.TotalBonus;
+    run.ending = ending;
+    run.firstDataLine = m_run.firstDataLine;
+    m_run = {};
+    // Every period of the run is in the data file already: a record that cannot be written
+    // is reported, and the run then reads as cut off.
+    const QString path = paths::runFile(m_dataDirectory);
+    QString error;
+    if (!WriteHeaderIfNew(path, runHeaderLine(), &error) || !AppendLine(path, runLine(run), &error))
+        m_dialogs.inform(QStringLiteral("Recording failed"),
+                         QStringLiteral("The run record could not be written: %1").arg(error),
+                         Dialogs::Icon::Critical);
+}
+
+bool Program::personIsPlaying() const {
+    return m_subjectFormOpen || (m_krugel && m_personPlays);
 }
 
 bool Program::authenticateExit() {

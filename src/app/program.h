@@ -3,6 +3,8 @@
 #include "app/dialogs.h"
 #include "display/frmKrugel.h"
 #include "recording/database.h"
+#include "recording/datafile.h"
+#include "recording/runfile.h"
 #include "screens/frmLogin.h"
 #include "setup/taskstate.h"
 
@@ -52,9 +54,13 @@ private:
     void showLogin();
     void continueAfterLogin();
     bool LoadScenario();
+    bool nameMayBeUsed();
     bool runSubjectForm();
     bool authenticateExit();
     void writePeriodLine();
+    void countPeriod(const QDate &date, qint64 dataLine);
+    void endRun(RunEnding ending);
+    bool personIsPlaying() const;
     void terminate(int exitCode);
     bool readyForMessages() const;
     void settle();
@@ -78,8 +84,20 @@ private:
     QPointer<frmLogin> m_login;
     QPointer<frmKrugel> m_krugel;
     bool m_questionnaireOpen = false;
-    // While a person fills in the subject form, a model can neither log in nor reset: the
-    // person's road goes on untouched.
+    // While a person fills in the subject form or plays, a model can neither log in nor
+    // reset: the person's road goes on untouched.
     bool m_subjectFormOpen = false;
+    bool m_personPlays = false;
+    // The run being played, from its first period's line until its record is written.
+    struct OpenRun {
+        bool open = false;
+        QDate date;
+        QTime startTime;
+        qint64 firstDataLine = 0;
+        int periodsPlayed = 0;
+        int periodsInBand = 0;
+    };
+    OpenRun m_run;
+    LineCount m_dataLines;
     bool m_betweenWindows = false;
 };

@@ -312,6 +312,23 @@ Row questionnaireRow(const QString &subjectName, const QString &versionTag, int 
     };
 }
 
+bool SubjectRecorded(const QString &databasePath, const QString &subject) {
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *query = nullptr;
+    bool found = false;
+    const QByteArray name = subject.toUtf8();
+    if (sqlite3_open_v2(databasePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_prepare_v2(db, "SELECT 1 FROM datSubject WHERE Subject = ? LIMIT 1", -1, &query,
+                           nullptr) == SQLITE_OK &&
+        sqlite3_bind_text(query, 1, name.constData(), static_cast<int>(name.size()), nullptr) ==
+            SQLITE_OK)
+        found = sqlite3_step(query) == SQLITE_ROW;
+    sqlite3_finalize(query);
+    sqlite3_close_v2(db);
+    return found;
+}
+
 bool RecordSubject(Database &database, const RowSource &subject) {
     return database.appendRow(QStringLiteral("datSubject"),
                               QStringLiteral("Recording demographics"), subject);

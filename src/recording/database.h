@@ -70,6 +70,10 @@ Row subjectRow(const QString &subjectName, const QString &versionText, const QSt
 Row questionnaireRow(const QString &subjectName, const QString &versionTag, int questionNumber,
                      const QString &answer);
 
+// Whether datSubject holds a record of `subject`. Read only; a database that cannot be read
+// answers false, since the program never relies on reading its records back.
+bool SubjectRecorded(const QString &databasePath, const QString &subject);
+
 // Write a row built above to its table, with the table's status phrase.
 bool RecordSubject(Database &database, const RowSource &subject);
 bool RecordSubject(Database &database, const Row &subject);

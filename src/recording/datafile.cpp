@@ -5,7 +5,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
+
+#include <algorithm>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -42,15 +45,6 @@ const char *const columnNames[] = {"Subject",
 
 const QLatin1String lineEnd("\r\n");
 
-// The file has no quoting: a TAB or line break inside a text field would split it.
-QString fieldText(QString text) {
-    for (QChar &c : text) {
-        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
-            c = QLatin1Char(' ');
-    }
-    return text;
-}
-
 // Amounts are held in screen units while the tank is scaled; the file records units.
 double inUnits(const TaskState &state, double value) {
     return state.scaledTank ? value / state.unitHeight : value;
@@ -76,6 +70,15 @@ bool writeAll(QFile &file, const QString &text, QString *error) {
 }
 
 } // namespace
+
+// The file has no quoting: a TAB or line break inside a text field would split it.
+QString fieldText(QString text) {
+    for (QChar &c : text) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
 
 QString dataHeaderLine() {
     QStringList names;
@@ -117,6 +120,14 @@ QString periodLine(const TaskState &state, const QDate &date, bool inflowBoxHasT
 }
 
 bool WriteDataHeader(const QString &path, QString *error) {
+    return WriteHeaderIfNew(path, dataHeaderLine(), error);
+}
+
+bool WritePeriodLine(const QString &path, const QString &line, QString *error) {
+    return AppendLine(path, line, error);
+}
+
+bool WriteHeaderIfNew(const QString &path, const QString &header, QString *error) {
     QFile file(path);
     // NewOnly makes the test for an existing file and its creation one step.
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
@@ -125,10 +136,10 @@ bool WriteDataHeader(const QString &path, QString *error) {
         setError(error, path, file.errorString());
         return false;
     }
-    return writeAll(file, dataHeaderLine() + lineEnd, error);
+    return writeAll(file, header + lineEnd, error);
 }
 
-bool WritePeriodLine(const QString &path, const QString &line, QString *error) {
+bool AppendLine(const QString &path, const QString &line, QString *error) {
 #ifdef Q_OS_UNIX
     // Open, one write, close: a model's pause-free run writes thousands of lines a second,
     // and a plain append needs no more of the kernel than these three calls.
@@ -158,4 +169,40 @@ bool WritePeriodLine(const QString &path, const QString &line, QString *error) {
     }
     return writeAll(file, line + lineEnd, error);
 #endif
+}
+
+bool SubjectInDataFile(const QString &path, const QString &subject) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray field = fieldText(subject).toLatin1() + '\t';
+    file.readLine(); // the header
+    while (!file.atEnd()) {
+        if (file.readLine().startsWith(field))
+            return true;
+    }
+    return false;
+}
+
+qint64 LineCount::of(const QString &path) {
+    const QFileInfo info(path);
+    const qint64 size = info.exists() ? info.size() : 0;
+    if (size == m_size)
+        return m_lines;
+    m_size = size;
+    m_lines = 0;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        char buffer[64 * 1024];
+        for (qint64 n; (n = file.read(buffer, sizeof buffer)) > 0;)
+            m_lines += std::count(buffer, buffer + n, '\n');
+    }
+    return m_lines;
+}
+
+void LineCount::appended(qint64 bytes) {
+    if (m_size < 0)
+        return; // never counted: the next count reads the file
+    m_size += bytes;
+    ++m_lines;
 }

@@ -26,3 +26,27 @@ bool WriteDataHeader(const QString &path, QString *error = nullptr);
 // goes out in one write and the file is closed again. False, with the reason in `error`, when
 // the file cannot be opened or written.
 bool WritePeriodLine(const QString &path, const QString &line, QString *error = nullptr);
+
+// Whether a line of the data file was played by `subject` (its first field, as written).
+bool SubjectInDataFile(const QString &path, const QString &subject);
+
+// The same two writes for any file kept like the data file (the run record).
+bool WriteHeaderIfNew(const QString &path, const QString &header, QString *error = nullptr);
+bool AppendLine(const QString &path, const QString &line, QString *error = nullptr);
+
+// A TAB or line break in a text field would split the line: each becomes a blank.
+QString fieldText(QString text);
+
+// The number of lines of a file that only grows by appends. The file is counted again only
+// when it is not the size that the last count and the appends since would give it, so a
+// long run of runs does not read a large file over and over.
+class LineCount {
+public:
+    qint64 of(const QString &path);
+    // One line of `bytes` bytes, line end included, was appended.
+    void appended(qint64 bytes);
+
+private:
+    qint64 m_size = -1;
+    qint64 m_lines = 0;
+};

@@ -11,6 +11,9 @@ inline QString setupFile(const QString &dataDir) {
 inline QString dataFile(const QString &dataDir) {
     return dataDir + QStringLiteral("/Data.txt");
 }
+inline QString runFile(const QString &dataDir) {
+    return dataDir + QStringLiteral("/Runs.txt");
+}
 inline QString database(const QString &dataDir) {
     return dataDir + QStringLiteral("/Krugel.db");
 }

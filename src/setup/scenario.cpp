@@ -3,43 +3,144 @@
 #include "setup/numbers.h"
 #include "setup/setupfile.h"
 
+#include <QList>
+
 #include <limits>
+#include <utility>
 
 namespace {
 
-double readNumber(const QString &path, const QString &key) {
-    const QString text = ReadSetupValue(path, key);
-    if (text.trimmed().isEmpty())
-        throw SetupError(QStringLiteral("The setup file %1 gives no value for %2.").arg(path, key));
-    const auto value = numbers::parseNumber(text);
-    if (!value)
-        throw SetupError(
-            QStringLiteral("The value \"%1\" of %2 in the setup file %3 is not a number.")
-                .arg(text, key, path));
-    return *value;
-}
+// Reads the setup file's keys one by one, as Start does. A bad key is a SetupError: thrown at
+// once, or, when the reader collects, kept while the reading goes on with 0 in its place, so
+// that a check of the file can name every problem.
+class KeyReader {
+public:
+    KeyReader(QString path, bool collect)
+        : m_path(std::move(path))
+        , m_collect(collect) {}
 
-void requireRange(double value, double low, double high, const QString &path, const QString &key) {
-    if (value < low || value > high)
-        throw SetupError(QStringLiteral("The value %1 of %2 in the setup file %3 is out of range "
+    const QList<SetupError> &errors() const { return m_errors; }
+
+    double number(const QString &key) {
+        const QString text = ReadSetupValue(m_path, key);
+        if (text.trimmed().isEmpty())
+            return fail(
+                key, QStringLiteral("The setup file %1 gives no value for %2.").arg(m_path, key));
+        const auto value = numbers::parseNumber(text);
+        if (!value)
+            return fail(key, QStringLiteral("The value \"%1\" of %2 in the setup file %3 is not a "
+                                            "number.")
+                                 .arg(text, key, m_path));
+        return *value;
+    }
+
+    // Whole-number keys round halves to even, as the lab's setup files expect.
+    template <typename Int>
+    Int whole(const QString &key, Int low = std::numeric_limits<Int>::min()) {
+        const double value = numbers::roundHalfEven(number(key));
+        return static_cast<Int>(inRange(value, low, std::numeric_limits<Int>::max(), key));
+    }
+
+    // Amounts and orders: a larger one would overflow once the tank holds it in screen units.
+    double amount(const QString &key) {
+        return inRange(number(key), -MaxMagnitude, MaxMagnitude, key);
+    }
+
+    // An optional list of numbers for periods 1, 2, 3, ...: one value for every period, or
+    // exactly one per period. Empty when the file does not give the key.
+    std::vector<double> schedule(const QString &key, int32_t maxTrial) {
+        const QString text = ReadSetupValue(m_path, key);
+        if (text.trimmed().isEmpty())
+            return {};
+        std::vector<double> values;
+        for (const QString &item : text.split(QLatin1Char(','))) {
+            const auto value = numbers::parseNumber(item);
+            if (!value) {
+                fail(key,
+                     QStringLiteral("Value %1 (\"%2\") of %3 in the setup file %4 is not a "
+                                    "number.")
+                         .arg(QString::number(values.size() + 1), item.trimmed(), key, m_path));
+                return {};
+            }
+            if (inRange(*value, -MaxMagnitude, MaxMagnitude, key) != *value)
+                return {};
+            values.push_back(*value);
+        }
+        if (values.size() != 1 && values.size() != static_cast<size_t>(maxTrial)) {
+            fail(key,
+                 QStringLiteral("%1 in the setup file %2 gives %3 values; it must give 1 (the "
+                                "same in every period) or one per period, MaxTrial = %4.")
+                     .arg(key, m_path, QString::number(values.size()), QString::number(maxTrial)));
+            return {};
+        }
+        return values;
+    }
+
+private:
+    double inRange(double value, double low, double high, const QString &key) {
+        if (value >= low && value <= high)
+            return value;
+        return fail(key, QStringLiteral("The value %1 of %2 in the setup file %3 is out of range "
                                         "(%4 to %5).")
-                             .arg(numbers::general(value), key, path, numbers::general(low),
+                             .arg(numbers::general(value), key, m_path, numbers::general(low),
                                   numbers::general(high)));
+    }
+
+    double fail(const QString &key, const QString &message) {
+        if (!m_collect)
+            throw SetupError(message, key);
+        m_errors.append(SetupError(message, key));
+        return 0;
+    }
+
+    QString m_path;
+    bool m_collect;
+    QList<SetupError> m_errors;
+};
+
+void readParameters(TaskState &state, KeyReader &read) {
+    state.MaxTrial = read.whole<int32_t>(QStringLiteral("MaxTrial"), 0);
+    state.basePayment = 5.0;
+    state.numYMarks = 10;
+    state.InitialAmountInTank = read.amount(QStringLiteral("InitialAmountInTank"));
+    state.GoalLinePoisition = read.amount(QStringLiteral("GoalLinePoisition"));
+    state.InitialBackOrder = read.amount(QStringLiteral("InitialBackOrder"));
+    state.InitialForwardDischarge = read.amount(QStringLiteral("InitialForwardDischarge"));
+    state.envFlowFactor = 1.0;
+    state.AfterEveryNTrials = 1;
+    state.bonusPerPeriod = 0.05;
+    state.unitName = QStringLiteral("Gallons");
+    state.scaledTank = true;
+    state.goalToleranceAbove = 0.1;
+    state.goalToleranceBelow = 0.1;
+    state.MaxNumberOfAScenarioType =
+        read.whole<int16_t>(QStringLiteral("MaxNumberOfAScenarioType"));
+    state.showOrderBalances = false;
+    state.showTimePeriod = true;
+    state.timer2Interval = 1.0;
+    state.userMoveInterval = 1;
+    state.envMoveInterval = 1;
+    state.currentTrial = 0;
 }
 
-// Whole-number keys round halves to even, as the lab's setup files expect.
-template <typename Int>
-Int readWhole(const QString &path, const QString &key, Int low = std::numeric_limits<Int>::min()) {
-    const double value = numbers::roundHalfEven(readNumber(path, key));
-    requireRange(value, low, std::numeric_limits<Int>::max(), path, key);
-    return static_cast<Int>(value);
+void readDelays(TaskState &state, KeyReader &read) {
+    state.inFlowDelayCount = 1;
+    state.outFlowDelayCount = 1;
+    state.inFlowDelayValue.assign(2, 0.0);
+    state.inFlowDelayLength.assign(2, 0.0);
+    state.outFlowDelayValue.assign(2, 0.0);
+    state.outFlowDelayLength.assign(2, 0.0);
+    state.inFlowDelayValue[0] = read.whole<int16_t>(QStringLiteral("inFlowDelayValue"));
+    state.inFlowDelayLength[0] = read.whole<int16_t>(QStringLiteral("inFlowDelayLength"));
+    state.outFlowDelayValue[0] = read.whole<int16_t>(QStringLiteral("outFlowDelayValue"));
+    state.outFlowDelayLength[0] = read.whole<int16_t>(QStringLiteral("outFlowDelayLength"));
+    state.inFlowTPAfter = static_cast<int16_t>(state.inFlowDelayValue[0]);
+    state.outFlowTPAfter = static_cast<int16_t>(state.outFlowDelayValue[0]);
 }
 
-// Amounts and orders: a larger one would overflow once the tank holds it in screen units.
-double readAmount(const QString &path, const QString &key) {
-    const double value = readNumber(path, key);
-    requireRange(value, -MaxMagnitude, MaxMagnitude, path, key);
-    return value;
+void readSchedules(TaskState &state, KeyReader &read) {
+    state.EnvInflowSchedule = read.schedule(QStringLiteral("EnvInflowSchedule"), state.MaxTrial);
+    state.EnvOutflowSchedule = read.schedule(QStringLiteral("EnvOutflowSchedule"), state.MaxTrial);
 }
 
 // Writes the initial order's share of period t only where the table holds t.
@@ -63,45 +164,13 @@ QString spreadConflict(const char *orderKey, double order, const char *delayKey,
 } // namespace
 
 void LoadScenarioParameters(TaskState &state, const QString &setupPath) {
-    state.MaxTrial = readWhole<int32_t>(setupPath, QStringLiteral("MaxTrial"), 0);
-    state.basePayment = 5.0;
-    state.numYMarks = 10;
-    state.InitialAmountInTank = readAmount(setupPath, QStringLiteral("InitialAmountInTank"));
-    state.GoalLinePoisition = readAmount(setupPath, QStringLiteral("GoalLinePoisition"));
-    state.InitialBackOrder = readAmount(setupPath, QStringLiteral("InitialBackOrder"));
-    state.InitialForwardDischarge =
-        readAmount(setupPath, QStringLiteral("InitialForwardDischarge"));
-    state.envFlowFactor = 1.0;
-    state.AfterEveryNTrials = 1;
-    state.bonusPerPeriod = 0.05;
-    state.unitName = QStringLiteral("Gallons");
-    state.scaledTank = true;
-    state.goalToleranceAbove = 0.1;
-    state.goalToleranceBelow = 0.1;
-    state.MaxNumberOfAScenarioType =
-        readWhole<int16_t>(setupPath, QStringLiteral("MaxNumberOfAScenarioType"));
-    state.showOrderBalances = false;
-    state.showTimePeriod = true;
-    state.timer2Interval = 1.0;
-    state.userMoveInterval = 1;
-    state.envMoveInterval = 1;
-    state.currentTrial = 0;
+    KeyReader read(setupPath, false);
+    readParameters(state, read);
 }
 
 void LoadDelaySettings(TaskState &state, const QString &setupPath) {
-    state.inFlowDelayCount = 1;
-    state.outFlowDelayCount = 1;
-    state.inFlowDelayValue.assign(2, 0.0);
-    state.inFlowDelayLength.assign(2, 0.0);
-    state.outFlowDelayValue.assign(2, 0.0);
-    state.outFlowDelayLength.assign(2, 0.0);
-    state.inFlowDelayValue[0] = readWhole<int16_t>(setupPath, QStringLiteral("inFlowDelayValue"));
-    state.inFlowDelayLength[0] = readWhole<int16_t>(setupPath, QStringLiteral("inFlowDelayLength"));
-    state.outFlowDelayValue[0] = readWhole<int16_t>(setupPath, QStringLiteral("outFlowDelayValue"));
-    state.outFlowDelayLength[0] =
-        readWhole<int16_t>(setupPath, QStringLiteral("outFlowDelayLength"));
-    state.inFlowTPAfter = static_cast<int16_t>(state.inFlowDelayValue[0]);
-    state.outFlowTPAfter = static_cast<int16_t>(state.outFlowDelayValue[0]);
+    KeyReader read(setupPath, false);
+    readDelays(state, read);
 }
 
 void BuildDelayEndTables(TaskState &state) {
@@ -118,6 +187,27 @@ void BuildDelayEndTables(TaskState &state) {
     build(state.outFlowDelayEnd, state.outFlowDelayLength, state.outFlowDelayCount);
 }
 
+void LoadEnvironmentSchedules(TaskState &state, const QString &setupPath) {
+    KeyReader read(setupPath, false);
+    readSchedules(state, read);
+}
+
+QList<SetupError> ScenarioErrors(TaskState &state, const QString &setupPath) {
+    KeyReader read(setupPath, true);
+    readParameters(state, read);
+    readDelays(state, read);
+    BuildDelayEndTables(state);
+    readSchedules(state, read);
+    return read.errors();
+}
+
+void LoadScenario(TaskState &state, const QString &setupPath) {
+    LoadScenarioParameters(state, setupPath);
+    LoadDelaySettings(state, setupPath);
+    BuildDelayEndTables(state);
+    LoadEnvironmentSchedules(state, setupPath);
+}
+
 void BuildScaleLabels(TaskState &state) {
     state.yMarkLabels.clear();
     for (int i = 0; i < state.numYMarks; ++i)
@@ -129,6 +219,20 @@ void SizeEnvironmentTables(TaskState &state) {
     const size_t size = tableSize(int32_t{state.MaxNumberOfAScenarioType} + 1);
     state.EnvInflow.assign(size, 0.0);
     state.EnvOutflow.assign(size, 0.0);
+}
+
+// The environment rule is unchanged by a schedule: a period whose two flows are both
+// negative is inactive, and one negative flow beside one of 0 or more counts as it is.
+void ApplyEnvironmentSchedules(TaskState &state) {
+    const auto fill = [&state](std::vector<double> &table, const std::vector<double> &schedule) {
+        if (schedule.empty())
+            return;
+        for (int32_t t = 1; t <= state.MaxTrial && static_cast<size_t>(t) < table.size(); ++t)
+            table[static_cast<size_t>(t)] =
+                schedule.size() == 1 ? schedule[0] : schedule[static_cast<size_t>(t - 1)];
+    };
+    fill(state.EnvInflow, state.EnvInflowSchedule);
+    fill(state.EnvOutflow, state.EnvOutflowSchedule);
 }
 
 void CreateOrderTables(TaskState &state) {
@@ -174,5 +278,6 @@ void PrepareTaskState(TaskState &state) {
         state.tankCapacity = 10.0;
     }
     SizeEnvironmentTables(state);
+    ApplyEnvironmentSchedules(state);
     InitTaskState(state);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "setup/setupfile.h"
 #include "setup/taskstate.h"
 
 #include <QStringList>
@@ -12,8 +13,19 @@
 void LoadScenarioParameters(TaskState &state, const QString &setupPath);
 void LoadDelaySettings(TaskState &state, const QString &setupPath);
 void BuildDelayEndTables(TaskState &state);
+// The optional keys EnvInflowSchedule and EnvOutflowSchedule: a comma-separated list of the
+// environment's flow in periods 1, 2, 3, ..., one value (every period) or MaxTrial values.
+void LoadEnvironmentSchedules(TaskState &state, const QString &setupPath);
+// Everything Start reads from the setup file, in Start's order.
+void LoadScenario(TaskState &state, const QString &setupPath);
+// Reads as LoadScenario does but goes on past a bad key, 0 in its place: every error, in
+// order. Throws SetupFileMissing like the loaders.
+QList<SetupError> ScenarioErrors(TaskState &state, const QString &setupPath);
 void BuildScaleLabels(TaskState &state);
 void SizeEnvironmentTables(TaskState &state);
+// Fills the environment tables from the schedules, at the start of every run; a model's
+// EI and EO still override the periods they name.
+void ApplyEnvironmentSchedules(TaskState &state);
 // BackOrder and ForwardDischarge, zero-filled, for periods 0 to MaxTrial + 1.
 void CreateOrderTables(TaskState &state);
 
@@ -30,5 +42,5 @@ QString ScenarioConflict(const TaskState &state);
 QString NothingToPlay(const TaskState &state);
 
 // Start-up's preparation of the task once the login has closed: scale labels, tank
-// capacity, environment tables and the task state.
+// capacity, environment tables with their schedules, and the task state.
 void PrepareTaskState(TaskState &state);

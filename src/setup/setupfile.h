@@ -5,17 +5,22 @@
 #include <QStringList>
 
 #include <stdexcept>
+#include <utility>
 
-// A setup problem that stops the start of a run; message() is shown to the operator.
+// A setup problem that stops the start of a run; message() is shown to the operator, key()
+// names the setup key it is about (empty when none).
 class SetupError : public std::runtime_error {
 public:
-    explicit SetupError(const QString &message)
+    explicit SetupError(const QString &message, QString key = QString())
         : std::runtime_error(message.toStdString())
-        , m_message(message) {}
+        , m_message(message)
+        , m_key(std::move(key)) {}
     const QString &message() const { return m_message; }
+    const QString &key() const { return m_key; }
 
 private:
     QString m_message;
+    QString m_key;
 };
 
 // The setup file does not exist: "Configuration failed", and the program ends.

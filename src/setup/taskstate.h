@@ -25,6 +25,10 @@ struct TaskState {
     double InitialBackOrder = 0;
     double InitialForwardDischarge = 0;
     int16_t MaxNumberOfAScenarioType = 0;
+    // The environment's flows of periods 1, 2, 3, ... as the setup file schedules them: one
+    // value for every period, or one per period; empty when the file schedules none.
+    std::vector<double> EnvInflowSchedule;
+    std::vector<double> EnvOutflowSchedule;
 
     // Delay regimes: element k+1 of a value table is the delay that follows regime k.
     int16_t inFlowDelayCount = 1;

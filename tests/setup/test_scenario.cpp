@@ -41,6 +41,8 @@ private slots:
     void refusedMaxTrialLeavesSmallTables_data();
     void refusedMaxTrialLeavesSmallTables();
     void shippedSetupFileIsPlayable();
+    void schedulesFillEveryRun_data();
+    void schedulesFillEveryRun();
 
 private:
     // A setup file holding `content` as it stands.
@@ -116,7 +118,10 @@ QString TestScenario::writeSetup(const QMap<QString, QString> &values, const QSt
         const QString name = QLatin1String(key);
         if (!omitted.contains(name))
             content += QStringLiteral("%1 = %2\n").arg(name, all.value(name)).toLatin1();
+        all.remove(name);
     }
+    for (auto it = all.begin(); it != all.end(); ++it) // optional keys
+        content += QStringLiteral("%1 = %2\n").arg(it.key(), it.value()).toLatin1();
     return writeFile(content);
 }
 
@@ -600,6 +605,66 @@ void TestScenario::shippedSetupFileIsPlayable() {
     QCOMPARE(state.inFlowDelayEnd.at(0), int16_t{100});
     QVERIFY(ValidateScenario(state).isEmpty());
     QCOMPARE(ScenarioConflict(state), QString());
+}
+
+void TestScenario::schedulesFillEveryRun_data() {
+    QTest::addColumn<QString>("inflow");
+    QTest::addColumn<QString>("outflow");
+    QTest::addColumn<std::vector<double>>("inTable"); // periods 0 to 5 (MaxTrial 4)
+    QTest::addColumn<std::vector<double>>("outTable");
+    QTest::addColumn<QStringList>("problem"); // parts of the setup error, if one
+    const std::vector<double> none(6, 0.0);
+    QTest::newRow("no schedule: flows 0")
+        << QString() << QString() << none << none << QStringList();
+    QTest::newRow("one value for every period")
+        << QStringLiteral("2") << QString() << std::vector<double>{0, 2, 2, 2, 2, 0} << none
+        << QStringList();
+    QTest::newRow("one value per period, blanks and negatives allowed")
+        << QStringLiteral("1, -2,3 , 4") << QStringLiteral("0.5")
+        << std::vector<double>{0, 1, -2, 3, 4, 0} << std::vector<double>{0, .5, .5, .5, .5, 0}
+        << QStringList();
+    QTest::newRow("a count that is neither 1 nor MaxTrial")
+        << QStringLiteral("1, 2, 3") << QString() << none << none
+        << QStringList{QStringLiteral("EnvInflowSchedule"), QStringLiteral("gives 3 values"),
+                       QStringLiteral("MaxTrial = 4")};
+    QTest::newRow("a value that is not a number")
+        << QString() << QStringLiteral("1, x, 3, 4") << none << none
+        << QStringList{QStringLiteral("EnvOutflowSchedule"), QStringLiteral("\"x\"")};
+    QTest::newRow("a value beyond any tank") << QStringLiteral("2e15") << QString() << none << none
+                                             << QStringList{QStringLiteral("range")};
+}
+
+// The schedules fill the environment tables at the start of every run, a run after a reset
+// too, so that what a model wrote into one run is gone in the next.
+void TestScenario::schedulesFillEveryRun() {
+    QFETCH(QString, inflow);
+    QFETCH(QString, outflow);
+    QFETCH(std::vector<double>, inTable);
+    QFETCH(std::vector<double>, outTable);
+    QFETCH(QStringList, problem);
+    SetupValues values = setupValues({{"MaxTrial", "4"}, {"MaxNumberOfAScenarioType", "4"}});
+    if (!inflow.isEmpty())
+        values.insert(QStringLiteral("EnvInflowSchedule"), inflow);
+    if (!outflow.isEmpty())
+        values.insert(QStringLiteral("EnvOutflowSchedule"), outflow);
+    const QString path = writeSetup(values);
+    TaskState state;
+    try {
+        LoadScenario(state, path);
+    } catch (const SetupError &error) {
+        QVERIFY2(!problem.isEmpty(), qPrintable(error.message()));
+        for (const QString &part : problem)
+            QVERIFY2(error.message().contains(part), qPrintable(error.message()));
+        return;
+    }
+    QVERIFY2(problem.isEmpty(), "a bad schedule was accepted");
+    CreateOrderTables(state);
+    PrepareTaskState(state);
+    QCOMPARE(state.EnvInflow, inTable);
+    QCOMPARE(state.EnvOutflow, outTable);
+    state.EnvInflow[2] = 99; // a model's EI for period 2
+    PrepareTaskState(state);
+    QCOMPARE(state.EnvInflow, inTable);
 }
 
 QTEST_GUILESS_MAIN(TestScenario)
