@@ -584,8 +584,10 @@ class ExampleModelTest(E2ETestCase):
         self.assertEqual({(row[0], row[1], row[7]) for row in rows[1:] if row[2] == "5"},
                          {("example", "BATCH", "5.25")})
 
-    def serve_once(self, answers):
-        """A stand-in for the program that answers each line with the next of `answers`."""
+    def serve_once(self, answers, received=None):
+        """A stand-in for the program that answers each line with the next of `answers`;
+        what it receives goes to the list `received`."""
+        received = [] if received is None else received
         server = socket.socket()
         server.bind(("127.0.0.1", 0))
         server.listen(1)
@@ -600,10 +602,11 @@ class ExampleModelTest(E2ETestCase):
             with connection:
                 connection.settimeout(10)
                 for answer in answers:
-                    if not connection.recv(4096):
+                    received.append(connection.recv(4096))
+                    if not received[-1]:
                         return
                     connection.sendall(answer.encode() + b"\r\n")
-                connection.recv(4096)
+                received.append(connection.recv(4096))
 
         thread = threading.Thread(target=serve, daemon=True)
         thread.start()
@@ -626,6 +629,23 @@ class ExampleModelTest(E2ETestCase):
                 result = self.run_model("--port", port, "--timeout", "5", "--quiet")
                 self.assertEqual(result.returncode, 1)
                 self.assertIn(message, result.stderr)
+
+    def test_example_model_sends_environment_flows_only_when_told(self):
+        answers = [INITIAL, INITIAL.replace("TIME 0", "TIME 1").replace("-1", "00.000"),
+                   "END_PROGRAM"]
+        cases = [
+            ("the setup file's environment", [], b"DECISION UI 2 UO 0\n"),
+            ("flows of its own", ["--env-in", "0.5", "--env-out", "0.25"],
+             b"DECISION UI 1.75 UO 0 EI 0.5 EO 0.25\n"),
+        ]
+        for name, options, first_decision in cases:
+            with self.subTest(name):
+                received = []
+                port = self.serve_once(answers, received)
+                result = self.run_model("--port", port, "--timeout", "5", "--quiet", *options)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(received[1], first_decision)
+                self.assertEqual(b"".join(received[2:]).count(b"EI"), 1 if options else 0)
 
     def test_example_model_without_a_program_fails_to_connect(self):
         free = socket.socket()
