@@ -64,12 +64,16 @@ def _repo_root():
     return os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
-def find_executable():
-    exe = os.environ.get("FLUXMERE_EXE") or os.path.join(_repo_root(), "build", "fluxmere")
-    if not os.path.isfile(exe):
+def find_executable(exe=None):
+    """`exe`, or else $FLUXMERE_EXE or build/fluxmere, as an absolute path: the program runs
+    in a folder of its own."""
+    exe = exe or os.environ.get("FLUXMERE_EXE") or os.path.join(_repo_root(), "build",
+                                                                 "fluxmere")
+    found = shutil.which(exe) if os.sep not in exe else exe
+    if not found or not os.path.isfile(found):
         raise FileNotFoundError(
             "fluxmere executable not found at %s; build it or set FLUXMERE_EXE" % exe)
-    return exe
+    return os.path.abspath(found)
 
 
 def find_data(exe):
@@ -285,13 +289,13 @@ class ProgramUnderTest:
                  folder=None):
         self.setup = dict(DEFAULT_SETUP)
         self.setup.update(setup or {})
-        self.exe = exe or find_executable()
+        self.exe = find_executable(exe)
         self.source_data = data or find_data(self.exe)
         self.requested_port = port
         self.args = list(args)
         self.own_folder = folder is None
         self.keep = keep or not self.own_folder or bool(os.environ.get("FLUXMERE_E2E_KEEP"))
-        self.folder = folder
+        self.folder = folder and os.path.abspath(folder)  # the program runs in it
         self.port = None
         self.process = None
         self.stdout_lines = []
@@ -473,7 +477,7 @@ def headless_environment(**changes):
 
 def run_program(args, timeout=10.0, exe=None, env=None, cwd=None):
     """Runs the executable with `args` to its end. Returns exit code, stdout and stderr."""
-    done = subprocess.run([exe or find_executable()] + list(args), cwd=cwd,
+    done = subprocess.run([find_executable(exe)] + list(args), cwd=cwd,
                           env=env or headless_environment(), stdin=subprocess.DEVNULL,
                           capture_output=True, timeout=timeout)
     return done.returncode, done.stdout.decode("latin-1"), done.stderr.decode("latin-1")
