@@ -12,6 +12,7 @@ import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SWEEP = os.path.join(ROOT, "examples", "sweep.py")
+TASK = os.path.join(ROOT, "examples", "sweep-task.sh")
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
 from fluxmere_e2e import find_executable, split_rows  # noqa: E402
@@ -52,15 +53,25 @@ class SweepTest(unittest.TestCase):
         # A second sweep in the same folders reads only its own lines.
         self.assertEqual(self.sweep(*args)[:2], (0, rows))
 
+    def test_a_task_of_a_sweep_past_one_machine_gives_the_same_rows(self):
+        done = subprocess.run([TASK, "0.5", os.path.join(self.folder, "task"), "2", "10"],
+                              env=dict(os.environ, FLUXMERE_EXE=find_executable()),
+                              capture_output=True, text=True, timeout=60,
+                              stdin=subprocess.DEVNULL)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        code, rows, err = self.sweep("--shares", "0.5", "--runs", "2", "--periods", "10")
+        self.assertEqual(code, 0, err)
+        self.assertEqual(list(csv.reader(io.StringIO(done.stdout))), rows)
+
     def test_an_instance_that_fails_fails_the_sweep(self):
         bad_setup = os.path.join(self.folder, "Setup.txt")
         with open(bad_setup, "w") as f:
             f.write("GoalLinePoisition = four\n")
-        # The real program, killed a second into its run.
+        # The real program, killed a few seconds into its run.
         dying = os.path.join(self.folder, "dying")
         with open(dying, "w") as f:
             f.write('#!/bin/sh\ncase " $* " in *" --init "*) exec "%s" "$@";; esac\n'
-                    'exec timeout -s KILL 1 "%s" "$@"\n' % ((find_executable(),) * 2))
+                    'exec timeout -s KILL 3 "%s" "$@"\n' % ((find_executable(),) * 2))
         os.chmod(dying, stat.S_IRWXU)
         cases = [
             ("unusable setup file", ["--setup", bad_setup], "Setup.txt"),
