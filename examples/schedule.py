@@ -28,6 +28,18 @@ import random
 import sys
 
 KEYS = ["EnvInflowSchedule", "EnvOutflowSchedule"]
+# The patterns' numbers: option, default, help.
+NUMBERS = [
+    ("--level", 0.0, "the constant, the mean of a sine or noise, a step's first level"),
+    ("--start", 0.0, "linear: period 1's value"),
+    ("--end", 1.0, "linear: the last period's value"),
+    ("--amplitude", 1.0, "sine: its amplitude"),
+    ("--cycles", 1.0, "sine: whole waves over the run (default 1)"),
+    ("--phase", 0.0, "sine: its start, in parts of a wave (0.25: at the crest)"),
+    ("--to", 1.0, "step: the level after it"),
+    ("--sd", 0.1, "noise: its standard deviation"),
+    ("--min", 0.0, "values below it are raised to it (default 0)"),
+]
 
 
 def values(args):
@@ -62,22 +74,11 @@ def main(argv=None):
                         help="the setup key to write (default %(default)s)")
     parser.add_argument("--periods", type=int, default=100,
                         help="MaxTrial: the number of values (default %(default)s)")
-    parser.add_argument("--level", type=float, default=0.0,
-                        help="the constant, the mean of a sine or noise, a step's first level")
-    parser.add_argument("--start", type=float, default=0.0, help="linear: period 1's value")
-    parser.add_argument("--end", type=float, default=1.0, help="linear: the last period's value")
-    parser.add_argument("--amplitude", type=float, default=1.0, help="sine: its amplitude")
-    parser.add_argument("--cycles", type=float, default=1.0,
-                        help="sine: whole waves over the run (default %(default)s)")
-    parser.add_argument("--phase", type=float, default=0.0,
-                        help="sine: its start, in parts of a wave (0.25: at the crest)")
-    parser.add_argument("--to", type=float, default=1.0, help="step: the level after it")
+    for option, default, text in NUMBERS:
+        parser.add_argument(option, type=float, default=default, help=text)
     parser.add_argument("--at", type=int, default=None,
                         help="step: the first period at the new level (default: half way)")
-    parser.add_argument("--sd", type=float, default=0.1, help="noise: its standard deviation")
     parser.add_argument("--seed", type=int, default=1, help="noise: its seed (default 1)")
-    parser.add_argument("--min", type=float, default=0.0,
-                        help="values below it are raised to it (default 0)")
     parser.add_argument("--decimals", type=int, default=3,
                         help="decimal places (default %(default)s)")
     args = parser.parse_args(argv)
