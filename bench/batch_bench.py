@@ -141,6 +141,8 @@ def main():
     if args.client is not None:
         return client(args.client, args.periods)
 
+    # Other work on the machine shows in every figure; the load says how much there was.
+    print("load average before the runs: %.2f %.2f %.2f" % os.getloadavg())
     runs = [("1 ms pauses", None, 1, args.periods)]
     runs += [("no pauses", 0, count, args.fast_periods) for count in args.instances]
     print("%-12s %9s %8s %9s %11s %12s %8s" % ("mode", "instances", "periods", "seconds",
