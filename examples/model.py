@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
 """An example model for Fluxmere: logs in over TCP and plays whole runs of the tank task.
 
-Each period it reads the state message, chooses the environment's flows of the coming
-period (constants given on the command line, 0 by default) and orders with an anchoring-
-and-adjustment rule: it anchors on the amount it expects after the environment's flows and
+Each period it reads the state message and orders with an anchoring-and-adjustment rule:
+it anchors on the amount it expects after the environment's flows of the coming period and
 adjusts a share `alpha` of the way to the goal:
 
     gap     = goal - (amount + env_in - env_out)
     inflow  = alpha * max(0, gap)
     outflow = alpha * max(0, -gap)
+
+By default the environment is whatever the setup file schedules: the model sends no flows
+of its own and expects each period's environment to repeat the last one it saw (none before
+period 1). With --env-in / --env-out it sets those flows itself, sending them with every
+decision, and so knows them.
 
 With the default scenario (both delays 1) and alpha 1 every order acts in its own period,
 so the amount sits on the goal from period 1 on. With longer delays the rule, which ignores
@@ -101,28 +105,53 @@ def number(value):
     return "0" if text in ("", "-0") else text
 
 
+def expected_environment(state, env_in=None, env_out=None):
+    """The environment's flows the model expects in the coming period: its own when it sets
+    them, else those of the last period (the initial state's -1 means none yet)."""
+    return (max(0.0, state["ei"]) if env_in is None else env_in,
+            max(0.0, state["eo"]) if env_out is None else env_out)
+
+
 def decide(state, alpha, env_in, env_out):
     gap = state["goal"] - (state["amount"] + env_in - env_out)
     return alpha * max(0.0, gap), alpha * max(0.0, -gap)
 
 
-def play_run(connection, args, run):
-    login = "ENTRY-ID %s VERSION %s" % (args.name, args.mode)
-    connection.send(login)
+def decision_message(inflow, outflow, env_in=None, env_out=None):
+    """A decision; the environment's flows only when the model sets them, so that a run
+    without them plays the environment the setup file schedules."""
+    message = "DECISION UI %s UO %s" % (number(inflow), number(outflow))
+    if env_in is not None:
+        message += " EI %s" % number(env_in)
+    if env_out is not None:
+        message += " EO %s" % number(env_out)
+    return message
+
+
+def reset(connection):
+    connection.send("SIMULATION RESET")
+    reply = connection.receive()
+    if reply != "SIMULATION_RESETED":
+        raise ModelError("expected SIMULATION_RESETED, got: %s" % reply)
+
+
+def play_run(connection, name, mode="BATCH", alpha=1.0, env_in=None, env_out=None,
+             say=lambda text: None):
+    """Logs in and plays one run to its end. Returns the number of periods played and the
+    payment estimated from the state messages."""
+    connection.send("ENTRY-ID %s VERSION %s" % (name, mode))
     reply = connection.receive()
     if reply.startswith("Bad login"):
         raise ModelError("the login was refused: %s" % reply)
     state = parse_state(reply)
     if state["time"] != 0:
         raise ModelError("expected the initial state (TIME 0), got: %s" % reply)
-    say = print if not args.quiet else (lambda *a, **k: None)
-    say("run %d: goal %.2f, amount %.2f" % (run, state["goal"], state["amount"]))
+    say("goal %.2f, amount %.2f" % (state["goal"], state["amount"]))
     periods = 0
     bonus = BASE_PAYMENT
     while True:
-        inflow, outflow = decide(state, args.alpha, args.env_in, args.env_out)
-        connection.send("DECISION UI %s UO %s EI %s EO %s" % (
-            number(inflow), number(outflow), number(args.env_in), number(args.env_out)))
+        inflow, outflow = decide(state, alpha, *expected_environment(state, env_in, env_out))
+        connection.send(decision_message(inflow, outflow, env_in, env_out))
         reply = connection.receive()
         if reply == "END_PROGRAM":
             break  # the decision came after the last period and played nothing
@@ -135,10 +164,7 @@ def play_run(connection, args, run):
         if in_band(state["amount"], state["goal"]):
             bonus += BONUS_PER_PERIOD
         say("period %d: amount %.2f" % (periods, state["amount"]))
-    print("run %d: %d periods, estimated payment $%.2f (base $%.2f plus $%.2f for each period"
-          " within %.1f of the goal)" % (run, periods, bonus, BASE_PAYMENT, BONUS_PER_PERIOD,
-                                         TOLERANCE))
-    return bonus
+    return periods, bonus
 
 
 def main(argv=None):
@@ -149,10 +175,12 @@ def main(argv=None):
     parser.add_argument("--runs", type=int, default=1, help="runs, with a reset between them")
     parser.add_argument("--alpha", type=float, default=1.0,
                         help="share of the gap to the goal ordered each period")
-    parser.add_argument("--env-in", type=float, default=0.0,
-                        help="environment inflow of every period")
-    parser.add_argument("--env-out", type=float, default=0.0,
-                        help="environment outflow of every period")
+    parser.add_argument("--env-in", type=float,
+                        help="environment inflow of every period, sent with each decision "
+                             "(default: none sent; the setup file's schedule plays)")
+    parser.add_argument("--env-out", type=float,
+                        help="environment outflow of every period, sent with each decision "
+                             "(default: none sent)")
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=9548)
     parser.add_argument("--connect-timeout", type=float, default=10.0,
@@ -176,11 +204,14 @@ def main(argv=None):
     try:
         for run in range(1, args.runs + 1):
             if run > 1:
-                connection.send("SIMULATION RESET")
-                reply = connection.receive()
-                if reply != "SIMULATION_RESETED":
-                    raise ModelError("expected SIMULATION_RESETED, got: %s" % reply)
-            play_run(connection, args, run)
+                reset(connection)
+            say = (lambda text: None) if args.quiet else (
+                lambda text, run=run: print("run %d: %s" % (run, text)))
+            periods, bonus = play_run(connection, args.name, args.mode, args.alpha,
+                                      args.env_in, args.env_out, say)
+            print("run %d: %d periods, estimated payment $%.2f (base $%.2f plus $%.2f for each"
+                  " period within %.1f of the goal)" % (run, periods, bonus, BASE_PAYMENT,
+                                                        BONUS_PER_PERIOD, TOLERANCE))
         if not args.no_quit:
             connection.send("QUIT")  # the program ends without answering
     except (ModelError, OSError) as error:

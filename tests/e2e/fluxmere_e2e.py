@@ -1,13 +1,15 @@
 """Helpers for the end-to-end tests: the real program, run headless, and a model's TCP client.
 
-The program finds data/ beside its executable, and the executable's directory is resolved
-through symbolic links, so every run gets a private copy of the executable in a temporary
-folder with its own data/Setup.txt and a copy of the database. Every wait is bounded, so a
-program that hangs fails a test instead of blocking the run.
+Every run gets a data folder of its own (--data-dir) with its own Setup.txt and a copy of
+the database, and listens on a port the system chooses (--port 0), read back from the line
+the program prints when it is ready; so runs never share a file or a port and the tests may
+run side by side. Every wait is bounded, so a program that hangs fails a test instead of
+blocking the run.
 """
 
 import math
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -22,6 +24,7 @@ READ_TIMEOUT = 5.0
 READY_TIMEOUT = 20.0
 EXIT_TIMEOUT = 5.0
 READY_TEXT = "Waiting for a model on port 9548."
+READY_LINE = re.compile(r"Waiting for a model on port (\d+)\.")
 
 BAD_LOGIN_PREFIX = (
     "Bad login. Format: [ENTRY-ID] <id_name> [VERSION] [BATCH/NONBATCH] Received:"
@@ -61,12 +64,16 @@ def _repo_root():
     return os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
-def find_executable():
-    exe = os.environ.get("FLUXMERE_EXE") or os.path.join(_repo_root(), "build", "fluxmere")
-    if not os.path.isfile(exe):
+def find_executable(exe=None):
+    """`exe`, or else $FLUXMERE_EXE or build/fluxmere, as an absolute path: the program runs
+    in a folder of its own."""
+    exe = exe or os.environ.get("FLUXMERE_EXE") or os.path.join(_repo_root(), "build",
+                                                                 "fluxmere")
+    found = shutil.which(exe) if os.sep not in exe else exe
+    if not found or not os.path.isfile(found):
         raise FileNotFoundError(
             "fluxmere executable not found at %s; build it or set FLUXMERE_EXE" % exe)
-    return exe
+    return os.path.abspath(found)
 
 
 def find_data(exe):
@@ -128,7 +135,7 @@ def parse_state(line):
     }
 
 
-def port_is_free(port=PORT):
+def port_is_free(port):
     probe = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     try:
@@ -143,7 +150,8 @@ def port_is_free(port=PORT):
 class ModelClient:
     """A model's side of the connection: raw sends, and reads of CR LF-ended lines."""
 
-    def __init__(self, host=HOST, port=PORT, timeout=READ_TIMEOUT, family=socket.AF_INET):
+    # The port has no default: a client must talk to the program its test started.
+    def __init__(self, *, port, host=HOST, timeout=READ_TIMEOUT, family=socket.AF_INET):
         self.timeout = timeout
         self.sock = socket.socket(family, socket.SOCK_STREAM)
         self.sock.settimeout(timeout)
@@ -266,19 +274,29 @@ class ModelClient:
 
 
 class ProgramUnderTest:
-    """The real executable in a private folder, headless, listening for a model.
+    """The real executable, headless, on a data folder of its own, listening for a model.
 
     with ProgramUnderTest({"MaxTrial": 3}) as program:
         with program.connect() as model: ...
+
+    port: 0 lets the system choose (the default), None leaves --port out so the program
+    takes its default, a number asks for that port. args: further arguments, such as
+    ["--batch-pause-ms", "0"]. folder: a folder whose data/ is ready (made with --init, say)
+    to run on as it is, and to keep; without it a temporary folder is laid out and removed.
     """
 
-    def __init__(self, setup=None, exe=None, data=None, keep=False):
+    def __init__(self, setup=None, exe=None, data=None, keep=False, port=0, args=(),
+                 folder=None):
         self.setup = dict(DEFAULT_SETUP)
         self.setup.update(setup or {})
-        self.source_exe = exe or find_executable()
-        self.source_data = data or find_data(self.source_exe)
-        self.keep = keep or bool(os.environ.get("FLUXMERE_E2E_KEEP"))
-        self.folder = None
+        self.exe = find_executable(exe)
+        self.source_data = data or find_data(self.exe)
+        self.requested_port = port
+        self.args = list(args)
+        self.own_folder = folder is None
+        self.keep = keep or not self.own_folder or bool(os.environ.get("FLUXMERE_E2E_KEEP"))
+        self.folder = folder and os.path.abspath(folder)  # the program runs in it
+        self.port = None
         self.process = None
         self.stdout_lines = []
         self._ready = threading.Event()
@@ -301,11 +319,7 @@ class ProgramUnderTest:
 
     def data_rows(self):
         """Header and rows of Data.txt, split on CR LF and TAB."""
-        text = self.data_bytes().decode("latin-1")
-        lines = text.split("\r\n")
-        if lines and lines[-1] == "":
-            lines.pop()
-        return [line.split("\t") for line in lines]
+        return split_rows(self.data_bytes())
 
     def wait_rows(self, periods, timeout=2.0):
         """Header and rows once Data.txt holds `periods` period lines, or what it holds when
@@ -332,12 +346,15 @@ class ProgramUnderTest:
     # ---- process -------------------------------------------------------------------------
 
     def __enter__(self):
-        if not port_is_free():
+        fixed = PORT if self.requested_port is None else self.requested_port
+        if fixed and not port_is_free(fixed):
             raise RuntimeError("port %d is in use by another process; the program under test "
-                               "could not listen on it" % PORT)
-        self.folder = tempfile.mkdtemp(prefix="fluxmere-e2e-")
+                               "could not listen on it" % fixed)
+        if self.own_folder:
+            self.folder = tempfile.mkdtemp(prefix="fluxmere-e2e-")
         try:
-            self._lay_out()
+            if self.own_folder:
+                self._lay_out()
             self._start()
         except BaseException:
             self._stop()
@@ -348,8 +365,6 @@ class ProgramUnderTest:
         self._stop()
 
     def _lay_out(self):
-        exe = os.path.join(self.folder, "fluxmere")
-        shutil.copy2(self.source_exe, exe)
         os.makedirs(self.data_dir)
         with open(os.path.join(self.data_dir, "Setup.txt"), "w", newline="") as f:
             f.write(setup_text(self.setup))
@@ -357,30 +372,36 @@ class ProgramUnderTest:
         if os.path.isfile(database):
             shutil.copy2(database, self.data_dir)
 
+    def command(self):
+        port = [] if self.requested_port is None else ["--port", str(self.requested_port)]
+        return ([self.exe] + port + ["--data-dir", self.data_dir, "-platform", "offscreen"]
+                + self.args)
+
     def _start(self):
-        env = dict(os.environ)
-        env["QT_QPA_PLATFORM"] = "offscreen"
         self._stderr_file = open(os.path.join(self.folder, "stderr.txt"), "wb")
         self.process = subprocess.Popen(
-            [os.path.join(self.folder, "fluxmere"), "-platform", "offscreen"],
-            cwd=self.folder, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=self._stderr_file, start_new_session=True)
+            self.command(), cwd=self.folder, env=headless_environment(),
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self._stderr_file,
+            start_new_session=True)
         self._reader = threading.Thread(target=self._read_stdout, daemon=True)
         self._reader.start()
         if not self._ready.wait(READY_TIMEOUT):
-            raise RuntimeError("the program did not report %r within %.0f s; exit code %r; "
-                               "stdout %r; stderr %r" % (
-                                   READY_TEXT, READY_TIMEOUT, self.process.poll(),
-                                   self.stdout_lines, self.stderr_text()))
-        if self.process.poll() is not None:
+            raise RuntimeError("the program did not report the port it listens on within "
+                               "%.0f s; exit code %r; stdout %r; stderr %r" % (
+                                   READY_TIMEOUT, self.process.poll(), self.stdout_lines,
+                                   self.stderr_text()))
+        if self.port is None:
             raise RuntimeError("the program ended at start with code %r; stderr %r"
-                               % (self.process.returncode, self.stderr_text()))
+                               % (self.process.wait(EXIT_TIMEOUT), self.stderr_text()))
 
     def _read_stdout(self):
+        # Other lines (the data folder's, say) may come first; the ready line names the port.
         for raw in self.process.stdout:
             line = raw.decode("latin-1").rstrip("\r\n")
             self.stdout_lines.append(line)
-            if line == READY_TEXT:
+            ready = READY_LINE.fullmatch(line)
+            if ready and self.port is None:
+                self.port = int(ready.group(1))
                 self._ready.set()
         self._ready.set()  # ended: let the waiter look at the exit code
 
@@ -427,28 +448,52 @@ class ProgramUnderTest:
             shutil.rmtree(self.folder, ignore_errors=True)
 
     def connect(self, retry=True, **kwargs):
+        kwargs.setdefault("port", self.port)
         if retry:
             return ModelClient.connect_retrying(**kwargs)
         return ModelClient(**kwargs)
 
 
-def run_to_exit(setup_file_text, timeout=10.0, exe=None):
-    """Starts the program in a folder of its own with `setup_file_text` as data/Setup.txt
+def split_rows(raw):
+    """Header and rows of a data file's bytes, split on CR LF and TAB."""
+    lines = raw.decode("latin-1").split("\r\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    return [line.split("\t") for line in lines]
+
+
+def headless_environment(**changes):
+    """This process's environment for a program without a screen, with `changes` applied
+    (None removes a variable)."""
+    env = dict(os.environ)
+    env["QT_QPA_PLATFORM"] = "offscreen"
+    for key, value in changes.items():
+        if value is None:
+            env.pop(key, None)
+        else:
+            env[key] = value
+    return env
+
+
+def run_program(args, timeout=10.0, exe=None, env=None, cwd=None):
+    """Runs the executable with `args` to its end. Returns exit code, stdout and stderr."""
+    done = subprocess.run([find_executable(exe)] + list(args), cwd=cwd,
+                          env=env or headless_environment(), stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=timeout)
+    return done.returncode, done.stdout.decode("latin-1"), done.stderr.decode("latin-1")
+
+
+def run_to_exit(setup_file_text, timeout=10.0, exe=None, port=0):
+    """Starts the program on a data folder of its own with `setup_file_text` as Setup.txt
     (None: no setup file) and waits for it to end. Returns exit code, stdout and stderr."""
-    source = exe or find_executable()
     folder = tempfile.mkdtemp(prefix="fluxmere-e2e-")
     try:
-        shutil.copy2(source, os.path.join(folder, "fluxmere"))
-        os.makedirs(os.path.join(folder, "data"))
+        data = os.path.join(folder, "data")
+        os.makedirs(data)
         if setup_file_text is not None:
-            with open(os.path.join(folder, "data", "Setup.txt"), "w", newline="") as f:
+            with open(os.path.join(data, "Setup.txt"), "w", newline="") as f:
                 f.write(setup_file_text)
-        env = dict(os.environ)
-        env["QT_QPA_PLATFORM"] = "offscreen"
-        done = subprocess.run([os.path.join(folder, "fluxmere")], cwd=folder, env=env,
-                              stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
-        return (done.returncode, done.stdout.decode("latin-1"),
-                done.stderr.decode("latin-1"))
+        return run_program(["--port", str(port), "--data-dir", data], timeout, exe, cwd=folder)
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 

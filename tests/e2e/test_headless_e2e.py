@@ -14,8 +14,6 @@ from fluxmere_e2e import (  # noqa: E402
     BAD_DECISION_PREFIX,
     DEFAULT_SETUP,
     HOST,
-    PORT,
-    READY_TEXT,
     ModelClient,
     ProgramUnderTest,
     parse_state,
@@ -66,10 +64,10 @@ class LaunchCheckTest(HeadlessTestCase):
 
     def test_a_second_instance_on_a_busy_port_ends_with_status_1(self):
         program = self.start()
-        code, out, err = run_to_exit(setup_text(DEFAULT_SETUP))
+        code, out, err = run_to_exit(setup_text(DEFAULT_SETUP), port=program.port)
         self.assertEqual(code, 1)
-        self.assertIn("Cannot listen for a model on port %d" % PORT, err)
-        self.assertNotIn(READY_TEXT, out)
+        self.assertIn("Cannot listen for a model on port %d" % program.port, err)
+        self.assertNotIn("Waiting for a model on port %d." % program.port, out)
         self.assertTrue(program.running())
 
     def test_only_the_programs_own_messages_reach_standard_error(self):
@@ -103,8 +101,8 @@ class ConnectionTest(HeadlessTestCase):
         program = self.start()
         resets = 0
         for attempt in range(100):
-            socket.create_connection((HOST, PORT), timeout=2).close()
-            model = ModelClient()
+            socket.create_connection((HOST, program.port), timeout=2).close()
+            model = ModelClient(port=program.port)
             try:
                 self.assertEqual(model.login("m%d" % attempt), INITIAL)
             except (ConnectionError, TimeoutError):

@@ -20,8 +20,6 @@ from fluxmere_e2e import (  # noqa: E402
     BAD_DECISION_PREFIX,
     BAD_LOGIN_PREFIX,
     DATA_COLUMNS,
-    PORT,
-    READY_TEXT,
     ModelClient,
     ProgramUnderTest,
     TankReference,
@@ -45,8 +43,8 @@ def decision(ui=None, uo=None, ei=None, eo=None):
 
 
 class E2ETestCase(unittest.TestCase):
-    def start(self, **setup):
-        program = ProgramUnderTest(setup)
+    def start(self, *, port=0, args=(), **setup):
+        program = ProgramUnderTest(setup, port=port, args=args)
         program.__enter__()
         self.addCleanup(program.__exit__, None, None, None)
         return program
@@ -83,28 +81,6 @@ class E2ETestCase(unittest.TestCase):
         self.assertEqual(fields["DelayUO"], str(expected["DelayUO"]))
         self.assertEqual(fields["GoalUpperBound"], "0.1")
         self.assertEqual(fields["GoalLowerBound"], "0.1")
-
-
-class WorkedExchangeTest(E2ETestCase):
-    def test_worked_exchange_message_by_message(self):
-        program = self.start()
-        self.assertIn(READY_TEXT, program.stdout_lines)
-        model = self.connect(program)
-        model.send_line("ENTRY-ID alpha VERSION BATCH")
-        self.assertEqual(model.read_raw_line(), INITIAL.encode() + b"\r\n")
-        # Delays 1: the environment adds 2 - 0, the user's flows 3 - 1: 2 + 2 + 3 - 1 = 6.
-        self.assertEqual(
-            model.exchange("DECISION UI 3 UO 1 EI 2 EO 0"),
-            "STATE TIME 1 GOAL 04.00 AMOUNT 06.00 EI 02.000 EO 00.000 UI 03.000 UO 01.000")
-        # The outflow box was reset to 0 when period 1 closed; period 2's environment is 0.
-        self.assertEqual(
-            model.exchange("DECISION UI 1"),
-            "STATE TIME 2 GOAL 04.00 AMOUNT 07.00 EI 00.000 EO 00.000 UI 01.000 UO 00.000")
-        self.assertEqual(model.exchange("PLAY 3"), BAD_DECISION_PREFIX + "PLAY 3")
-        self.assertEqual(model.exchange("SIMULATION RESET"), "SIMULATION_RESETED")
-        self.assertEqual(model.exchange("ENTRY-ID alpha VERSION BATCH"), INITIAL)
-        model.send_line("QUIT")
-        self.assertExitsWithoutAnswer(program, model)
 
 
 class RunToEndTest(E2ETestCase):
@@ -409,7 +385,7 @@ class ConnectionTest(E2ETestCase):
         first = self.connect(program)
         self.assertEqual(first.login("first"), INITIAL)
         try:
-            second = ModelClient(timeout=2)
+            second = ModelClient(port=program.port, timeout=2)
         except ConnectionRefusedError:
             second = None
         if second is not None:
@@ -441,7 +417,7 @@ class ConnectionTest(E2ETestCase):
             for line in lines:
                 fields = line.split()
                 address, port = fields[1].split(":")
-                if fields[3] == "0A" and int(port, 16) == PORT:
+                if fields[3] == "0A" and int(port, 16) == program.port:
                     listeners.append(address)
         if not listeners:
             self.skipTest("no /proc/net/tcp to read the listening sockets from")
@@ -453,7 +429,7 @@ class ConnectionTest(E2ETestCase):
     def test_ipv6_loopback_is_served(self):
         program = self.start()
         try:
-            model = ModelClient(host="::1", family=socket.AF_INET6)
+            model = ModelClient(port=program.port, host="::1", family=socket.AF_INET6)
         except OSError as error:
             self.skipTest("no IPv6 loopback here: %s" % error)
         self.addCleanup(model.close)
@@ -596,7 +572,8 @@ class ExampleModelTest(E2ETestCase):
 
     def test_example_model_plays_two_runs_and_quits(self):
         program = self.start(MaxTrial=5)
-        result = self.run_model("--name", "example", "--runs", "2", "--quiet")
+        result = self.run_model("--name", "example", "--runs", "2", "--quiet",
+                                "--port", str(program.port))
         self.assertEqual(result.returncode, 0, result.stderr)
         # Delays 1 and alpha 1: the amount is on the goal from period 1 on.
         for run in (1, 2):
@@ -607,8 +584,10 @@ class ExampleModelTest(E2ETestCase):
         self.assertEqual({(row[0], row[1], row[7]) for row in rows[1:] if row[2] == "5"},
                          {("example", "BATCH", "5.25")})
 
-    def serve_once(self, answers):
-        """A stand-in for the program that answers each line with the next of `answers`."""
+    def serve_once(self, answers, received=None):
+        """A stand-in for the program that answers each line with the next of `answers`;
+        what it receives goes to the list `received`."""
+        received = [] if received is None else received
         server = socket.socket()
         server.bind(("127.0.0.1", 0))
         server.listen(1)
@@ -623,10 +602,11 @@ class ExampleModelTest(E2ETestCase):
             with connection:
                 connection.settimeout(10)
                 for answer in answers:
-                    if not connection.recv(4096):
+                    received.append(connection.recv(4096))
+                    if not received[-1]:
                         return
                     connection.sendall(answer.encode() + b"\r\n")
-                connection.recv(4096)
+                received.append(connection.recv(4096))
 
         thread = threading.Thread(target=serve, daemon=True)
         thread.start()
@@ -649,6 +629,23 @@ class ExampleModelTest(E2ETestCase):
                 result = self.run_model("--port", port, "--timeout", "5", "--quiet")
                 self.assertEqual(result.returncode, 1)
                 self.assertIn(message, result.stderr)
+
+    def test_example_model_sends_environment_flows_only_when_told(self):
+        answers = [INITIAL, INITIAL.replace("TIME 0", "TIME 1").replace("-1", "00.000"),
+                   "END_PROGRAM"]
+        cases = [
+            ("the setup file's environment", [], b"DECISION UI 2 UO 0\n"),
+            ("flows of its own", ["--env-in", "0.5", "--env-out", "0.25"],
+             b"DECISION UI 1.75 UO 0 EI 0.5 EO 0.25\n"),
+        ]
+        for name, options, first_decision in cases:
+            with self.subTest(name):
+                received = []
+                port = self.serve_once(answers, received)
+                result = self.run_model("--port", port, "--timeout", "5", "--quiet", *options)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(received[1], first_decision)
+                self.assertEqual(b"".join(received[2:]).count(b"EI"), 1 if options else 0)
 
     def test_example_model_without_a_program_fails_to_connect(self):
         free = socket.socket()
