@@ -283,7 +283,8 @@ void Program::writePeriodLine() {
     const QString line =
         periodLine(m_state, today, !m_krugel->entryText(frmKrugel::Entry::Inflow).isEmpty(),
                    !m_krugel->entryText(frmKrugel::Entry::Outflow).isEmpty());
-    const qint64 lineNumber = m_dataLines.of(dataFile) + 1;
+    // A run's first line is found by its number; only that one needs the file's count.
+    const qint64 lineNumber = m_run.open ? 0 : m_dataLines.of(dataFile) + 1;
     constexpr int quickTries = 3;
     QString error;
     for (int attempt = 1; !WritePeriodLine(dataFile, line, &error); ++attempt) {

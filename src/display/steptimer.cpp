@@ -20,11 +20,14 @@ StepTimer::StepTimer(const char *name, QObject *parent)
 #ifdef Q_OS_LINUX
     m_fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (m_fd >= 0) {
+        // Watched only while armed: an idle timer costs the event loop nothing.
         m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+        m_notifier->setEnabled(false);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] {
             std::uint64_t expirations = 0;
             if (::read(m_fd, &expirations, sizeof expirations) > 0) {
                 m_armed = false;
+                m_notifier->setEnabled(false);
                 fire();
             }
         });
@@ -68,6 +71,7 @@ void StepTimer::start() {
     wait.it_value.tv_nsec = static_cast<long>(m_interval % 1000) * 1000000L;
     timerfd_settime(m_fd, 0, &wait, nullptr);
     m_armed = true;
+    m_notifier->setEnabled(true);
 #endif
 }
 
@@ -89,6 +93,7 @@ void StepTimer::disarm() {
     if (!m_armed)
         return;
     m_armed = false;
+    m_notifier->setEnabled(false);
     const itimerspec off{};
     timerfd_settime(m_fd, 0, &off, nullptr);
     std::uint64_t expirations = 0;

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <string>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -89,34 +90,48 @@ QString dataHeaderLine() {
 
 QString periodLine(const TaskState &state, const QDate &date, bool inflowBoxHasText,
                    bool outflowBoxHasText) {
-    using numbers::general;
-    const int64_t t = state.currentTrial;
-    const QStringList fields = {
-        fieldText(state.subjectName),
-        fieldText(state.versionTag),
-        QString::number(state.currentTrial),
-        numbers::usShortDate(date),
-        numbers::usLongTime(state.StartTime),
-        numbers::usLongTime(state.EndTime),
-        general(state.CurrentBonus),
-        general(state.TotalBonus),
-        general(inflowBoxHasText ? periodValue(state.UserInflow, t) : 0.0),
-        general(outflowBoxHasText ? periodValue(state.UserOutflow, t) : 0.0),
-        general(periodValue(state.EnvInflow, t)),
-        general(periodValue(state.EnvOutflow, t)),
-        general(inUnits(state, state.Amount)),
-        general(periodValue(state.BackOrder, t)),
-        general(state.TotalBackOrder),
-        general(periodValue(state.ForwardDischarge, t)),
-        general(state.TotalForwardDischarge),
-        general(inUnits(state, state.GoalLinePoisition)),
-        QString::number(state.inFlowTPAfter),
-        QString::number(state.outFlowTPAfter),
-        // The columns carry the tolerances, below the goal first, under these names.
-        general(state.goalToleranceBelow),
-        general(state.goalToleranceAbove),
+    // Built as plain characters, field by field: a pause-free run writes thousands a second.
+    std::string line;
+    line.reserve(160);
+    const auto text = [&line](const QString &field) {
+        const QByteArray bytes = fieldText(field).toLatin1();
+        line.append(bytes.constData(), static_cast<size_t>(bytes.size()));
+        line.push_back('\t');
     };
-    return fields.join(QLatin1Char('\t'));
+    const auto number = [&line](double value) {
+        numbers::appendGeneral(line, value);
+        line.push_back('\t');
+    };
+    const auto whole = [&line](int64_t value) {
+        line.append(std::to_string(value));
+        line.push_back('\t');
+    };
+    const int64_t t = state.currentTrial;
+    text(state.subjectName);
+    text(state.versionTag);
+    whole(t);
+    text(numbers::usShortDate(date));
+    text(numbers::usLongTime(state.StartTime));
+    text(numbers::usLongTime(state.EndTime));
+    number(state.CurrentBonus);
+    number(state.TotalBonus);
+    number(inflowBoxHasText ? periodValue(state.UserInflow, t) : 0.0);
+    number(outflowBoxHasText ? periodValue(state.UserOutflow, t) : 0.0);
+    number(periodValue(state.EnvInflow, t));
+    number(periodValue(state.EnvOutflow, t));
+    number(inUnits(state, state.Amount));
+    number(periodValue(state.BackOrder, t));
+    number(state.TotalBackOrder);
+    number(periodValue(state.ForwardDischarge, t));
+    number(state.TotalForwardDischarge);
+    number(inUnits(state, state.GoalLinePoisition));
+    whole(state.inFlowTPAfter);
+    whole(state.outFlowTPAfter);
+    // The columns carry the tolerances, below the goal first, under these names.
+    number(state.goalToleranceBelow);
+    number(state.goalToleranceAbove);
+    line.pop_back(); // no TAB after the last field
+    return QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
 }
 
 bool WriteDataHeader(const QString &path, QString *error) {

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <iterator>
+#include <limits>
 #include <string>
 
 namespace numbers {
@@ -20,20 +21,11 @@ struct Decimal {
     int exponent = 0;   // value = 0.d1d2d3... * 10^(exponent + 1)
 };
 
-Decimal toDecimal(double value) {
-    Decimal d;
-    if (value == 0.0 || !std::isfinite(value))
-        return d;
-    // Correctly rounded to 15 significant digits and independent of any locale, unlike
-    // printf, whose decimal point follows the C library's numeric locale.
-    char text[32];
-    const std::to_chars_result end =
-        std::to_chars(std::begin(text), std::end(text), value, std::chars_format::scientific, 14);
-    const char *first = text;
+// Splits "d.ddde[+-]x" into its digits, without trailing zeros, and its power of ten.
+void readScientific(const char *first, const char *last, Decimal &d) {
     d.negative = *first == '-';
     if (d.negative)
         ++first;
-    const char *last = end.ptr;
     const char *exponent = std::find(first, last, 'e');
     std::from_chars(exponent + (exponent[1] == '+' ? 2 : 1), last, d.exponent);
     for (const char *c = first; c != exponent; ++c) {
@@ -42,6 +34,25 @@ Decimal toDecimal(double value) {
     }
     while (!d.digits.empty() && d.digits.back() == '0')
         d.digits.pop_back();
+}
+
+Decimal toDecimal(double value) {
+    Decimal d;
+    if (value == 0.0 || !std::isfinite(value))
+        return d;
+    // Correctly rounded and independent of any locale, unlike printf, whose decimal point
+    // follows the C library's numeric locale. The shortest text that reads back as the value
+    // is quick to find; when it has at most 15 digits it is also the value rounded to 15,
+    // except for the tiniest (subnormal) numbers, whose precision is lower.
+    char text[32];
+    auto end =
+        std::to_chars(std::begin(text), std::end(text), value, std::chars_format::scientific);
+    readScientific(text, end.ptr, d);
+    if (d.digits.size() <= 15 && std::fabs(value) >= std::numeric_limits<double>::min())
+        return d;
+    d = Decimal{};
+    end = std::to_chars(std::begin(text), std::end(text), value, std::chars_format::scientific, 14);
+    readScientific(text, end.ptr, d);
     return d;
 }
 
@@ -85,6 +96,20 @@ int digitValue(QChar c) {
     return -1;
 }
 
+// Appends the decimal digits of a non-negative number, with at least `width` of them.
+void appendNumber(std::string &text, int number, int width = 1) {
+    char digits[12];
+    const char *end = std::to_chars(std::begin(digits), std::end(digits), number).ptr;
+    const auto count = static_cast<int>(end - digits);
+    if (count < width)
+        text.append(static_cast<size_t>(width - count), '0');
+    text.append(digits, static_cast<size_t>(count));
+}
+
+QString latin1(const std::string &text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 // A value that is not a number, or too large for a double, is never written as 0: a reader
 // of the data file or of a state message must see it for what it is.
 std::optional<QString> nonFiniteText(double value) {
@@ -115,36 +140,40 @@ QString roundTrip(double value) {
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
-QString general(double value) {
-    if (const auto text = nonFiniteText(value))
-        return *text;
+void appendGeneral(std::string &text, double value) {
+    if (const auto nonFinite = nonFiniteText(value)) {
+        text.append(nonFinite->toStdString());
+        return;
+    }
     const Decimal d = toDecimal(value);
-    if (d.digits.empty())
-        return QStringLiteral("0");
-    std::string text;
+    if (d.digits.empty()) {
+        text.push_back('0');
+        return;
+    }
     if (d.negative)
         text.push_back('-');
     if (d.exponent < -4 || d.exponent >= 15) {
         text.push_back(d.digits[0]);
         if (d.digits.size() > 1)
             text.append(".").append(d.digits, 1);
-        const int power = std::abs(d.exponent); // at most 324
         text.append(d.exponent < 0 ? "E-" : "E+");
-        if (power < 10)
-            text.push_back('0');
-        text.append(std::to_string(power));
+        appendNumber(text, std::abs(d.exponent), 2);
     } else if (d.exponent < 0) {
         text.append("0.").append(static_cast<size_t>(-d.exponent - 1), '0').append(d.digits);
     } else {
         const auto intDigits = static_cast<size_t>(d.exponent + 1);
-        std::string digits = d.digits;
-        if (digits.size() < intDigits)
-            digits.resize(intDigits, '0');
-        text.append(digits, 0, intDigits);
-        if (digits.size() > intDigits)
-            text.append(".").append(digits, intDigits);
+        text.append(d.digits, 0, intDigits);
+        if (d.digits.size() < intDigits)
+            text.append(intDigits - d.digits.size(), '0');
+        else if (d.digits.size() > intDigits)
+            text.append(".").append(d.digits, intDigits);
     }
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString general(double value) {
+    std::string text;
+    appendGeneral(text, value);
+    return latin1(text);
 }
 
 QString shortForm(double value) {
@@ -155,24 +184,6 @@ QString shortForm(double value) {
         text.remove(1, 1);
     return text;
 }
-
-namespace {
-
-// Appends the decimal digits of a non-negative number, with at least `width` of them.
-void appendNumber(std::string &text, int number, int width = 1) {
-    char digits[12];
-    const char *end = std::to_chars(std::begin(digits), std::end(digits), number).ptr;
-    const auto count = static_cast<int>(end - digits);
-    if (count < width)
-        text.append(static_cast<size_t>(width - count), '0');
-    text.append(digits, static_cast<size_t>(count));
-}
-
-QString latin1(const std::string &text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
 
 QString usShortDate(const QDate &date) {
     std::string text;
@@ -253,11 +264,16 @@ double leadingNumber(const QString &text) {
             end = j;
         }
     }
-    QString number = s.left(end);
-    number.replace(QLatin1Char('D'), QLatin1Char('E')).replace(QLatin1Char('d'), QLatin1Char('E'));
+    std::string number = s.left(end).toStdString();
+    std::replace_if(
+        number.begin(), number.end(), [](char c) { return c == 'D' || c == 'd'; }, 'E');
+    const char *first = number.data() + (number[0] == '+' ? 1 : 0);
+    double value = 0;
+    if (std::from_chars(first, number.data() + number.size(), value).ec == std::errc())
+        return value;
     // A number too large for a double reads as infinite, so that a caller can refuse it; one
     // too small reads as 0.
-    return QLocale::c().toDouble(number);
+    return QLocale::c().toDouble(QString::fromStdString(number));
 }
 
 std::optional<double> parseNumber(const QString &text) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 // The program's number and date texts. Each form has one function, used everywhere, and none
 // depends on the machine's locale: the decimal separator is always a point and dates and
@@ -23,6 +24,8 @@ QString shortForm(double value);
 // The data file's general form: up to 15 significant digits, no trailing zeros,
 // exponent only for very large or small magnitudes (0, 5.05, 0.1, 4.5, 1E-05).
 QString general(double value);
+// The same, appended to a line being built.
+void appendGeneral(std::string &text, double value);
 // The shortest text that reads back as exactly the same double (3, 2.5, 0.1, 1e-05).
 QString roundTrip(double value);
 // 12/7/2026

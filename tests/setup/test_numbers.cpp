@@ -129,6 +129,8 @@ void TestNumbers::general_data() {
         << 1.0 / 3.0 << QStringLiteral("0.333333333333333");
     QTest::newRow("binary error hidden by fifteen digits") << 0.1 + 0.2 << QStringLiteral("0.3");
     QTest::newRow("amount after scaling") << 5.5 * 358.5 / 358.5 << QStringLiteral("5.5");
+    QTest::newRow("tiniest numbers keep fifteen digits")
+        << 7.3781856196233903e-310 << QStringLiteral("7.37818561962339E-310");
 }
 
 void TestNumbers::general() {
