@@ -3,6 +3,7 @@
 #include "model/frmZelph.h"
 #include "model/protocol.h"
 #include "recording/Tasks1.h"
+#include "recording/datafile.h"
 #include "screens/frmLogin.h"
 #include "screens/frmNewSubject.h"
 #include "screens/frmPasswordAuth.h"
@@ -99,6 +100,7 @@ private slots:
     void conflictingScenarioIsRefusedAtStart();
     void modelCannotLogInWhileAPersonFillsTheSubjectForm();
     void badLoginStillFillsTheNameBox();
+    void aNameUsedBeforeIsQuestioned();
     void failedScenarioCheckLeadsToQuestionnaire();
     void exitAuthenticationEndsWithoutQuestionnaire();
     void endProgramDuringTheQuestionnaireDoesNotOpenItAgain();
@@ -273,9 +275,11 @@ void TestProgram::modelCannotLogInWhileAPersonFillsTheSubjectForm() {
     });
     startPerson(QStringLiteral("p09"));
     QTRY_VERIFY(m_program->krugel() != nullptr);
-    QCOMPARE(replies, (QStringList{protocol::badLoginReply(QStringLiteral("ENTRY-ID bot VERSION "
-                                                                          "BATCH")),
-                                   QStringLiteral("SIMULATION_RESETED")}));
+    // Nor while the person plays.
+    model.write("ENTRY-ID bot VERSION BATCH\n");
+    replies += readLines(model, 1);
+    const QString badLogin = protocol::badLoginReply(QStringLiteral("ENTRY-ID bot VERSION BATCH"));
+    QCOMPARE(replies, (QStringList{badLogin, QStringLiteral("SIMULATION_RESETED"), badLogin}));
     QVERIFY(m_program->zelph()->Login.isEmpty());
     QCOMPARE(m_program->state().subjectName, QStringLiteral("p09"));
     QCOMPARE(m_program->state().versionTag, QString());
@@ -344,6 +348,34 @@ void TestProgram::endProgramDuringTheQuestionnaireDoesNotOpenItAgain() {
     QTRY_VERIFY(m_exitCode.has_value());
     QCOMPARE(questionnaires, 1);
     QCOMPARE(*m_exitCode, 0);
+}
+
+// A name with lines in the data file is asked about: No returns to the login screen as the
+// subject form's Cancel does, Yes goes on to the form.
+void TestProgram::aNameUsedBeforeIsQuestioned() {
+    start();
+    QFile data(dataDir() + QStringLiteral("/Data.txt"));
+    QVERIFY(data.open(QIODevice::WriteOnly));
+    data.write(dataHeaderLine().toLatin1() + "\r\np10\t\t1\r\n");
+    data.close();
+    bool formOpened = false;
+    whenShown<frmNewSubject>([&formOpened](frmNewSubject *form) {
+        formOpened = true;
+        requireChild<QPushButton>(form, "btnCancel")->click();
+    });
+    startPerson(QStringLiteral("p10"));
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QVERIFY(m_dialogs.shown[0].question);
+    QVERIFY2(m_dialogs.shown[0].text.contains(QStringLiteral("lines in Data.txt")),
+             qPrintable(m_dialogs.shown[0].text));
+    QTest::qWait(50);
+    QVERIFY(!formOpened);
+    QVERIFY(m_program->login()->isVisible());
+    QCOMPARE(m_program->login()->nameBox()->selectedText(), QStringLiteral("p10"));
+    m_dialogs.answers = {true};
+    startPerson(QStringLiteral("p10"));
+    QTRY_VERIFY(formOpened);
+    QVERIFY(queryRows(database(), "SELECT * FROM datSubject").isEmpty());
 }
 
 QTEST_MAIN(TestProgram)

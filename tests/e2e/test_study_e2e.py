@@ -1,0 +1,202 @@
+"""End-to-end tests of what an experimenter's study relies on: scheduled environments, the
+setup check, the record of every run, the report on what the program wrote, and a study
+folder laid out by the install."""
+
+import csv
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from fluxmere_e2e import (  # noqa: E402
+    DEFAULT_SETUP,
+    ProgramUnderTest,
+    TankReference,
+    find_executable,
+    parse_state,
+    run_program,
+    setup_text,
+    split_rows,
+)
+
+RUN_COLUMNS = ["Subject", "Version", "Date", "StartTime", "EndTime", "MaxTrial",
+               "PeriodsPlayed", "PeriodsInBand", "TotalBonus", "Ending", "FirstDataLine"]
+
+
+def decision(ui=0, uo=0, ei=None, eo=None):
+    text = "DECISION UI %s UO %s" % (ui, uo)
+    if ei is not None:
+        text += " EI %s" % ei
+    if eo is not None:
+        text += " EO %s" % eo
+    return text
+
+
+class StudyTestCase(unittest.TestCase):
+    def start(self, **setup):
+        program = ProgramUnderTest(setup)
+        program.__enter__()
+        self.addCleanup(program.__exit__, None, None, None)
+        return program
+
+    def connect(self, program):
+        client = program.connect()
+        self.addCleanup(client.close)
+        return client
+
+    def run_rows(self, program):
+        with open(os.path.join(program.data_dir, "Runs.txt"), "rb") as f:
+            rows = split_rows(f.read())
+        self.assertEqual(rows[0], RUN_COLUMNS)
+        return [dict(zip(RUN_COLUMNS, row)) for row in rows[1:]]
+
+
+class ScheduleTest(StudyTestCase):
+    SCHEDULE = {"MaxTrial": 3, "EnvInflowSchedule": "1, 0.5, 2", "EnvOutflowSchedule": "0.25"}
+
+    def play(self, model, reference, plan):
+        """Plays (ui, ei-sent, ei-scheduled) periods; checks each state against the rules."""
+        for ui, sent, scheduled in plan:
+            state = model.exchange(decision(ui, ei=sent))
+            expected = reference.play(ui, 0, ei=scheduled if sent is None else sent, eo=0.25)
+            self.assertEqual(state, expected["message"])
+
+    def test_a_model_plays_the_schedule_and_overrides_only_what_it_sends(self):
+        program = self.start(**self.SCHEDULE)
+        model = self.connect(program)
+        model.login()
+        setup = dict(DEFAULT_SETUP, **self.SCHEDULE)
+        self.play(model, TankReference(setup), [(0, None, 1), (1, 3, 0.5), (0, None, 2)])
+        self.assertEqual([row[10] for row in program.wait_rows(3)[1:]], ["1", "3", "2"])
+        self.assertEqual(model.exchange("SIMULATION RESET"), "SIMULATION_RESETED")
+        # A new run starts from the schedule again: period 2 is 0.5 once more.
+        model.login()
+        self.play(model, TankReference(setup), [(0, None, 1), (0, None, 0.5)])
+        self.assertEqual([row[11] for row in program.wait_rows(5)[4:]], ["0.25", "0.25"])
+
+    def test_a_schedule_of_the_wrong_length_stops_the_launch(self):
+        code, out, err = run_program(["--check-setup", "--data-dir", self.folder_with(
+            dict(DEFAULT_SETUP, MaxTrial=3, EnvInflowSchedule="1, 2"))])
+        self.assertEqual(code, 1)
+        self.assertIn("EnvInflowSchedule", out)
+        self.assertIn("gives 2 values", out)
+
+    def folder_with(self, values):
+        folder = tempfile.mkdtemp(prefix="fluxmere-study-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        with open(os.path.join(folder, "Setup.txt"), "w", newline="") as f:
+            f.write(setup_text(values))
+        return folder
+
+
+class CheckSetupTest(StudyTestCase):
+    def test_statuses_and_the_lines_named(self):
+        folder = tempfile.mkdtemp(prefix="fluxmere-study-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        self.assertEqual(run_program(["--data-dir", folder, "--init"])[0], 0)
+        code, out, _ = run_program(["--check-setup", "--data-dir", folder])
+        self.assertEqual(code, 0, out)
+        self.assertIn("Periods: 100", out)
+        self.assertIn("No problems", out)
+        setup = os.path.join(folder, "Setup.txt")
+        with open(setup) as f:
+            text = f.read()
+        with open(setup, "w") as f:
+            f.write(text.replace("MaxTrial = 100", "MaxTrail = 100")
+                    .replace("GoalLinePoisition = 4", "GoalLinePoisition=4"))
+        code, out, _ = run_program(["--check-setup", "--data-dir", folder])
+        self.assertEqual(code, 1, out)
+        self.assertRegex(out, r"line \d+: MaxTrail is not a key the program reads; did you "
+                              r"mean MaxTrial\?")
+        self.assertRegex(out, r"line \d+: \"GoalLinePoisition=4\" is read as the key")
+
+
+class RunRecordTest(StudyTestCase):
+    def test_every_run_that_ends_has_its_record(self):
+        program = self.start(MaxTrial=3)
+        self.assertTrue(program.stdout_lines[0].startswith("Data folder: "))
+        model = self.connect(program)
+        model.login("complete")
+        for ui in (2, 0, 0):  # in the band from period 1 on
+            model.exchange(decision(ui))
+        model.exchange("SIMULATION RESET")
+        model.login("halfway")
+        model.exchange(decision(1))
+        model.exchange(decision(1))
+        model.exchange("SIMULATION RESET")
+        model.login("leaver")
+        model.exchange(decision(1))
+        model.send_line("QUIT")
+        self.assertEqual(program.wait_exit(), 0)
+
+        runs = self.run_rows(program)
+        data = program.data_rows()
+        self.assertEqual([(r["Subject"], r["Ending"], r["PeriodsPlayed"], r["FirstDataLine"])
+                          for r in runs],
+                         [("complete", "completed", "3", "2"), ("halfway", "reset", "2", "5"),
+                          ("leaver", "quit", "1", "7")])
+        for run in runs:
+            first = int(run["FirstDataLine"]) - 1  # data rows counted from the header, 0
+            lines = data[first:first + int(run["PeriodsPlayed"])]
+            self.assertEqual({line[0] for line in lines}, {run["Subject"]})
+            self.assertEqual([line[2] for line in lines],
+                             [str(t) for t in range(1, len(lines) + 1)])
+            self.assertEqual(run["TotalBonus"], lines[-1][7])
+            self.assertEqual(run["StartTime"], lines[0][4])
+            in_band = sum(1 for line in lines if float(line[6]) > 0)
+            self.assertEqual(run["PeriodsInBand"], str(in_band))
+        self.assertEqual(runs[0]["PeriodsInBand"], "3")
+
+        # The report reads what the program wrote: three runs, one complete.
+        report = os.path.join(os.path.dirname(find_executable()), "fluxmere-report")
+        html = os.path.join(program.folder, "report.html")
+        table = os.path.join(program.folder, "runs.csv")
+        done = subprocess.run([report, "--data-dir", program.data_dir, "-o", html, "--csv",
+                               table], capture_output=True, timeout=60)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        with open(table, newline="") as f:
+            rows = list(csv.reader(f))
+        self.assertEqual(len(rows), 4, rows)
+        with open(html, encoding="utf-8") as f:
+            self.assertEqual(f.read().count("<svg"), 6)  # amount and flows, per run
+
+    def test_a_run_that_is_killed_has_no_record(self):
+        program = self.start(MaxTrial=3)
+        model = self.connect(program)
+        model.login()
+        parse_state(model.exchange(decision(1)))
+        self.assertEqual(len(program.wait_rows(1)), 2)
+        program.process.kill()
+        program.wait_exit()
+        self.assertFalse(os.path.exists(os.path.join(program.data_dir, "Runs.txt")))
+
+
+class InstallTest(unittest.TestCase):
+    def test_the_install_lays_out_a_study_folder_and_keeps_its_data(self):
+        build = os.environ.get("FLUXMERE_BUILD")
+        if not build:
+            self.skipTest("FLUXMERE_BUILD names no build folder to install from")
+        study = tempfile.mkdtemp(prefix="fluxmere-study-")
+        self.addCleanup(shutil.rmtree, study, True)
+        install = ["cmake", "--install", build, "--prefix", study]
+        subprocess.run(install, check=True, capture_output=True, timeout=120)
+        for name in ("fluxmere", "fluxmere-report", "data/Setup.txt", "data/Krugel.db"):
+            self.assertTrue(os.path.isfile(os.path.join(study, name)), name)
+        setup = os.path.join(study, "data", "Setup.txt")
+        with open(setup, "a") as f:
+            f.write("' edited for the study\n")
+        subprocess.run(install, check=True, capture_output=True, timeout=120)
+        with open(setup) as f:
+            self.assertIn("edited for the study", f.read())
+        # The installed program finds its data beside it.
+        code, out, _ = run_program(["--check-setup"], exe=os.path.join(study, "fluxmere"))
+        self.assertEqual(code, 0, out)
+        self.assertIn(os.path.join(study, "data", "Setup.txt"), out)
+
+
+if __name__ == "__main__":
+    unittest.main()
