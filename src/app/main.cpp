@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/messageboxes.h"
+#include "app/platformnotices.h"
 #include "app/program.h"
 #include "recording/datafolder.h"
 #include "setup/paths.h"
@@ -15,24 +16,6 @@
 #endif
 
 namespace {
-
-QtMessageHandler qtHandler = nullptr;
-
-// Notices the platform prints on every headless start, which say nothing about the run: in
-// the logs of a thousand instances they would hide a real error. Only these exact texts are
-// dropped; every other message goes on as Qt would print it.
-bool isKnownPlatformNotice(const QString &message) {
-    return message == QLatin1String("This plugin does not support propagateSizeHints()") ||
-           message == QLatin1String("This plugin does not support raise()") ||
-           message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"));
-}
-
-void filterPlatformNotices(QtMsgType type, const QMessageLogContext &context,
-                           const QString &message) {
-    if (type == QtWarningMsg && isKnownPlatformNotice(message))
-        return;
-    qtHandler(type, context, message);
-}
 
 QStringList argumentsOf(int argc, char *argv[]) {
     QStringList arguments;
@@ -124,7 +107,7 @@ int main(int argc, char *argv[]) {
         return runWithoutWindows(action, commandLine, argc, argv);
 
     tuneForHeadlessRuns(commandLine);
-    qtHandler = qInstallMessageHandler(filterPlatformNotices);
+    silencePlatformNotices();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const QString folder = dataDirectory(commandLine);

@@ -1,3 +1,4 @@
+#include "app/platformnotices.h"
 #include "report/reportcommand.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@ int main(int argc, char *argv[]) {
     // the caller chose is kept.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    silencePlatformNotices();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("fluxmere-report"));
     QApplication::setApplicationVersion(QStringLiteral(FLUXMERE_VERSION));

@@ -7,6 +7,7 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSvgGenerator>
 #include <QValueAxis>
 
@@ -158,7 +159,14 @@ std::pair<double, double> rangeOf(const Run &run, const QList<PeriodValue> &valu
     return {low, high};
 }
 
-QString svgOf(std::unique_ptr<QChart> chart, const QString &title) {
+// Each SVG writer numbers its ids from 1; in one page they must differ from plot to plot,
+// or every plot would use the first plot's gradients.
+QString withIdPrefix(QString svg, const QString &prefix) {
+    static const QRegularExpression reference(QStringLiteral("(id=\"|url\\(#|href=\"#)"));
+    return svg.replace(reference, QStringLiteral("\\1") + prefix);
+}
+
+QString svgOf(std::unique_ptr<QChart> chart, const QString &title, const QString &idPrefix) {
     QGraphicsScene scene;
     chart->resize(plotSize);
     scene.addItem(chart.release());
@@ -172,7 +180,7 @@ QString svgOf(std::unique_ptr<QChart> chart, const QString &title) {
     QPainter painter(&generator);
     scene.render(&painter, QRectF(QPoint(0, 0), plotSize), QRectF(QPoint(0, 0), plotSize));
     painter.end();
-    return QString::fromUtf8(buffer.data());
+    return withIdPrefix(QString::fromUtf8(buffer.data()), idPrefix);
 }
 
 QString amountPlot(const Run &run) {
@@ -206,7 +214,8 @@ QString amountPlot(const Run &run) {
               periodSeries(run, QStringLiteral("Amount"), QColor(0x1f, 0x4e, 0xb4), Qt::SolidLine,
                            amount),
               axes);
-    return svgOf(std::move(chart), QStringLiteral("Amount against the goal band"));
+    return svgOf(std::move(chart), QStringLiteral("Amount against the goal band"),
+                 QStringLiteral("line%1-amount-").arg(run.firstLine()));
 }
 
 QString flowsPlot(const Run &run) {
@@ -236,7 +245,8 @@ QString flowsPlot(const Run &run) {
         *chart, run, valueAxis(QStringLiteral("Flow"), std::min(low, 0.0), std::max(high, 0.0)));
     for (const Flow &flow : flows)
         addSeries(*chart, periodSeries(run, flow.name, flow.color, flow.style, flow.value), axes);
-    return svgOf(std::move(chart), QStringLiteral("Flows"));
+    return svgOf(std::move(chart), QStringLiteral("Flows"),
+                 QStringLiteral("line%1-flows-").arg(run.firstLine()));
 }
 
 } // namespace

@@ -142,10 +142,9 @@ QString scheduleText(const std::vector<double> &schedule) {
     for (size_t i = 0; i < std::min<size_t>(5, schedule.size()); ++i)
         first.append(numbers::general(schedule[i]));
     const auto [low, high] = std::minmax_element(schedule.begin(), schedule.end());
-    return QStringLiteral("%1 values from %2 to %3, beginning %4%5")
+    return QStringLiteral("%1 values from %2 to %3; the first %4")
         .arg(schedule.size())
-        .arg(numbers::general(*low), numbers::general(*high), first.join(QStringLiteral(", ")),
-             schedule.size() > 5 ? QStringLiteral(", ...") : QString());
+        .arg(numbers::general(*low), numbers::general(*high), first.join(QStringLiteral(", ")));
 }
 
 QStringList summaryOf(const TaskState &state, const QString &path) {

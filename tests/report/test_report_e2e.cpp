@@ -2,6 +2,7 @@
 #include "support/testdatabase.h"
 
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -37,6 +38,7 @@ struct Page {
     QList<QStringList> summaryRows;
     QStringList problems;
     QList<int> plotsPerRun;
+    QStringList ids; // every id in the page, plots' own included
     QString error;
 };
 
@@ -48,6 +50,8 @@ Page readPage(const QString &html) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
         const QString cssClass = xml.attributes().value(u"class"_s).toString();
+        if (xml.attributes().hasAttribute(u"id"_s))
+            page.ids.append(xml.attributes().value(u"id"_s).toString());
         if (xml.name() == u"table"_s)
             table = cssClass;
         else if (xml.name() == u"tr"_s && table == u"summary"_s)
@@ -130,6 +134,8 @@ private slots:
                                      {u"3"_s, u"beta"_s, u"NONBATCH"_s, u"12/7/2026"_s, u"2"_s,
                                       u"1"_s, u"$5.10"_s, u"0.500"_s, u"no (no run record)"_s}}));
         QCOMPARE(page.plotsPerRun, QList<int>({2, 2, 2}));
+        // Plots in one page share no id: each would take the first one's gradient.
+        QCOMPARE(QSet<QString>(page.ids.begin(), page.ids.end()).size(), page.ids.size());
         QCOMPARE(page.problems.size(), 1);
         QVERIFY(page.problems.at(0).startsWith(u"Data.txt line 10: "_s));
         QVERIFY(text.contains(u"Biology"_s) && text.contains(u"I kept it steady"_s));
