@@ -1,5 +1,6 @@
 #include "report/runrecords.h"
 
+#include "recording/runfile.h"
 #include "report/tabfile.h"
 #include "setup/numbers.h"
 
@@ -13,15 +14,12 @@ namespace {
 
 const QString fileLabel = QStringLiteral("Runs.txt");
 
-const QStringList columnNames = {
-    QStringLiteral("Subject"),       QStringLiteral("Version"),       QStringLiteral("Date"),
-    QStringLiteral("StartTime"),     QStringLiteral("EndTime"),       QStringLiteral("MaxTrial"),
-    QStringLiteral("PeriodsPlayed"), QStringLiteral("PeriodsInBand"), QStringLiteral("TotalBonus"),
-    QStringLiteral("Ending"),        QStringLiteral("FirstDataLine")};
+// The columns and endings as the program writes them.
+const QStringList columnNames = runHeaderLine().split(QLatin1Char('\t'));
 
-const QStringList endings = {QStringLiteral("completed"), QStringLiteral("reset"),
-                             QStringLiteral("quit"), QStringLiteral("exited"),
-                             QStringLiteral("failed")};
+const QStringList endings = {runEndingText(RunEnding::Completed), runEndingText(RunEnding::Reset),
+                             runEndingText(RunEnding::Quit), runEndingText(RunEnding::Exited),
+                             runEndingText(RunEnding::Failed)};
 
 constexpr qint64 largestCount = std::numeric_limits<int>::max();
 

@@ -16,6 +16,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import unittest
 from decimal import ROUND_HALF_UP, Decimal
 
 PORT = 9548
@@ -452,6 +453,22 @@ class ProgramUnderTest:
         if retry:
             return ModelClient.connect_retrying(**kwargs)
         return ModelClient(**kwargs)
+
+
+class ProgramTestCase(unittest.TestCase):
+    """A test that starts the program (on a data folder and port of its own) and connects to
+    it; both are closed when the test ends."""
+
+    def start(self, *, port=0, args=(), **setup):
+        program = ProgramUnderTest(setup, port=port, args=args)
+        program.__enter__()
+        self.addCleanup(program.__exit__, None, None, None)
+        return program
+
+    def connect(self, program, **kwargs):
+        client = program.connect(**kwargs)
+        self.addCleanup(client.close)
+        return client
 
 
 def split_rows(raw):

@@ -15,7 +15,7 @@ from fluxmere_e2e import (  # noqa: E402
     DEFAULT_SETUP,
     HOST,
     ModelClient,
-    ProgramUnderTest,
+    ProgramTestCase,
     parse_state,
     run_to_exit,
     setup_text,
@@ -24,18 +24,7 @@ from fluxmere_e2e import (  # noqa: E402
 INITIAL = "STATE TIME 0 GOAL 04.00 AMOUNT 02.00 EI -1 EO -1 UI -1 UO -1"
 
 
-class HeadlessTestCase(unittest.TestCase):
-    def start(self, **setup):
-        program = ProgramUnderTest(setup)
-        program.__enter__()
-        self.addCleanup(program.__exit__, None, None, None)
-        return program
-
-    def connect(self, program, **kwargs):
-        client = program.connect(**kwargs)
-        self.addCleanup(client.close)
-        return client
-
+class HeadlessTestCase(ProgramTestCase):
     def assertQuits(self, program, client):
         client.send_line("QUIT")
         self.assertEqual(client.wait_closed(), b"")

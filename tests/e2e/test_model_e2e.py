@@ -21,6 +21,7 @@ from fluxmere_e2e import (  # noqa: E402
     BAD_LOGIN_PREFIX,
     DATA_COLUMNS,
     ModelClient,
+    ProgramTestCase,
     ProgramUnderTest,
     TankReference,
     initial_state_message,
@@ -42,18 +43,7 @@ def decision(ui=None, uo=None, ei=None, eo=None):
     return " ".join(parts)
 
 
-class E2ETestCase(unittest.TestCase):
-    def start(self, *, port=0, args=(), **setup):
-        program = ProgramUnderTest(setup, port=port, args=args)
-        program.__enter__()
-        self.addCleanup(program.__exit__, None, None, None)
-        return program
-
-    def connect(self, program, **kwargs):
-        client = program.connect(**kwargs)
-        self.addCleanup(client.close)
-        return client
-
+class E2ETestCase(ProgramTestCase):
     def assertSilent(self, client, seconds=SILENCE):
         self.assertTrue(client.silent_for(seconds),
                         "expected nothing more, got %r (closed by the program: %s)"

@@ -14,7 +14,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from fluxmere_e2e import (  # noqa: E402
     DEFAULT_SETUP,
-    ProgramUnderTest,
+    ProgramTestCase,
     TankReference,
     find_executable,
     parse_state,
@@ -36,18 +36,7 @@ def decision(ui=0, uo=0, ei=None, eo=None):
     return text
 
 
-class StudyTestCase(unittest.TestCase):
-    def start(self, **setup):
-        program = ProgramUnderTest(setup)
-        program.__enter__()
-        self.addCleanup(program.__exit__, None, None, None)
-        return program
-
-    def connect(self, program):
-        client = program.connect()
-        self.addCleanup(client.close)
-        return client
-
+class StudyTestCase(ProgramTestCase):
     def run_rows(self, program):
         with open(os.path.join(program.data_dir, "Runs.txt"), "rb") as f:
             rows = split_rows(f.read())
