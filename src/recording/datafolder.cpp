@@ -34,8 +34,8 @@ bool makeDatabase(const QString &path, QString *error) {
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
     int rc = sqlite3_open_v2(partial.toUtf8().constData(), &db, flags, nullptr);
     if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, resource(QStringLiteral("Krugel.sql")).constData(), nullptr,
-                          nullptr, nullptr);
+        rc = sqlite3_exec(db, resource(QStringLiteral("Krugel.sql")).constData(), nullptr, nullptr,
+                          nullptr);
     const QString reason = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     sqlite3_close_v2(db);
     if (rc != SQLITE_OK || !QFile::rename(partial, path)) {
@@ -71,7 +71,9 @@ bool InitDataFolder(const QString &folder, QStringList *log, QString *error) {
         return true;
     };
     return step(paths::setupFile(folder),
-                [&](const QString &path) { return writeNewFile(path, DefaultSetupText(), error); }) &&
+                [&](const QString &path) {
+                    return writeNewFile(path, DefaultSetupText(), error);
+                }) &&
            step(paths::database(folder),
                 [&](const QString &path) { return makeDatabase(path, error); });
 }
