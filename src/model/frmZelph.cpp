@@ -338,10 +338,6 @@ QString frmZelph::sentLog() const {
     return m_send.view->toPlainText() + m_send.pending;
 }
 
-QString frmZelph::noteLog() const {
-    return m_note.view->toPlainText() + m_note.pending;
-}
-
 void frmZelph::appendToCaption(const QString &text) {
     // Every accepted decision repeats the model's name; the hidden caption shows it once.
     if (!windowTitle().endsWith(text))

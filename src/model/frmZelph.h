@@ -50,7 +50,6 @@ public:
     quint16 listeningPort() const;
     QString receivedLog() const;
     QString sentLog() const;
-    QString noteLog() const;
 
     QString Login;
     bool Linked = false;

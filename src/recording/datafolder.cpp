@@ -48,11 +48,12 @@ bool makeDatabase(const QString &path, QString *error) {
     return true;
 }
 
-} // namespace
-
+// The commented default setup file the program ships with.
 QByteArray DefaultSetupText() {
     return resource(QStringLiteral("Setup.txt"));
 }
+
+} // namespace
 
 bool InitDataFolder(const QString &folder, QStringList *log, QString *error) {
     if (!QDir().mkpath(folder)) {

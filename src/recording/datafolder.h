@@ -8,6 +8,3 @@
 // experimenter's scenario or recorded participants. Each step is reported in `log`; false,
 // with the reason in `error`, when something could not be made.
 bool InitDataFolder(const QString &folder, QStringList *log, QString *error);
-
-// The commented default setup file the program ships with.
-QByteArray DefaultSetupText();

@@ -185,18 +185,19 @@ QString findingText(const SetupFinding &finding) {
 } // namespace
 
 QStringList KnownSetupKeys() {
-    return {QStringLiteral("MaxTrial"),
-            QStringLiteral("InitialAmountInTank"),
-            QStringLiteral("GoalLinePoisition"),
-            QStringLiteral("InitialBackOrder"),
-            QStringLiteral("InitialForwardDischarge"),
-            QStringLiteral("MaxNumberOfAScenarioType"),
-            QStringLiteral("inFlowDelayValue"),
-            QStringLiteral("inFlowDelayLength"),
-            QStringLiteral("outFlowDelayValue"),
-            QStringLiteral("outFlowDelayLength"),
-            QStringLiteral("EnvInflowSchedule"),
-            QStringLiteral("EnvOutflowSchedule")};
+    static const QStringList keys = {QStringLiteral("MaxTrial"),
+                                     QStringLiteral("InitialAmountInTank"),
+                                     QStringLiteral("GoalLinePoisition"),
+                                     QStringLiteral("InitialBackOrder"),
+                                     QStringLiteral("InitialForwardDischarge"),
+                                     QStringLiteral("MaxNumberOfAScenarioType"),
+                                     QStringLiteral("inFlowDelayValue"),
+                                     QStringLiteral("inFlowDelayLength"),
+                                     QStringLiteral("outFlowDelayValue"),
+                                     QStringLiteral("outFlowDelayLength"),
+                                     QStringLiteral("EnvInflowSchedule"),
+                                     QStringLiteral("EnvOutflowSchedule")};
+    return keys;
 }
 
 QString NearestSetupKey(const QString &key) {
