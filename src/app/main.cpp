@@ -1,19 +1,17 @@
 #include "app/commandline.h"
-#include "app/messageboxes.h"
-#include "app/platformnotices.h"
 #include "app/program.h"
-#include "recording/datafolder.h"
-#include "setup/paths.h"
-#include "setup/setupcheck.h"
+#include "core/common/paths.h"
+#include "core/common/platform.h"
+#include "core/common/platformnotices.h"
+#include "core/recording/datafolder.h"
+#include "core/setup/setupcheck.h"
+#include "gui/messageboxes.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QTextStream>
-
-#ifdef Q_OS_LINUX
-#include <sys/prctl.h>
-#endif
 
 namespace {
 
@@ -24,23 +22,41 @@ QStringList argumentsOf(int argc, char *argv[]) {
     return arguments;
 }
 
-// Settings of the process that make a model's pause-free run cheaper, taken before the
-// application object exists. Each is only set when the user has not set it.
-void tuneForHeadlessRuns(const CommandLine &commandLine) {
+bool isHeadlessPlatform(const QString &platform) {
+    return platform.startsWith(QLatin1String("offscreen")) ||
+           platform.startsWith(QLatin1String("minimal"));
+}
+
+// The platform the application object will use. With no display and no platform asked for,
+// the program runs headless rather than let the windowing plugin abort it.
+QString choosePlatform(const CommandLine &commandLine) {
+    if (!commandLine.platform().isEmpty())
+        return commandLine.platform();
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return qEnvironmentVariable("QT_QPA_PLATFORM");
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        printError(QStringLiteral("No display: running headless (the offscreen platform)."));
+        return QStringLiteral("offscreen");
+    }
+#endif
+    return QString();
+}
+
+// Settings that make a model's pause-free run cheaper, taken before the application object
+// exists and only for a headless run; each only where the user has not set it.
+void tuneForHeadlessRuns() {
 #ifdef Q_OS_LINUX
     // Without TZ the C library looks at /etc/localtime again for every clock reading, three
-    // times a period; naming the same file once keeps its rules and drops those calls.
-    if (qEnvironmentVariableIsEmpty("TZ"))
+    // times a period; naming the same file once keeps its rules and drops those calls. An
+    // empty TZ (UTC) is the user's choice and stays.
+    if (!qEnvironmentVariableIsSet("TZ"))
         qputenv("TZ", ":/etc/localtime");
 #endif
-    // Without a screen there is no desktop whose event loop the program must share: Qt's own
-    // loop wakes itself with fewer calls to the kernel than the GLib one.
-    const QString platform = commandLine.platform().isEmpty()
-                                 ? qEnvironmentVariable("QT_QPA_PLATFORM")
-                                 : commandLine.platform();
-    const bool headless = platform.startsWith(QLatin1String("offscreen")) ||
-                          platform.startsWith(QLatin1String("minimal"));
-    if (headless && !qEnvironmentVariableIsSet("QT_NO_GLIB"))
+    // With nobody at a desktop the program shares no event loop with one: Qt's own loop
+    // wakes itself with fewer calls to the kernel than the GLib one.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", "1");
 }
 
@@ -91,14 +107,22 @@ int runWithoutWindows(CommandLine::Action action, const CommandLine &commandLine
     return 2;
 }
 
+// SIGTERM, SIGINT and SIGHUP end the program as cleanly as QUIT does.
+void watchStopSignals(Program &program) {
+    const int descriptor = platform::watchStopSignals();
+    if (descriptor < 0)
+        return;
+    auto *notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, &program);
+    QObject::connect(notifier, &QSocketNotifier::activated, &program, [&program, descriptor] {
+        platform::takeStopSignal(descriptor);
+        program.stopOnSignal();
+    });
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
-#ifdef Q_OS_LINUX
-    // A BATCH period is five 1 ms steps; the kernel's default timer slack of 50 us would add
-    // a tenth to each of them.
-    prctl(PR_SET_TIMERSLACK, 1UL);
-#endif
+    platform::prepareProcess();
     QCoreApplication::setApplicationName(QStringLiteral("fluxmere"));
     QCoreApplication::setApplicationVersion(QStringLiteral(FLUXMERE_VERSION));
     CommandLine commandLine;
@@ -106,7 +130,8 @@ int main(int argc, char *argv[]) {
     if (action != CommandLine::Action::Run)
         return runWithoutWindows(action, commandLine, argc, argv);
 
-    tuneForHeadlessRuns(commandLine);
+    if (isHeadlessPlatform(choosePlatform(commandLine)))
+        tuneForHeadlessRuns();
     silencePlatformNotices();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
@@ -121,6 +146,7 @@ int main(int argc, char *argv[]) {
     Program program(folder, dialogs);
     program.setPort(static_cast<quint16>(commandLine.port()));
     program.setBatchPause(commandLine.batchPauseMs());
+    watchStopSignals(program);
     program.Main();
     return QApplication::exec();
 }

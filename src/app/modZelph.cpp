@@ -1,33 +1,47 @@
-#include "app/program.h"
-#include "display/frmKrugel.h"
-#include "model/frmZelph.h"
-#include "model/protocol.h"
-#include "screens/frmLogin.h"
+#include "app/modZelph.h"
 
-#include <QLineEdit>
-#include <QTimer>
+#include "app/seat.h"
+#include "core/common/dialogs.h"
+#include "core/engine/periodrunner.h"
+#include "core/model/modelserver.h"
+#include "core/recording/datafile.h"
+#include "core/setup/taskstate.h"
 
 namespace {
+
 const QString lineBreak = QStringLiteral("\r\n");
+
+} // namespace
+
+modZelph::modZelph(TaskState &state, ModelServer &server, const Seat &seat, Dialogs &dialogs,
+                   QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_server(server)
+    , m_seat(seat)
+    , m_dialogs(dialogs) {
+    connect(&m_server, &ModelServer::disconnected, this, [this] { Login.clear(); });
 }
 
-void Program::DispatchModelMessage(const QString &text) {
-    if (!m_zelph)
-        return; // the program is ending
-    const bool loggedIn = !m_zelph->Login.isEmpty();
+bool modZelph::Linked() const {
+    return m_server.linked();
+}
+
+void modZelph::DispatchModelMessage(const QString &text) {
+    const bool loggedIn = !Login.isEmpty();
     const protocol::Route route = protocol::route(text, loggedIn);
-    if (loggedIn)
-        m_zelph->appendReceived(route.text);
+    if (m_seat.personHasProgram()) {
+        answerBesideAPerson(route);
+        return;
+    }
+    if (loggedIn && m_logging)
+        emit received(route.text);
     switch (route.kind) {
     case protocol::Route::Kind::Quit:
-        EndProgram();
-        terminate(0);
+        emit quitRequested();
         return;
     case protocol::Route::Kind::Terminate:
-        // Unloading the connection window closes the socket; this runs inside its handler.
-        m_zelph->deleteLater();
-        m_zelph = nullptr;
-        terminate(0);
+        emit terminateRequested();
         return;
     case protocol::Route::Kind::Reset:
         if (!loggedIn)
@@ -47,60 +61,53 @@ void Program::DispatchModelMessage(const QString &text) {
     }
 }
 
-void Program::SendToModel(const QString &request) {
-    if (!m_zelph || !m_zelph->Linked)
+// A person has the program: a model is answered as a logged-out one, but nothing it sends
+// changes the person's road. Its login is refused, a reset is only answered, and QUIT ends
+// its own connection, not the person's run.
+void modZelph::answerBesideAPerson(const protocol::Route &route) {
+    switch (route.kind) {
+    case protocol::Route::Kind::Quit:
+        DropModelConnection();
         return;
-    const TaskView noView;
-    const QString message =
-        protocol::outboundText(request, m_state, m_krugel ? m_krugel->view() : noView);
-    m_zelph->appendSent(message + lineBreak);
-    QString error;
-    if (!m_zelph->send(protocol::wireBytes(message), &error)) {
-        m_dialogs.inform(QString(), error);
-        m_zelph->DropModelConnection();
+    case protocol::Route::Kind::Reset:
+        SendToModel(QString(protocol::ResetAnswer));
+        return;
+    default:
+        if (protocol::parseLogin(route.text).outcome != protocol::LoginRequest::Outcome::Ignored)
+            SendToModel(protocol::badLoginReply(route.text));
+        return;
     }
 }
 
-void Program::HandleLogin(const QString &text) {
+void modZelph::HandleLogin(const QString &text) {
     const protocol::LoginRequest login = protocol::parseLogin(text);
     if (login.outcome == protocol::LoginRequest::Outcome::Ignored)
         return;
-    if (personIsPlaying()) {
-        // A person is about to play, or plays: the login changes nothing, not even the mode.
-        SendToModel(protocol::badLoginReply(text));
-        return;
-    }
     m_state.lastModelCommand = text;
     // The name box shows the name a model gave, also when its login is bad.
-    if (m_login)
-        m_login->nameBox()->setText(login.name);
+    emit nameGiven(login.name);
     protocol::applyRunMode(login, m_state);
     // A model must be named: without a name its run would pass for a person's.
-    if (login.outcome == protocol::LoginRequest::Outcome::Bad || login.name.isEmpty()) {
-        m_zelph->Login.clear();
+    if (login.outcome == protocol::LoginRequest::Outcome::Bad || login.name.isEmpty() ||
+        !FitsDataFiles(login.name)) {
+        Login.clear();
         SendToModel(protocol::badLoginReply(text));
         return;
     }
-    m_zelph->Login = login.name;
+    Login = login.name;
     AcceptLogin();
 }
 
-void Program::AcceptLogin() {
-    m_zelph->appendReceived(m_zelph->Login + lineBreak);
-    m_zelph->appendSent(lineBreak);
-    m_zelph->appendToCaption(QStringLiteral(": ") + m_zelph->Login);
-    if (!m_login) {
-        // A model that logs in after a reconnect, while a run is open, starts a fresh run:
-        // the open one was left.
-        endRun(RunEnding::Quit);
-        closeTaskWindow();
-        showLogin();
+void modZelph::AcceptLogin() {
+    if (m_logging) {
+        emit received(Login + lineBreak);
+        emit sent(lineBreak);
+        emit captionAppended(QStringLiteral(": ") + Login);
     }
-    m_login->nameBox()->setText(m_zelph->Login);
-    m_login->cmdStart_Click();
+    emit loginAccepted();
 }
 
-void Program::HandleDecision(const QString &text) {
+void modZelph::HandleDecision(const QString &text) {
     const protocol::DecisionRequest decision = protocol::parseDecision(text);
     if (decision.outcome == protocol::DecisionRequest::Outcome::Ignored)
         return;
@@ -108,39 +115,41 @@ void Program::HandleDecision(const QString &text) {
         SendToModel(protocol::badDecisionReply(text));
         return;
     }
-    if (!m_krugel)
+    if (!m_runner)
         return;
-    // Decisions reach here only between periods (readyForMessages), so the close of a
-    // running period cannot reset the entry boxes this fills.
-    if (decision.ui)
-        m_krugel->setEntryText(frmKrugel::Entry::Inflow, protocol::entryText(*decision.ui));
-    if (decision.uo)
-        m_krugel->setEntryText(frmKrugel::Entry::Outflow, protocol::entryText(*decision.uo));
     protocol::applyEnvironmentFlows(decision, m_state);
-    m_zelph->appendReceived(lineBreak);
-    m_zelph->appendSent(lineBreak);
-    m_zelph->appendToCaption(QStringLiteral(": ") + m_zelph->Login);
-    m_krugel->cmdNextTrial_Click();
+    AcceptDecision(decision);
 }
 
-void Program::HandleReset() {
-    if (personIsPlaying()) {
-        // No model run is open to reset, and the person's road stays as it is.
-        m_zelph->Login.clear();
-        SendToModel(QString(protocol::ResetAnswer));
-        return;
+// A flow the decision leaves out plays what its entry box holds between periods: 0. Input
+// waits while a period runs, so a decision always meets a runner that takes it.
+void modZelph::AcceptDecision(const protocol::DecisionRequest &decision) {
+    if (m_logging) {
+        emit received(lineBreak);
+        emit sent(lineBreak);
+        emit captionAppended(QStringLiteral(": ") + Login);
     }
-    endRun(RunEnding::Reset);
-    m_state.resetRequested = true;
-    ResetSimulation();
+    m_runner->submit({decision.ui.value_or(0.0), decision.uo.value_or(0.0), true});
 }
 
-// The connection stays open; the model is logged out and start-up runs again.
-void Program::ResetSimulation() {
-    m_zelph->Login.clear();
-    closeLoginScreen();
-    closeTaskWindow();
-    SendToModel(QStringLiteral("SIMULATION_RESETED"));
-    m_betweenWindows = true;
-    QTimer::singleShot(0, this, &Program::Main);
+void modZelph::HandleReset() {
+    emit resetRequested();
+}
+
+void modZelph::SendToModel(const QString &request) {
+    if (!m_server.linked())
+        return;
+    const QString message = protocol::outboundText(request, m_state);
+    if (m_logging)
+        emit sent(message + lineBreak);
+    QString error;
+    if (!m_server.send(protocol::wireBytes(message), &error)) {
+        m_dialogs.inform(QString(), error);
+        DropModelConnection();
+    }
+}
+
+void modZelph::DropModelConnection() {
+    Login.clear();
+    m_server.drop();
 }

@@ -1,159 +1,249 @@
 #include "app/program.h"
 
-#include "app/messageboxes.h"
-#include "display/frmKrugel.h"
-#include "model/frmZelph.h"
-#include "model/protocol.h"
-#include "recording/Tasks1.h"
-#include "recording/database.h"
-#include "recording/datafile.h"
-#include "screens/frmLogin.h"
-#include "screens/frmNewSubject.h"
-#include "screens/frmPasswordAuth.h"
-#include "setup/paths.h"
-#include "setup/scenario.h"
-#include "setup/setupfile.h"
+#include "app/modZelph.h"
+#include "core/common/paths.h"
+#include "core/engine/periodrunner.h"
+#include "core/model/modelserver.h"
+#include "core/model/protocol.h"
+#include "core/recording/datafile.h"
+#include "core/recording/datafolder.h"
+#include "core/setup/scenario.h"
+#include "gui/Tasks1.h"
+#include "gui/frmKrugel.h"
+#include "gui/frmLogin.h"
+#include "gui/frmNewSubject.h"
+#include "gui/frmPasswordAuth.h"
+#include "gui/frmZelph.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QTextStream>
+#include <QThread>
 #include <QTimer>
 
-#include <chrono>
 #include <cstdlib>
-#include <thread>
 
 Program::Program(QString dataDirectory, Dialogs &dialogs, QObject *parent)
     : QObject(parent)
     , m_dataDirectory(std::move(dataDirectory))
     , m_dialogs(dialogs)
+    , m_setup(paths::setupFile(m_dataDirectory))
+    , m_recorder(m_dataDirectory)
     , m_database(
           paths::database(m_dataDirectory), dialogs, [this] { EndProgram(); },
           [] { QCoreApplication::processEvents(); })
     , m_terminate([](int exitCode) { std::exit(exitCode); })
-    , m_port(frmZelph::defaultPort) {
+    , m_port(ModelServer::defaultPort) {
     m_database.setRandom([this] { return m_random.generateDouble(); });
 }
 
 Program::~Program() {
     delete m_krugel;
     delete m_login;
-    delete m_zelph;
+    delete m_connectionWindow;
 }
 
 void Program::setTerminate(std::function<void(int)> terminate) {
     m_terminate = std::move(terminate);
 }
 
-// Stops at once: every file is closed after each write, so nothing is lost. A run still
-// open gets its record first.
-void Program::terminate(int exitCode) {
-    endRun(exitCode != 0           ? RunEnding::Failed
-           : m_state.exitConfirmed ? RunEnding::Exited
-                                   : RunEnding::Quit);
-    m_terminate(exitCode);
-}
+// ---- Start-up --------------------------------------------------------------------------
 
 void Program::Main() {
     // The random numbers only size the database's back-off; the time since boot seeds them.
     m_random.seed(static_cast<quint32>(QDeadlineTimer::current().deadline()));
     m_state.resetRequested = false;
-    if (!m_zelph && !openConnectionWindow())
+    if (!m_server && !launch())
         return;
-    showLogin();
+    m_seat.take(Player::Nobody);
+    // Without a screen nobody can press Start: the program waits for a model.
+    if (m_dialogs.someoneCanAnswer())
+        showLogin();
+    m_betweenWindows = false;
+    updateHolding();
 }
 
-// The first start: the setup file is read before anything can wait on it, then the program
-// listens. Either failing ends the program with status 1.
-bool Program::openConnectionWindow() {
+// The first start makes sure of everything a run needs before anybody can wait on it: the
+// data folder (this instance's alone, and writable), the setup file, and both loopback
+// addresses. Any of them failing ends the program with status 1.
+bool Program::launch() {
     QTextStream(stdout) << "Data folder: " << QDir::toNativeSeparators(m_dataDirectory) << Qt::endl;
-    if (!setupUsableAtLaunch())
+    if (!lockDataFolder() || !setupUsableAtLaunch())
         return false;
-    m_zelph = new frmZelph;
-    m_zelph->setHandlers([this](const QString &text) { DispatchModelMessage(text); },
-                         [this] { return readyForMessages(); });
-    QString error;
-    if (!m_zelph->listen(m_port, &error)) {
-        m_dialogs.inform(programTitle(), error, Dialogs::Icon::Critical);
-        terminate(1);
-        return false;
-    }
-    QTextStream(stdout) << "Waiting for a model on port " << m_zelph->listeningPort() << "."
-                        << Qt::endl;
-    return true;
+    m_server = new ModelServer(this);
+    m_zelph = new modZelph(m_state, *m_server, m_seat, m_dialogs, this);
+    connectModelSide();
+    return listenForModels();
 }
 
-// Only what makes the file unusable for anyone stops the launch: no file, a key missing, a
-// value that is not a number or out of its range. Start reads the file again for each run,
-// and its own checks depend on who plays.
+bool Program::lockDataFolder() {
+    const QString shown = QDir::toNativeSeparators(m_dataDirectory);
+    m_lock = std::make_unique<QLockFile>(paths::lockFile(m_dataDirectory));
+    m_lock->setStaleLockTime(0); // only the death of its holder frees the lock
+    QString problem;
+    if (!m_lock->tryLock(0)) {
+        qint64 pid = 0;
+        QString host;
+        QString application;
+        if (m_lock->error() == QLockFile::LockFailedError &&
+            m_lock->getLockInfo(&pid, &host, &application))
+            problem =
+                QStringLiteral("The data folder %1 is in use by process %2.").arg(shown).arg(pid);
+        else
+            problem = QStringLiteral("The data folder %1 is not writable: the program cannot "
+                                     "record there.")
+                          .arg(shown);
+    } else {
+        problem = UnwritableDataFiles(m_dataDirectory);
+    }
+    if (problem.isEmpty())
+        return true;
+    m_dialogs.inform(programTitle(), problem, Dialogs::Icon::Critical);
+    m_terminate(1);
+    return false;
+}
+
+// Only what makes the file unusable for anyone stops the launch: no regular file, a key
+// missing, a value that is not a number or out of its range. Start reads the file again when
+// it has changed, and its own checks depend on who plays.
 bool Program::setupUsableAtLaunch() {
-    const QString setup = paths::setupFile(m_dataDirectory);
     try {
         TaskState scenario;
-        ::LoadScenario(scenario, setup);
+        ::LoadScenario(scenario, m_setup);
         return true;
     } catch (const SetupFileMissing &) {
         printError(QStringLiteral("There is no readable setup file at %1.")
-                       .arg(QDir::toNativeSeparators(setup)));
+                       .arg(QDir::toNativeSeparators(m_setup.path())));
         m_dialogs.inform(QStringLiteral("ERROR"), QStringLiteral("Configuration failed"),
                          Dialogs::Icon::Critical);
     } catch (const SetupError &error) {
         m_dialogs.inform(programTitle(), error.message(), Dialogs::Icon::Critical);
     }
-    terminate(1);
+    m_terminate(1);
     return false;
 }
 
-void Program::showLogin() {
-    LoginHooks hooks;
-    hooks.modelLoggedIn = [this] {
-        return !m_zelph->Login.isEmpty();
-    };
-    hooks.loadScenario = [this] {
-        return LoadScenario();
-    };
-    hooks.runSubjectForm = [this] {
-        return runSubjectForm();
-    };
-    hooks.endProgram = [this] {
+bool Program::listenForModels() {
+    QString error;
+    QString note;
+    if (!m_server->listen(m_port, &error, &note)) {
+        m_dialogs.inform(programTitle(), error, Dialogs::Icon::Critical);
+        m_terminate(1);
+        return false;
+    }
+    QTextStream out(stdout);
+    if (!note.isEmpty())
+        out << note << Qt::endl;
+    out << "Waiting for a model on port " << m_server->listeningPort() << "." << Qt::endl;
+    return true;
+}
+
+void Program::connectModelSide() {
+    connect(m_server, &ModelServer::messageArrived, m_zelph, &modZelph::DispatchModelMessage);
+    connect(m_server, &ModelServer::peerRefused, this, [this](const QString &reason) {
+        printError(reason);
+        if (m_connectionWindow)
+            m_connectionWindow->appendNote(reason);
+    });
+    connect(m_zelph, &modZelph::loginAccepted, this, &Program::modelStart);
+    connect(m_zelph, &modZelph::nameGiven, this, [this](const QString &name) {
+        if (m_login)
+            m_login->nameBox()->setText(name);
+    });
+    connect(m_zelph, &modZelph::resetRequested, this, &Program::ResetSimulation);
+    connect(m_zelph, &modZelph::quitRequested, this, [this] {
         EndProgram();
-    };
-    m_login = new frmLogin(m_state, hooks);
-    connect(m_login, &frmLogin::loginCompleted, this, [this] {
-        // Leave the login's handler (perhaps a socket's) before opening the task.
-        m_betweenWindows = true;
-        QTimer::singleShot(0, this, &Program::continueAfterLogin);
+        terminate(0);
+    });
+    connect(m_zelph, &modZelph::terminateRequested, this, [this] { terminate(0); });
+    if (!m_dialogs.someoneCanAnswer())
+        return;
+    // The connection window is hidden, but an operator may show it and read its logs.
+    m_connectionWindow = new frmZelph;
+    m_zelph->setLogging(true);
+    connect(m_server, &ModelServer::connected, m_connectionWindow,
+            [this] { m_connectionWindow->showConnected(true); });
+    connect(m_server, &ModelServer::disconnected, m_connectionWindow,
+            [this] { m_connectionWindow->showConnected(false); });
+    connect(m_zelph, &modZelph::received, m_connectionWindow, &frmZelph::appendReceived);
+    connect(m_zelph, &modZelph::sent, m_connectionWindow, &frmZelph::appendSent);
+    connect(m_zelph, &modZelph::captionAppended, m_connectionWindow, &frmZelph::appendToCaption);
+}
+
+// ---- The login and the Start action ----------------------------------------------------
+
+void Program::showLogin() {
+    m_login = new frmLogin;
+    connect(m_login, &frmLogin::startPressed, this, &Program::personStart);
+    connect(m_login, &frmLogin::quitPressed, this, [this] {
+        m_state.quitFromLogin = true;
+        EndProgram();
     });
     m_login->setWindowModality(Qt::ApplicationModal);
     m_login->show();
-    settle();
 }
 
-// Messages wait, in order, while start-up is between two windows and while a period runs:
-// a decision, reset or QUIT sent right after the state message must not cut the period's
-// closing step, which would cost it its bonus and its data line.
-bool Program::readyForMessages() const {
-    return !m_betweenWindows && !(m_krugel && m_krugel->periodRunning());
+void Program::personStart(const QString &name) {
+    if (m_seat.player() != Player::Nobody)
+        return;
+    if (!FitsDataFiles(name)) {
+        m_dialogs.inform(programTitle(),
+                         QStringLiteral("The name %1 holds characters that Data.txt and Runs.txt "
+                                        "cannot keep: they keep Latin-1 text, as the lab's files "
+                                        "and scripts expect. Please type the name with other "
+                                        "characters.")
+                             .arg(name),
+                         Dialogs::Icon::Warning);
+        return;
+    }
+    // From here until the task opens the person has the program: a model's message arriving
+    // inside any box or form below changes nothing of this road.
+    m_seat.take(Player::PersonStarting);
+    m_state.subjectName = name;
+    if (!LoadScenario()) {
+        m_seat.take(Player::Nobody);
+        return;
+    }
+    m_login->hide();
+    if (!nameMayBeUsed() || !runSubjectForm()) {
+        m_seat.take(Player::Nobody);
+        if (m_login)
+            m_login->showAgain();
+        return;
+    }
+    openTaskAfterLogin();
 }
 
-// Start-up is between two windows no longer: messages that waited are handed on.
-void Program::settle() {
-    m_betweenWindows = false;
-    if (m_zelph)
-        m_zelph->handOnWaiting();
+void Program::modelStart() {
+    // A model that logs in after a reconnect, while a run is open, starts a fresh run: the
+    // open one was left.
+    if (m_runner) {
+        if (!endRun(RunEnding::Quit)) {
+            terminate(1);
+            return;
+        }
+        closeTaskWindow();
+    }
+    m_seat.take(Player::Model);
+    if (m_login)
+        m_login->nameBox()->setText(m_zelph->Login);
+    m_state.subjectName = m_zelph->Login.trimmed();
+    if (LoadScenario())
+        openTaskAfterLogin();
 }
 
 bool Program::LoadScenario() {
-    const bool model = m_zelph && !m_zelph->Login.isEmpty();
-    const QString setup = paths::setupFile(m_dataDirectory);
+    const bool model = m_seat.modelPlays();
     QString refusal;
     try {
-        ::LoadScenario(m_state, setup);
+        ::LoadScenario(m_state, m_setup);
     } catch (const SetupFileMissing &) {
         refusal = QStringLiteral("Configuration failed: there is no readable setup file at %1.")
-                      .arg(QDir::toNativeSeparators(setup));
+                      .arg(QDir::toNativeSeparators(m_setup.path()));
         if (!model) {
             m_dialogs.inform(QStringLiteral("ERROR"), QStringLiteral("Configuration failed"));
             terminate(1);
@@ -186,11 +276,13 @@ bool Program::LoadScenario() {
 // A run that cannot start is refused. A person reads why in a box; a model is answered at
 // once, since no period can be played, and the reason goes where its operator looks.
 void Program::refuseStart(const QString &reason) {
-    if (m_zelph && !m_zelph->Login.isEmpty()) {
+    if (m_seat.modelPlays()) {
         printError(QStringLiteral("The login of %1 was refused: %2").arg(m_zelph->Login, reason));
-        m_zelph->appendNote(QStringLiteral("Login refused: ") + reason);
-        SendToModel(QString(protocol::EndProgramAnswer));
+        if (m_connectionWindow)
+            m_connectionWindow->appendNote(QStringLiteral("Login refused: ") + reason);
+        m_zelph->SendToModel(QString(protocol::EndProgramAnswer));
         m_zelph->Login.clear();
+        m_seat.take(Player::Nobody);
         return;
     }
     m_dialogs.inform(programTitle(), reason, Dialogs::Icon::Critical);
@@ -214,14 +306,31 @@ bool Program::nameMayBeUsed() {
 }
 
 bool Program::runSubjectForm() {
-    if (!nameMayBeUsed())
-        return false;
     const QString version = m_login ? m_login->versionText() : QString();
-    frmNewSubject form(m_state, m_database, version);
-    m_subjectFormOpen = true;
+    frmNewSubject form(m_state.subjectName);
+    connect(&form, &frmNewSubject::begun, this,
+            [this, &version](const SubjectEntries &entries) { recordSubject(entries, version); });
     form.exec();
-    m_subjectFormOpen = false;
     return form.Cleared;
+}
+
+void Program::recordSubject(const SubjectEntries &entries, const QString &versionText) {
+    m_state.condition = conditionOf(m_state.scaledTank);
+    RecordSubject(m_database, [&] {
+        return subjectRow(m_state.subjectName, versionText, m_state.condition, entries.majorText,
+                          entries.isMale, entries.ageText, QDateTime::currentDateTime());
+    });
+}
+
+// ---- The task --------------------------------------------------------------------------
+
+void Program::openTaskAfterLogin() {
+    if (m_login)
+        m_login->complete();
+    // Leave the login's handler (perhaps a socket's) before opening the task.
+    m_betweenWindows = true;
+    updateHolding();
+    QTimer::singleShot(0, this, &Program::continueAfterLogin);
 }
 
 void Program::continueAfterLogin() {
@@ -231,143 +340,149 @@ void Program::continueAfterLogin() {
         return;
     }
     PrepareTaskState(m_state);
-    const QString dataFile = paths::dataFile(m_dataDirectory);
-    QString error;
-    while (!WriteDataHeader(dataFile, &error)) {
-        if (!m_dialogs.ask(
-                QStringLiteral("Recording failed"),
-                QStringLiteral("The data file %1 cannot be created: %2\nRetry? (No to quit)")
-                    .arg(dataFile, error),
-                Dialogs::Icon::Critical)) {
-            terminate(1);
-            return;
-        }
-    }
-    KrugelHooks hooks;
-    hooks.sendToModel = [this](const QString &request) {
-        SendToModel(request);
-    };
-    hooks.modelLoggedIn = [this] {
-        return !m_zelph->Login.isEmpty();
-    };
-    hooks.writePeriodLine = [this] {
-        writePeriodLine();
-    };
-    hooks.endProgram = [this] {
-        EndProgram();
-    };
-    hooks.authenticateExit = [this] {
-        return authenticateExit();
-    };
-    m_personPlays = m_zelph->Login.isEmpty();
-    m_krugel = new frmKrugel(m_state, m_dialogs, hooks);
-    // Messages that waited for the running period are handed on as soon as it has closed:
-    // a BATCH model's next decision is already waiting by then.
-    connect(m_krugel, &frmKrugel::periodClosed, this, [this] {
-        if (m_zelph)
-            m_zelph->handOnWaiting();
-    });
-    m_krugel->showTask();
+    if (!prepareRecording())
+        return;
+    startRun();
     if (!m_zelph->Login.isEmpty())
-        SendToModel(QStringLiteral("VERSION"));
-    settle();
+        m_zelph->SendToModel(QStringLiteral("VERSION"));
+    m_betweenWindows = false;
+    updateHolding();
 }
 
-// A run never goes on without its line: a write that still fails after a few quick tries
-// asks the operator, and No (the only answer without a screen) ends the program.
-void Program::writePeriodLine() {
-    if (!m_krugel)
+bool Program::prepareRecording() {
+    QStringList notes;
+    const bool ready =
+        retryWrite([&](QString *error) { return m_recorder.prepareFiles(&notes, error); },
+                   QStringLiteral("The data files cannot be made ready"));
+    for (const QString &note : notes)
+        printError(note);
+    if (!ready)
+        terminate(1);
+    return ready;
+}
+
+void Program::startRun() {
+    m_runner = new PeriodRunner(m_state, this);
+    connect(m_runner, &PeriodRunner::periodStarted, this, &Program::updateHolding);
+    connect(m_runner, &PeriodRunner::periodClosed, this, &Program::onPeriodClosed);
+    connect(m_runner, &PeriodRunner::periodFinished, this, &Program::onPeriodFinished);
+    connect(m_runner, &PeriodRunner::nothingToPlay, this,
+            [this] { m_zelph->SendToModel(QString(protocol::EndProgramAnswer)); });
+    m_runner->load();
+    m_zelph->setRunner(m_runner);
+    if (m_seat.personHasProgram())
+        m_seat.take(Player::PersonPlaying);
+    // A BATCH run plays hidden: it needs no window at all.
+    const bool shown = m_state.versionTag != protocol::Batch || !m_seat.modelPlays();
+    if (shown && m_dialogs.someoneCanAnswer())
+        showTaskWindow();
+}
+
+void Program::showTaskWindow() {
+    m_krugel = new frmKrugel(m_runner->view(), m_dialogs);
+    frmKrugel *window = m_krugel;
+    PeriodRunner *runner = m_runner;
+    connect(runner, &PeriodRunner::viewChanged, window,
+            [window, runner] { window->showView(runner->view()); });
+    connect(window, &frmKrugel::submitted, runner,
+            [runner](const Decision &decision) { runner->submit(decision); });
+    connect(m_krugel, &frmKrugel::exitAsked, this, &Program::authenticateExit);
+    m_krugel->show();
+    m_krugel->raise();
+    m_krugel->activateWindow();
+}
+
+// The period's line is written before a model hears of the period: a model told about
+// period n always finds n lines, whenever the program is stopped.
+void Program::onPeriodClosed() {
+    writePeriodLine();
+    if (!m_zelph->Login.isEmpty())
+        m_zelph->SendToModel(QString(protocol::PeriodStateRequest));
+}
+
+void Program::onPeriodFinished(bool lastPeriod) {
+    if (m_stopping) {
+        finishStop();
         return;
-    const QString dataFile = paths::dataFile(m_dataDirectory);
+    }
+    if (lastPeriod)
+        EndProgram();
+    updateHolding();
+}
+
+// A run never goes on without its line. The record of a run is written as soon as its last
+// period's line is, whatever follows.
+void Program::writePeriodLine() {
     const QDate today = QDate::currentDate();
-    const QString line =
-        periodLine(m_state, today, !m_krugel->entryText(frmKrugel::Entry::Inflow).isEmpty(),
-                   !m_krugel->entryText(frmKrugel::Entry::Outflow).isEmpty());
-    // A run's first line is found by its number; only that one needs the file's count.
-    const qint64 lineNumber = m_run.open ? 0 : m_dataLines.of(dataFile) + 1;
+    const bool written =
+        retryWrite([&](QString *error) { return m_recorder.writePeriod(m_state, today, error); },
+                   QStringLiteral("Period %1 could not be written").arg(m_state.currentTrial));
+    if (!written || (m_state.currentTrial == m_state.MaxTrial && !endRun(RunEnding::Completed)))
+        terminate(1);
+}
+
+bool Program::endRun(RunEnding ending) {
+    return retryWrite([&](QString *error) { return m_recorder.endRun(m_state, ending, error); },
+                      QStringLiteral("The run record could not be written"));
+}
+
+// A write that fails is tried again a few times at once (another program may hold the file
+// for a moment), then the operator decides; No, the only answer without a screen, gives up.
+bool Program::retryWrite(const std::function<bool(QString *)> &write, const QString &what) {
     constexpr int quickTries = 3;
     QString error;
-    for (int attempt = 1; !WritePeriodLine(dataFile, line, &error); ++attempt) {
+    for (int attempt = 1; !write(&error); ++attempt) {
         if (attempt < quickTries) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            QThread::msleep(50);
             continue;
         }
-        if (!m_dialogs.ask(QStringLiteral("Recording failed"),
-                           QStringLiteral("Period %1 could not be written to %2: %3\nRetry? (No "
-                                          "to quit)")
-                               .arg(m_state.currentTrial)
-                               .arg(dataFile, error),
-                           Dialogs::Icon::Critical)) {
-            terminate(1);
-            return;
-        }
+        if (m_stopping ||
+            !m_dialogs.ask(QStringLiteral("Recording failed"),
+                           QStringLiteral("%1: %2\nRetry? (No to quit)").arg(what, error),
+                           Dialogs::Icon::Critical))
+            return false;
     }
-    m_dataLines.appended(line.size() + 2);
-    countPeriod(today, lineNumber);
+    return true;
 }
 
-// The period's line is written: it belongs to the open run, or opens one. The run's record
-// is written as soon as its last period closes, whatever follows.
-void Program::countPeriod(const QDate &date, qint64 dataLine) {
-    if (!m_run.open)
-        m_run = {true, date, m_state.StartTime, dataLine, 0, 0};
-    ++m_run.periodsPlayed;
-    if (m_state.CurrentBonus > 0)
-        ++m_run.periodsInBand;
-    if (m_state.currentTrial == m_state.MaxTrial)
-        endRun(RunEnding::Completed);
+void Program::authenticateExit() {
+    const QPointer<frmKrugel> window = m_krugel;
+    const Player before = m_seat.player();
+    if (m_seat.personHasProgram())
+        m_seat.take(Player::PersonFinishing);
+    frmPasswordAuth authentication(m_dialogs);
+    connect(&authentication, &frmPasswordAuth::exitApproved, this, [this] {
+        m_state.exitConfirmed = true;
+        m_state.exitAuthorised = true;
+        EndProgram(); // returns while a model plays: the window stays open
+    });
+    connect(&authentication, &frmPasswordAuth::exitWithdrawn, this,
+            [this] { m_state.exitAuthorised = false; });
+    authentication.exec();
+    if (m_seat.player() == Player::PersonFinishing)
+        m_seat.take(before);
+    if (window)
+        window->setExitAuthorised(m_state.exitAuthorised);
 }
 
-void Program::endRun(RunEnding ending) {
-    if (!m_run.open)
-        return;
-    FinishedRun run;
-    run.subject = m_state.subjectName;
-    run.version = m_state.versionTag;
-    run.date = m_run.date;
-    run.startTime = m_run.startTime;
-    run.endTime = QTime::currentTime();
-    run.maxTrial = m_state.MaxTrial;
-    run.periodsPlayed = m_run.periodsPlayed;
-    run.periodsInBand = m_run.periodsInBand;
-    run.totalBonus = m_state.TotalBonus;
-    run.ending = ending;
-    run.firstDataLine = m_run.firstDataLine;
-    m_run = {};
-    // Every period of the run is in the data file already: a record that cannot be written
-    // is reported, and the run then reads as cut off.
-    const QString path = paths::runFile(m_dataDirectory);
-    QString error;
-    if (!WriteHeaderIfNew(path, runHeaderLine(), &error) || !AppendLine(path, runLine(run), &error))
-        m_dialogs.inform(QStringLiteral("Recording failed"),
-                         QStringLiteral("The run record could not be written: %1").arg(error),
-                         Dialogs::Icon::Critical);
-}
+// ---- The end ---------------------------------------------------------------------------
 
-bool Program::personIsPlaying() const {
-    return m_subjectFormOpen || (m_krugel && m_personPlays);
-}
-
-bool Program::authenticateExit() {
-    frmPasswordAuth window(m_state, m_dialogs, [this] { EndProgram(); });
-    window.exec();
-    return m_state.exitAuthorised;
-}
-
+// Who has the program decides: a person's run ends with the questionnaire and the end of the
+// program, whether or not some model is connected; a model's run leaves the program open
+// for the model's next message, unless the model has already gone.
 void Program::EndProgram() {
-    const bool linked = m_zelph && m_zelph->Linked;
+    const bool modelStays = m_seat.modelPlays() && m_zelph->Linked();
     if (!m_state.exitConfirmed) {
         if (m_state.quitFromLogin) {
-            SendToModel(QStringLiteral("END_PROGRAM"));
-            delete m_zelph;
-            m_zelph = nullptr;
+            m_zelph->SendToModel(QString(protocol::EndProgramAnswer));
+            m_zelph->DropModelConnection();
             terminate(0);
             return;
         }
-        if (!linked && !m_questionnaireOpen)
+        if (!modelStays && m_seat.player() != Player::Nobody && !m_questionnaireOpen)
             showQuestionnaire();
     }
-    if (!(m_zelph && m_zelph->Linked))
+    if (!modelStays)
         terminate(0);
 }
 
@@ -377,23 +492,94 @@ void Program::showQuestionnaire() {
                                   "without a screen, so the program ends without it."));
         return;
     }
+    const Player before = m_seat.player();
+    m_seat.take(Player::PersonFinishing);
     m_questionnaireOpen = true;
-    Tasks1 questionnaire(m_state, m_dialogs, m_database);
+    updateHolding(); // a model is answered while the questionnaire waits
+    const double goal = m_state.GoalLinePoisition / m_state.unitHeight;
+    Tasks1 questionnaire(goal, m_state.goalToleranceBelow, m_state.goalToleranceAbove, m_dialogs);
+    connect(&questionnaire, &Tasks1::answerGiven, this,
+            [this](int questionNumber, const QString &answer) {
+                RecordQuestionnaireAnswer(m_database,
+                                          questionnaireRow(m_state.subjectName, m_state.versionTag,
+                                                           questionNumber, answer));
+            });
     questionnaire.exec();
     m_questionnaireOpen = false;
+    m_seat.take(before);
+}
+
+// The connection stays open; the model is logged out and start-up runs again.
+void Program::ResetSimulation() {
+    if (!endRun(RunEnding::Reset)) {
+        terminate(1);
+        return;
+    }
+    m_state.resetRequested = true;
+    m_zelph->Login.clear();
+    closeLoginScreen();
+    closeTaskWindow();
+    m_seat.take(Player::Nobody);
+    m_zelph->SendToModel(QString(protocol::ResetAnswer));
+    m_betweenWindows = true;
+    updateHolding();
+    QTimer::singleShot(0, this, &Program::Main);
+}
+
+void Program::stopOnSignal() {
+    if (m_stopping)
+        return;
+    m_stopping = true;
+    updateHolding();
+    // A period that waits on a pause is played to its close now; finishStop follows it.
+    if (m_runner && m_runner->running() && m_runner->finishNow())
+        return;
+    finishStop();
+}
+
+void Program::finishStop() {
+    printError(QStringLiteral("Stopped by a signal; the open run is recorded as ended by it."));
+    end(0, RunEnding::Signal);
+}
+
+// Stops at once: every file is closed after each write, so nothing is lost. A run still
+// open gets its record first.
+void Program::terminate(int exitCode) {
+    end(exitCode, exitCode != 0           ? RunEnding::Failed
+                  : m_state.exitConfirmed ? RunEnding::Exited
+                                          : RunEnding::Quit);
+}
+
+void Program::end(int exitCode, RunEnding ending) {
+    if (!endRun(ending) && exitCode == 0)
+        exitCode = 1;
+    m_terminate(exitCode);
+}
+
+// Messages wait, in order, while start-up is between two windows and while a period runs:
+// a decision, reset or QUIT sent right after the state message must not cut into the
+// period. Once the program is stopping, nothing more is taken in.
+void Program::updateHolding() {
+    if (m_server)
+        m_server->setHolding(m_stopping || m_betweenWindows || (m_runner && m_runner->running()));
 }
 
 void Program::closeLoginScreen() {
     if (m_login) {
-        m_login->hide();
+        m_login->complete();
         m_login->deleteLater();
         m_login = nullptr;
     }
 }
 
 void Program::closeTaskWindow() {
+    m_zelph->setRunner(nullptr);
+    if (m_runner) {
+        m_runner->stop();
+        m_runner->deleteLater();
+        m_runner = nullptr;
+    }
     if (m_krugel) {
-        m_krugel->stopCycle();
         m_krugel->hide();
         m_krugel->deleteLater();
         m_krugel = nullptr;

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "app/dialogs.h"
-#include "display/frmKrugel.h"
-#include "recording/database.h"
-#include "recording/datafile.h"
-#include "recording/runfile.h"
-#include "screens/frmLogin.h"
-#include "setup/taskstate.h"
+#include "app/seat.h"
+#include "core/common/dialogs.h"
+#include "core/recording/database.h"
+#include "core/recording/runrecorder.h"
+#include "core/setup/setupfile.h"
+#include "core/setup/taskstate.h"
+#include "gui/frmKrugel.h"
+#include "gui/frmLogin.h"
 
 #include <QObject>
 #include <QPointer>
@@ -16,9 +17,15 @@
 #include <memory>
 
 class frmZelph;
+class modZelph;
+class ModelServer;
+class PeriodRunner;
+class QLockFile;
+struct SubjectEntries;
 
-// The program's start-up, its order of windows and its end, and the model protocol's
-// actions: it owns the shared task state and every window.
+// The program's flow: it creates the core objects and the windows, connects them, decides
+// the order of the windows and the end. It owns the task state, the run being played and
+// the one record of who has the program (Seat).
 class Program : public QObject {
     Q_OBJECT
 public:
@@ -31,73 +38,80 @@ public:
     // The pause of each timed step of a BATCH period.
     void setBatchPause(int milliseconds) { m_state.batchPauseMs = milliseconds; }
 
-    // Start-up: opens the connection window on first start, then the login screen; the
-    // rest follows from the login screen's Start.
+    // Start-up: at the first start the data folder, the setup file and the listening port
+    // are made sure of; then the login screen opens (where someone can see it) and the rest
+    // follows from Start or from a model's login.
     void Main();
-    // The one end-of-program routine: terminates, or returns while a model is connected.
+    // The one end-of-program routine: it ends the program, or returns while a model plays.
     void EndProgram();
+    // SIGTERM, SIGINT or SIGHUP: a running period closes first, the open run is recorded
+    // with the ending "signal", and the program ends with status 0 without opening anything.
+    void stopOnSignal();
 
     TaskState &state() { return m_state; }
-    frmZelph *zelph() const { return m_zelph; }
+    const Seat &seat() const { return m_seat; }
+    ModelServer *server() const { return m_server; }
+    modZelph *zelph() const { return m_zelph; }
+    frmZelph *connectionWindow() const { return m_connectionWindow; }
     frmLogin *login() const { return m_login; }
     frmKrugel *krugel() const { return m_krugel; }
-
-    // Model protocol.
-    void DispatchModelMessage(const QString &text);
-    void SendToModel(const QString &request);
+    PeriodRunner *runner() const { return m_runner; }
 
 private:
-    bool openConnectionWindow();
+    bool launch();
+    bool lockDataFolder();
     bool setupUsableAtLaunch();
-    void refuseStart(const QString &reason);
-    void showQuestionnaire();
+    bool listenForModels();
+    void connectModelSide();
+
     void showLogin();
-    void continueAfterLogin();
+    void personStart(const QString &name);
+    void modelStart();
     bool LoadScenario();
+    void refuseStart(const QString &reason);
     bool nameMayBeUsed();
     bool runSubjectForm();
-    bool authenticateExit();
-    void writePeriodLine();
-    void countPeriod(const QDate &date, qint64 dataLine);
-    void endRun(RunEnding ending);
-    bool personIsPlaying() const;
-    void terminate(int exitCode);
-    bool readyForMessages() const;
-    void settle();
-
-    void HandleLogin(const QString &text);
-    void HandleDecision(const QString &text);
-    void HandleReset();
-    void AcceptLogin();
+    void recordSubject(const SubjectEntries &entries, const QString &versionText);
+    void openTaskAfterLogin();
+    void continueAfterLogin();
+    bool prepareRecording();
+    void startRun();
+    void showTaskWindow();
+    void authenticateExit();
+    void showQuestionnaire();
     void ResetSimulation();
+
+    void onPeriodClosed();
+    void onPeriodFinished(bool lastPeriod);
+    void writePeriodLine();
+    bool endRun(RunEnding ending);
+    bool retryWrite(const std::function<bool(QString *)> &write, const QString &what);
+
+    void terminate(int exitCode);
+    void end(int exitCode, RunEnding ending);
+    void finishStop();
+    void updateHolding();
     void closeTaskWindow();
     void closeLoginScreen();
 
     QString m_dataDirectory;
     Dialogs &m_dialogs;
     TaskState m_state;
+    Seat m_seat;
+    SetupFile m_setup;
+    RunRecorder m_recorder;
     QRandomGenerator m_random;
     Database m_database;
     std::function<void(int)> m_terminate;
     quint16 m_port;
-    frmZelph *m_zelph = nullptr;
+    std::unique_ptr<QLockFile> m_lock;
+    ModelServer *m_server = nullptr;
+    modZelph *m_zelph = nullptr;
+    frmZelph *m_connectionWindow = nullptr;
     QPointer<frmLogin> m_login;
     QPointer<frmKrugel> m_krugel;
+    PeriodRunner *m_runner = nullptr;
     bool m_questionnaireOpen = false;
-    // While a person fills in the subject form or plays, a model can neither log in nor
-    // reset: the person's road goes on untouched.
-    bool m_subjectFormOpen = false;
-    bool m_personPlays = false;
-    // The run being played, from its first period's line until its record is written.
-    struct OpenRun {
-        bool open = false;
-        QDate date;
-        QTime startTime;
-        qint64 firstDataLine = 0;
-        int periodsPlayed = 0;
-        int periodsInBand = 0;
-    };
-    OpenRun m_run;
-    LineCount m_dataLines;
     bool m_betweenWindows = false;
+    bool m_stopping = false;
 };

@@ -1,4 +1,4 @@
-#include "app/platformnotices.h"
+#include "core/common/platformnotices.h"
 #include "report/reportcommand.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "report/people.h"
 
-#include "setup/numbers.h"
+#include "core/common/numbers.h"
 
 #include <QFileInfo>
 #include <QStringList>

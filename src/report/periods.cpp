@@ -1,8 +1,9 @@
 #include "report/periods.h"
 
-#include "recording/datafile.h"
+#include "core/common/numbers.h"
+#include "core/recording/datacolumns.h"
+#include "core/recording/datafile.h"
 #include "report/tabfile.h"
-#include "setup/numbers.h"
 
 #include <QDate>
 #include <QTime>
@@ -13,27 +14,6 @@
 namespace {
 
 const QString fileLabel = QStringLiteral("Data.txt");
-
-// Column positions in the order the program writes them.
-enum Column {
-    Subject,
-    Version,
-    Trial,
-    Date,
-    StartTime,
-    EndTime,
-    CurrentBonus,
-    TotalBonus,
-    UserInflow,
-    UserOutflow,
-    EnvInflow,
-    EnvOutflow,
-    Amount,
-    GoalAmount = 17,
-    GoalUpperBound = 20,
-    GoalLowerBound,
-    ColumnCount
-};
 
 // Every column from CurrentBonus on holds a number, even those the report does not use:
 // a line with a broken one is not what the program wrote.
@@ -47,7 +27,7 @@ struct LineReading {
 
 QString numberDamage(const QStringList &fields, const QStringList &names) {
     QStringList broken;
-    for (int column = firstNumberColumn; column < ColumnCount; ++column) {
+    for (int column = firstNumberColumn; column < DataColumnCount; ++column) {
         if (!numbers::parseNumber(fields.at(column)))
             broken.append(names.at(column) + QLatin1Char(' ') + tabfile::quoted(fields.at(column)));
     }
@@ -70,7 +50,7 @@ QString dateAndTimeWarning(const Period &period) {
            QStringLiteral("; the period is kept");
 }
 
-double number(const QStringList &fields, Column column) {
+double number(const QStringList &fields, DataColumn column) {
     return numbers::parseNumber(fields.at(column)).value_or(0.0);
 }
 
@@ -100,9 +80,9 @@ LineReading readLine(const QString &text, qint64 line, const QStringList &names)
     if (text.isEmpty())
         return {std::nullopt, QStringLiteral("empty line"), {}};
     const QStringList fields = tabfile::fields(text);
-    if (fields.size() != ColumnCount)
+    if (fields.size() != DataColumnCount)
         return {std::nullopt,
-                QStringLiteral("%1 fields where %2 belong").arg(fields.size()).arg(ColumnCount),
+                QStringLiteral("%1 fields where %2 belong").arg(fields.size()).arg(DataColumnCount),
                 {}};
     const std::optional<qint64> trial =
         tabfile::wholeNumber(fields.at(Trial), 1, std::numeric_limits<int>::max());

@@ -1,6 +1,6 @@
 #include "report/report.h"
 
-#include "setup/paths.h"
+#include "core/common/paths.h"
 
 Report readReport(const QString &dataDirectory) {
     Report report;

@@ -1,10 +1,10 @@
 #include "report/reportcommand.h"
 
+#include "core/common/paths.h"
 #include "report/htmlreport.h"
 #include "report/report.h"
 #include "report/runcharts.h"
 #include "report/summarycsv.h"
-#include "setup/paths.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>

@@ -1,8 +1,8 @@
 #include "report/runrecords.h"
 
-#include "recording/runfile.h"
+#include "core/common/numbers.h"
+#include "core/recording/runfile.h"
 #include "report/tabfile.h"
-#include "setup/numbers.h"
 
 #include <QHash>
 
@@ -16,10 +16,6 @@ const QString fileLabel = QStringLiteral("Runs.txt");
 
 // The columns and endings as the program writes them.
 const QStringList columnNames = runHeaderLine().split(QLatin1Char('\t'));
-
-const QStringList endings = {runEndingText(RunEnding::Completed), runEndingText(RunEnding::Reset),
-                             runEndingText(RunEnding::Quit), runEndingText(RunEnding::Exited),
-                             runEndingText(RunEnding::Failed)};
 
 constexpr qint64 largestCount = std::numeric_limits<int>::max();
 
@@ -84,9 +80,11 @@ std::optional<RunRecord> readRecord(const NamedFields &fields, qint64 line, QStr
     record.periodsInBand = fields.count(QStringLiteral("PeriodsInBand"), 0, broken);
     record.totalBonus = fields.number(QStringLiteral("TotalBonus"), broken);
     record.firstDataLine = fields.count(QStringLiteral("FirstDataLine"), 2, broken);
-    record.ending = fields.text(QStringLiteral("Ending"));
-    if (!endings.contains(record.ending))
-        broken.append(QStringLiteral("Ending ") + tabfile::quoted(record.ending));
+    const QString ending = fields.text(QStringLiteral("Ending"));
+    if (const std::optional<RunEnding> known = runEndingFrom(ending))
+        record.ending = *known;
+    else
+        broken.append(QStringLiteral("Ending ") + tabfile::quoted(ending));
     if (broken.isEmpty())
         return record;
     damage = QStringLiteral("not a valid value: ") + broken.join(QStringLiteral(", "));

@@ -13,8 +13,6 @@ namespace {
 using PeriodsByLine = QMap<qint64, const Period *>;
 using ClaimedLines = QMap<qint64, qint64>; // Data.txt line -> the Runs.txt line that took it
 
-const QString completedEnding = QStringLiteral("completed");
-
 bool samePlayer(const Period &period, const QString &subject, const QString &version) {
     return period.subject == subject && period.version == version;
 }
@@ -100,11 +98,11 @@ bool isRunOf(const Run &run, const RunRecord &record) {
 } // namespace
 
 bool Run::isComplete() const {
-    return record && record->ending == completedEnding;
+    return record && record->ending == RunEnding::Completed;
 }
 
 QString Run::endingText() const {
-    return record ? record->ending : QStringLiteral("no run record");
+    return record ? runEndingText(record->ending) : QStringLiteral("no run record");
 }
 
 qint64 Run::missingPeriods() const {

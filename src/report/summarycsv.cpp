@@ -1,6 +1,6 @@
 #include "report/summarycsv.h"
 
-#include "setup/numbers.h"
+#include "core/common/numbers.h"
 
 #include <QDate>
 #include <QStringList>

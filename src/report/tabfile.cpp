@@ -1,6 +1,6 @@
 #include "report/tabfile.h"
 
-#include "setup/numbers.h"
+#include "core/common/numbers.h"
 
 #include <QFile>
 

@@ -1,17 +1,20 @@
+#include "app/modZelph.h"
 #include "app/program.h"
-#include "display/frmKrugel.h"
-#include "model/frmZelph.h"
-#include "model/protocol.h"
-#include "recording/Tasks1.h"
-#include "recording/datafile.h"
-#include "screens/frmLogin.h"
-#include "screens/frmNewSubject.h"
-#include "screens/frmPasswordAuth.h"
+#include "core/engine/periodrunner.h"
+#include "core/model/modelserver.h"
+#include "core/model/protocol.h"
+#include "core/recording/datafile.h"
+#include "gui/Tasks1.h"
+#include "gui/frmKrugel.h"
+#include "gui/frmLogin.h"
+#include "gui/frmNewSubject.h"
+#include "gui/frmPasswordAuth.h"
 #include "support/testdatabase.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -82,6 +85,40 @@ QStringList dataLines(const QString &dataDir) {
     return QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
 }
 
+// Questions wait, as a real box does, in an event loop of their own until the test answers:
+// whatever arrives meanwhile is handled inside that nested loop.
+class WaitingDialogs : public ScriptedDialogs {
+public:
+    std::function<void()> whileAsking; // runs once the question waits
+    bool ask(const QString &title, const QString &text, Icon) override {
+        shown.append({title, text, true});
+        QEventLoop loop;
+        bool answer = false;
+        m_answer = [&](bool yes) {
+            answer = yes;
+            loop.quit();
+        };
+        QTimer::singleShot(0, &loop, [this] { whileAsking(); });
+        loop.exec();
+        m_answer = nullptr;
+        return answer;
+    }
+    void answer(bool yes) {
+        if (m_answer)
+            m_answer(yes);
+    }
+
+private:
+    std::function<void(bool)> m_answer;
+};
+
+int visibleWindows(const char *className) {
+    int count = 0;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        count += widget->inherits(className) && widget->isVisible() ? 1 : 0;
+    return count;
+}
+
 } // namespace
 
 class TestProgram : public QObject {
@@ -99,6 +136,8 @@ private slots:
     void conflictingScenarioIsRefusedAtStart_data();
     void conflictingScenarioIsRefusedAtStart();
     void modelCannotLogInWhileAPersonFillsTheSubjectForm();
+    void modelMessagesInsideAPersonsQuestionChangeNothing();
+    void aConnectedModelDoesNotSkipThePersonsQuestionnaire();
     void badLoginStillFillsTheNameBox();
     void aNameUsedBeforeIsQuestioned();
     void failedScenarioCheckLeadsToQuestionnaire();
@@ -112,14 +151,18 @@ private:
     QString database() const { return dataDir() + QStringLiteral("/Krugel.db"); }
 
     std::unique_ptr<QTemporaryDir> m_folder;
-    ScriptedDialogs m_dialogs;
+    WaitingDialogs m_dialogs;
     std::unique_ptr<Program> m_program;
     std::optional<int> m_exitCode;
 };
 
 void TestProgram::init() {
     m_folder = std::make_unique<QTemporaryDir>();
-    m_dialogs = ScriptedDialogs{};
+    m_dialogs.shown.clear();
+    m_dialogs.answers.clear();
+    m_dialogs.whileAsking = [this] {
+        m_dialogs.answer(m_dialogs.answers.isEmpty() ? false : m_dialogs.answers.takeFirst());
+    };
     m_exitCode.reset();
 }
 
@@ -209,7 +252,7 @@ void TestProgram::quitOnLoginEndsWithoutQuestionnaire() {
     start();
     requireChild<QPushButton>(m_program->login(), "cmdQuit")->click();
     QCOMPARE(m_exitCode, std::optional<int>(0));
-    QVERIFY(m_program->zelph() == nullptr); // the connection window is unloaded
+    QVERIFY(!m_program->server()->linked());
     QVERIFY(m_dialogs.shown.isEmpty());
 }
 
@@ -264,9 +307,9 @@ void TestProgram::conflictingScenarioIsRefusedAtStart() {
 void TestProgram::modelCannotLogInWhileAPersonFillsTheSubjectForm() {
     start();
     QTcpSocket model;
-    model.connectToHost(QHostAddress::LocalHost, m_program->zelph()->listeningPort());
+    model.connectToHost(QHostAddress::LocalHost, m_program->server()->listeningPort());
     QVERIFY(model.waitForConnected(2000));
-    QTRY_VERIFY(m_program->zelph()->Linked);
+    QTRY_VERIFY(m_program->server()->linked());
     QStringList replies;
     whenShown<frmNewSubject>([&](frmNewSubject *form) {
         model.write("ENTRY-ID bot VERSION BATCH\nSIMULATION RESET\n");
@@ -288,9 +331,75 @@ void TestProgram::modelCannotLogInWhileAPersonFillsTheSubjectForm() {
     QVERIFY(!m_exitCode);
 }
 
+// The crash this guards against: a person's Start asks whether a name may be used again, and
+// while that box waits in its own event loop a model logs in and resets. The person has the
+// program from the Start on: the model is answered, and nothing of the person's road moves.
+void TestProgram::modelMessagesInsideAPersonsQuestionChangeNothing() {
+    start();
+    QFile data(dataDir() + QStringLiteral("/Data.txt"));
+    QVERIFY(data.open(QIODevice::WriteOnly));
+    data.write(dataHeaderLine().toLatin1() + "\r\np10\t\t1\r\n");
+    data.close();
+    QTcpSocket model;
+    model.connectToHost(QHostAddress::LocalHost, m_program->server()->listeningPort());
+    QVERIFY(model.waitForConnected(2000));
+    QTRY_VERIFY(m_program->server()->linked());
+    QStringList replies;
+    m_dialogs.whileAsking = [&] {
+        model.write("ENTRY-ID bot VERSION BATCH\nSIMULATION RESET\n");
+        replies = readLines(model, 2);
+        m_dialogs.answer(false);
+    };
+    startPerson(QStringLiteral("p10"));
+    QCOMPARE(replies,
+             (QStringList{protocol::badLoginReply(QStringLiteral("ENTRY-ID bot VERSION BATCH")),
+                          QStringLiteral("SIMULATION_RESETED")}));
+    QTest::qWait(50);
+    QCOMPARE(visibleWindows("frmLogin"), 1);
+    QVERIFY(m_program->login()->isVisible());
+    QVERIFY(m_program->krugel() == nullptr);
+    QVERIFY(m_program->zelph()->Login.isEmpty());
+    QCOMPARE(m_program->state().versionTag, QString());
+    QVERIFY(!m_exitCode);
+
+    // Yes, the second time: the record is the person's own.
+    m_dialogs.whileAsking = [this] {
+        m_dialogs.answer(true);
+    };
+    whenShown<frmNewSubject>(fillSubjectForm);
+    startPerson(QStringLiteral("p10"));
+    QTRY_VERIFY(m_program->krugel() != nullptr);
+    QCOMPARE(queryRows(database(), "SELECT Subject FROM datSubject"),
+             (QList<QStringList>{{QStringLiteral("p10")}}));
+}
+
+// A model that is only connected, and refused, is not the one who plays: the person's run
+// ends with the questionnaire.
+void TestProgram::aConnectedModelDoesNotSkipThePersonsQuestionnaire() {
+    start({{QStringLiteral("MaxTrial"), QStringLiteral("1")}});
+    QTcpSocket model;
+    model.connectToHost(QHostAddress::LocalHost, m_program->server()->listeningPort());
+    QVERIFY(model.waitForConnected(2000));
+    QTRY_VERIFY(m_program->server()->linked());
+    whenShown<frmNewSubject>(fillSubjectForm);
+    startPerson(QStringLiteral("p11"));
+    QTRY_VERIFY(m_program->krugel() != nullptr);
+    m_program->state().envDelayInterval = m_program->state().userDelayInterval = 1;
+    bool questionnaireShown = false;
+    whenShown<Tasks1>([&](Tasks1 *questionnaire) {
+        questionnaireShown = true;
+        answerQuestionnaire(questionnaire);
+    });
+    m_program->krugel()->cmdNextTrial_Click();
+    QTRY_VERIFY(m_exitCode.has_value());
+    QVERIFY(questionnaireShown);
+    QCOMPARE(queryRows(database(), "SELECT COUNT(*) FROM datQuestionnaire"),
+             (QList<QStringList>{{QStringLiteral("3")}}));
+}
+
 void TestProgram::badLoginStillFillsTheNameBox() {
     start();
-    m_program->DispatchModelMessage(QStringLiteral("ENTRY-ID beta VERSION TURBO"));
+    m_program->zelph()->DispatchModelMessage(QStringLiteral("ENTRY-ID beta VERSION TURBO"));
     QCOMPARE(m_program->login()->nameBox()->text(), QStringLiteral("beta"));
     QVERIFY(m_program->zelph()->Login.isEmpty());
     QVERIFY(m_program->krugel() == nullptr);

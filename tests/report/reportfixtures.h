@@ -1,7 +1,7 @@
 #pragma once
 
-#include "recording/datafile.h"
-#include "setup/numbers.h"
+#include "core/common/numbers.h"
+#include "core/recording/datafile.h"
 
 #include <QFile>
 #include <QList>

@@ -1,13 +1,12 @@
 #pragma once
 
-#include "app/dialogs.h"
+#include "core/common/dialogs.h"
 
 #include <QDir>
 #include <QFile>
 #include <QList>
 #include <QMap>
 #include <QString>
-#include <QWidget>
 
 // Message boxes answered by the test: every box is recorded; questions take the next
 // scripted answer, and No when none is left.
@@ -70,13 +69,4 @@ template <typename T> T *requireChild(const QObject *parent, const char *name) {
     if (found == nullptr)
         qFatal("no control %s", name);
     return found;
-}
-
-// Saves a picture of the window under the build folder, to look at the layout by eye.
-inline QString saveScreenshot(QWidget *widget, const QString &name) {
-    const QString folder = QStringLiteral(FLUXMERE_SCREENSHOT_DIR);
-    QDir().mkpath(folder);
-    const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".png");
-    widget->grab().save(path);
-    return path;
 }

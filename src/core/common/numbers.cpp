@@ -1,0 +1,295 @@
+#include "core/common/numbers.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <iterator>
+#include <limits>
+#include <string>
+
+namespace numbers {
+namespace {
+
+// The decimal digits of a value rounded to 15 significant digits, as the platform's
+// conversions see a double: digits without leading zeros and the power of ten of the first.
+// Plain characters: a model's pause-free run formats some thirty numbers a period.
+struct Decimal {
+    bool negative = false;
+    std::string digits; // "" for zero
+    int exponent = 0;   // value = 0.d1d2d3... * 10^(exponent + 1)
+};
+
+// Splits "d.ddde[+-]x" into its digits, without trailing zeros, and its power of ten.
+void readScientific(const char *first, const char *last, Decimal &d) {
+    d.negative = *first == '-';
+    if (d.negative)
+        ++first;
+    const char *exponent = std::find(first, last, 'e');
+    std::from_chars(exponent + (exponent[1] == '+' ? 2 : 1), last, d.exponent);
+    for (const char *c = first; c != exponent; ++c) {
+        if (*c != '.')
+            d.digits.push_back(*c);
+    }
+    while (!d.digits.empty() && d.digits.back() == '0')
+        d.digits.pop_back();
+}
+
+Decimal toDecimal(double value) {
+    Decimal d;
+    if (value == 0.0 || !std::isfinite(value))
+        return d;
+    // Correctly rounded and independent of any locale, unlike printf, whose decimal point
+    // follows the C library's numeric locale. The shortest text that reads back as the value
+    // is quick to find; when it has at most 15 digits it is also the value rounded to 15,
+    // except for the tiniest (subnormal) numbers, whose precision is lower.
+    char text[32];
+    auto end =
+        std::to_chars(std::begin(text), std::end(text), value, std::chars_format::scientific);
+    readScientific(text, end.ptr, d);
+    if (d.digits.size() <= 15 && std::fabs(value) >= std::numeric_limits<double>::min())
+        return d;
+    d = Decimal{};
+    end = std::to_chars(std::begin(text), std::end(text), value, std::chars_format::scientific, 14);
+    readScientific(text, end.ptr, d);
+    return d;
+}
+
+// Fixed-point text of the value with exactly `decimals` fraction digits, rounding the
+// 15-digit decimal form half away from zero, and at least `intDigits` integer digits.
+QString fixed(double value, int decimals, int intDigits) {
+    const Decimal d = toDecimal(value);
+    const int keep = d.exponent + 1 + decimals; // digits of d.digits kept
+    std::string whole;                          // digits of round(|value| * 10^decimals)
+    if (!d.digits.empty() && keep >= 0) {
+        whole = d.digits.substr(0, static_cast<size_t>(keep));
+        whole.resize(static_cast<size_t>(keep), '0');
+        const bool roundUp = static_cast<size_t>(keep) < d.digits.size() &&
+                             d.digits[static_cast<size_t>(keep)] >= '5';
+        if (roundUp) {
+            auto i = whole.rbegin();
+            for (; i != whole.rend() && *i == '9'; ++i)
+                *i = '0';
+            if (i == whole.rend())
+                whole.insert(whole.begin(), '1');
+            else
+                ++*i;
+        }
+    }
+    const bool isZero = whole.find_first_not_of('0') == std::string::npos;
+    if (whole.size() < static_cast<size_t>(decimals + intDigits))
+        whole.insert(0, static_cast<size_t>(decimals + intDigits) - whole.size(), '0');
+    if (decimals > 0)
+        whole.insert(whole.size() - static_cast<size_t>(decimals), 1, '.');
+    if (d.negative && !isZero)
+        whole.insert(whole.begin(), '-');
+    return QString::fromLatin1(whole.data(), static_cast<qsizetype>(whole.size()));
+}
+
+int digitValue(QChar c) {
+    const char ch = c.toUpper().toLatin1();
+    if (ch >= '0' && ch <= '9')
+        return ch - '0';
+    if (ch >= 'A' && ch <= 'F')
+        return ch - 'A' + 10;
+    return -1;
+}
+
+// Appends the decimal digits of a non-negative number, with at least `width` of them.
+void appendNumber(std::string &text, int number, int width = 1) {
+    char digits[12];
+    const char *end = std::to_chars(std::begin(digits), std::end(digits), number).ptr;
+    const auto count = static_cast<int>(end - digits);
+    if (count < width)
+        text.append(static_cast<size_t>(width - count), '0');
+    text.append(digits, static_cast<size_t>(count));
+}
+
+QString latin1(const std::string &text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A value that is not a number, or too large for a double, is never written as 0: a reader
+// of the data file or of a state message must see it for what it is.
+std::optional<QString> nonFiniteText(double value) {
+    if (std::isnan(value))
+        return QStringLiteral("NaN");
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("Inf") : QStringLiteral("-Inf");
+    return std::nullopt;
+}
+
+} // namespace
+
+QString figure(double value) {
+    if (const auto text = nonFiniteText(value))
+        return *text;
+    return fixed(value, 3, 2);
+}
+
+QString stateAmount(double value) {
+    if (const auto text = nonFiniteText(value))
+        return *text;
+    return fixed(value, 2, 2);
+}
+
+QString roundTrip(double value) {
+    if (const auto text = nonFiniteText(value))
+        return *text;
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+void appendGeneral(std::string &text, double value) {
+    if (const auto nonFinite = nonFiniteText(value)) {
+        text.append(nonFinite->toStdString());
+        return;
+    }
+    const Decimal d = toDecimal(value);
+    if (d.digits.empty()) {
+        text.push_back('0');
+        return;
+    }
+    if (d.negative)
+        text.push_back('-');
+    if (d.exponent < -4 || d.exponent >= 15) {
+        text.push_back(d.digits[0]);
+        if (d.digits.size() > 1)
+            text.append(".").append(d.digits, 1);
+        text.append(d.exponent < 0 ? "E-" : "E+");
+        appendNumber(text, std::abs(d.exponent), 2);
+    } else if (d.exponent < 0) {
+        text.append("0.").append(static_cast<size_t>(-d.exponent - 1), '0').append(d.digits);
+    } else {
+        const auto intDigits = static_cast<size_t>(d.exponent + 1);
+        text.append(d.digits, 0, intDigits);
+        if (d.digits.size() < intDigits)
+            text.append(intDigits - d.digits.size(), '0');
+        else if (d.digits.size() > intDigits)
+            text.append(".").append(d.digits, intDigits);
+    }
+}
+
+QString general(double value) {
+    std::string text;
+    appendGeneral(text, value);
+    return latin1(text);
+}
+
+QString shortForm(double value) {
+    QString text = general(value);
+    if (text.startsWith(QStringLiteral("0.")))
+        text.remove(0, 1);
+    else if (text.startsWith(QStringLiteral("-0.")))
+        text.remove(1, 1);
+    return text;
+}
+
+QString usShortDate(const QDate &date) {
+    std::string text;
+    appendNumber(text, date.month());
+    text.push_back('/');
+    appendNumber(text, date.day());
+    text.push_back('/');
+    appendNumber(text, date.year());
+    return latin1(text);
+}
+
+QString usLongTime(const QTime &time) {
+    const int hour12 = time.hour() % 12 == 0 ? 12 : time.hour() % 12;
+    std::string text;
+    appendNumber(text, hour12);
+    text.push_back(':');
+    appendNumber(text, time.minute(), 2);
+    text.push_back(':');
+    appendNumber(text, time.second(), 2);
+    text.append(time.hour() < 12 ? " AM" : " PM");
+    return latin1(text);
+}
+
+QString clockTime(const QTime &time) {
+    return time.toString(QStringLiteral("HH:mm:ss"));
+}
+
+double leadingNumber(const QString &text) {
+    QString s;
+    for (const QChar c : text) {
+        if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
+            s.append(c);
+    }
+    if (s.size() >= 2 && s.at(0) == QLatin1Char('&')) {
+        const QChar kind = s.at(1).toUpper();
+        const int base = kind == QLatin1Char('H') ? 16 : kind == QLatin1Char('O') ? 8 : 0;
+        if (base == 0)
+            return 0.0;
+        double result = 0.0;
+        for (int i = 2; i < s.size(); ++i) {
+            const int digit = digitValue(s.at(i));
+            if (digit < 0 || digit >= base)
+                break;
+            result = result * base + digit;
+        }
+        return result;
+    }
+    // The longest prefix of the form [sign] digits [. digits] [(E|D) [sign] digits].
+    int i = 0;
+    const auto isDigit = [&](int at) {
+        return at < s.size() && s.at(at).isDigit() && s.at(at).unicode() < 128;
+    };
+    if (i < s.size() && (s.at(i) == QLatin1Char('+') || s.at(i) == QLatin1Char('-')))
+        ++i;
+    int mantissaDigits = 0;
+    while (isDigit(i)) {
+        ++i;
+        ++mantissaDigits;
+    }
+    if (i < s.size() && s.at(i) == QLatin1Char('.')) {
+        ++i;
+        while (isDigit(i)) {
+            ++i;
+            ++mantissaDigits;
+        }
+    }
+    if (mantissaDigits == 0)
+        return 0.0;
+    int end = i;
+    if (i < s.size() &&
+        (s.at(i).toUpper() == QLatin1Char('E') || s.at(i).toUpper() == QLatin1Char('D'))) {
+        int j = i + 1;
+        if (j < s.size() && (s.at(j) == QLatin1Char('+') || s.at(j) == QLatin1Char('-')))
+            ++j;
+        if (isDigit(j)) {
+            while (isDigit(j))
+                ++j;
+            end = j;
+        }
+    }
+    std::string number = s.left(end).toStdString();
+    std::replace_if(
+        number.begin(), number.end(), [](char c) { return c == 'D' || c == 'd'; }, 'E');
+    const char *first = number.data() + (number[0] == '+' ? 1 : 0);
+    double value = 0;
+    if (std::from_chars(first, number.data() + number.size(), value).ec == std::errc())
+        return value;
+    // A number too large for a double reads as infinite, so that a caller can refuse it; one
+    // too small reads as 0.
+    return QLocale::c().toDouble(QString::fromStdString(number));
+}
+
+std::optional<double> parseNumber(const QString &text) {
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+double roundHalfEven(double value) {
+    return std::nearbyint(value);
+}
+
+double RoundToFactor(double x, double f) {
+    return std::floor(x * f + 0.5) / f;
+}
+
+} // namespace numbers

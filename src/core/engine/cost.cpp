@@ -1,0 +1,21 @@
+#include "core/engine/cost.h"
+
+#include "core/common/numbers.h"
+
+void CalCost(TaskState &state, TaskView &view, double AmtInTank) {
+    using numbers::RoundToFactor;
+    const double goal = state.GoalLinePoisition / state.unitHeight;
+    const double lower = RoundToFactor(goal - state.goalToleranceBelow, 1000);
+    const double upper = RoundToFactor(goal + state.goalToleranceAbove, 1000);
+    const double amount = RoundToFactor(AmtInTank / state.unitHeight, 1000);
+    if (lower <= amount && amount <= upper) {
+        state.CurrentBonus = state.bonusPerPeriod;
+        state.TotalBonus += state.CurrentBonus;
+    } else {
+        state.CurrentBonus = 0;
+    }
+    view.lblCurrBonusVal = numbers::figure(state.CurrentBonus);
+    view.lblAccuBonusVal = numbers::figure(state.TotalBonus);
+    view.lblCurrCostVal = numbers::figure(state.currentCost);
+    view.lblAccuCostVal = numbers::figure(state.accumulatedCost);
+}

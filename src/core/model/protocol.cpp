@@ -1,0 +1,195 @@
+#include "core/model/protocol.h"
+
+#include "core/common/numbers.h"
+#include "core/engine/periodcycle.h"
+#include "core/setup/taskstate.h"
+
+#include <cmath>
+
+namespace protocol {
+namespace {
+
+const QChar Quote = QLatin1Char('"');
+
+// Stores a flow of the coming period; the tables reach MaxTrial + 1, so a decision after the
+// last period names a period without a place and its value is dropped.
+void setComingPeriod(std::vector<double> &table, int32_t currentTrial, double value) {
+    const int64_t period = static_cast<int64_t>(currentTrial) + 1;
+    if (period >= 1 && period < static_cast<int64_t>(table.size()))
+        table[static_cast<size_t>(period)] = value;
+}
+
+} // namespace
+
+QStringList tokenize(const QString &text) {
+    if (!text.contains(QLatin1Char(' ')))
+        return {};
+    return text.split(QLatin1Char(' '), Qt::KeepEmptyParts);
+}
+
+QString unquote(const QString &text) {
+    if (text.isEmpty() || text.front() != Quote || text.back() != Quote)
+        return text;
+    const qsizetype closing = text.indexOf(Quote, 1);
+    if (closing < 0)
+        return {}; // the text is a lone quote
+    return text.mid(1, closing - 1);
+}
+
+Route route(const QString &message, bool loggedIn) {
+    if (message == Quit)
+        return {Route::Kind::Quit, message};
+    Route result;
+    result.text = loggedIn ? unquote(message) : message;
+    if (loggedIn && result.text == Quit)
+        result.kind = Route::Kind::Terminate;
+    else if (result.text == ResetRequest)
+        result.kind = Route::Kind::Reset;
+    else if (loggedIn && result.text == ScenarioRequest)
+        result.kind = Route::Kind::Scenario;
+    else
+        result.kind = loggedIn ? Route::Kind::Decision : Route::Kind::Login;
+    return result;
+}
+
+LoginRequest parseLogin(const QString &text) {
+    LoginRequest login;
+    const QStringList tokens = tokenize(text);
+    if (tokens.isEmpty())
+        return login;
+    login.name = tokens.at(1);
+    if (tokens.size() == 2) {
+        login.outcome = LoginRequest::Outcome::Good;
+        return login;
+    }
+    login.outcome = LoginRequest::Outcome::Bad;
+    if (tokens.at(2) != Version || tokens.size() < 4)
+        return login;
+    const QString &mode = tokens.at(3);
+    if (mode == Batch) {
+        login.versionTag = QString(Batch);
+        login.delayIntervalMs = BatchDelayMs;
+    } else if (mode == NonBatch) {
+        login.versionTag = QString(NonBatch);
+        login.delayIntervalMs = NonBatchDelayMs;
+    } else {
+        login.versionTag = QString();
+        return login;
+    }
+    login.outcome = LoginRequest::Outcome::Good;
+    return login;
+}
+
+void applyRunMode(const LoginRequest &login, TaskState &state) {
+    if (login.versionTag)
+        state.versionTag = *login.versionTag;
+    if (login.delayIntervalMs) {
+        const bool batch = state.versionTag == Batch;
+        state.userDelayInterval = batch ? state.batchPauseMs : *login.delayIntervalMs;
+        state.envDelayInterval = state.userDelayInterval;
+    }
+}
+
+DecisionRequest parseDecision(const QString &text) {
+    DecisionRequest decision;
+    const QStringList tokens = tokenize(text);
+    if (tokens.isEmpty())
+        return decision;
+    decision.outcome = DecisionRequest::Outcome::Bad;
+    if (tokens.at(0) != Decision)
+        return decision;
+    DecisionRequest values;
+    values.outcome = DecisionRequest::Outcome::Good;
+    const auto slotFor = [&values](const QString &token) -> std::optional<double> * {
+        if (token == QLatin1String("UI"))
+            return &values.ui;
+        if (token == QLatin1String("UO"))
+            return &values.uo;
+        if (token == QLatin1String("EI"))
+            return &values.ei;
+        if (token == QLatin1String("EO"))
+            return &values.eo;
+        return nullptr;
+    };
+    for (qsizetype k = 1; k < tokens.size(); ++k) {
+        std::optional<double> *slot = slotFor(tokens.at(k));
+        if (!slot)
+            continue;
+        if (k + 1 >= tokens.size())
+            return decision; // a keyword without its value
+        const double value = numbers::leadingNumber(tokens.at(k + 1));
+        if (!(std::abs(value) <= MaxMagnitude))
+            return decision; // not finite, or beyond any tank: nothing is played
+        *slot = value;
+    }
+    return values;
+}
+
+void applyEnvironmentFlows(const DecisionRequest &decision, TaskState &state) {
+    if (decision.outcome != DecisionRequest::Outcome::Good)
+        return;
+    if (decision.ei)
+        setComingPeriod(state.EnvInflow, state.currentTrial, *decision.ei);
+    if (decision.eo)
+        setComingPeriod(state.EnvOutflow, state.currentTrial, *decision.eo);
+}
+
+QString scenarioReply(const TaskState &state) {
+    // The goal as the data file writes it: 15 digits drop what the scale's arithmetic added.
+    const double goal =
+        numbers::parseNumber(numbers::general(state.GoalLinePoisition / state.unitHeight))
+            .value_or(qQNaN());
+    return QStringLiteral("SCENARIO MAXTRIAL %1 GOAL %2 TOLBELOW %3 TOLABOVE %4 DELAYUI %5 "
+                          "DELAYUO %6 BONUS %7 BASE %8")
+        .arg(QString::number(state.MaxTrial), numbers::roundTrip(goal),
+             numbers::roundTrip(state.goalToleranceBelow),
+             numbers::roundTrip(state.goalToleranceAbove), QString::number(state.inFlowTPAfter),
+             QString::number(state.outFlowTPAfter), numbers::roundTrip(state.bonusPerPeriod),
+             numbers::roundTrip(state.basePayment));
+}
+
+QString badLoginReply(const QString &received) {
+    return QStringLiteral("Bad login. Format: ") +
+           QStringLiteral("[ENTRY-ID] <id_name> [VERSION] [BATCH/NONBATCH] ") +
+           QStringLiteral("Received:") + received;
+}
+
+QString badDecisionReply(const QString &received) {
+    // Only UI and UO carry brackets and " <ei_value>" runs into "EO": models already in use
+    // expect this text byte for byte.
+    return QStringLiteral("Bad decision format. Format: ") + QStringLiteral("[decision] [") +
+           QStringLiteral("UI") + QStringLiteral("] <ui_value> ") + QStringLiteral("[") +
+           QStringLiteral("UO") + QStringLiteral("]") + QStringLiteral(" <uo_value> ") +
+           QStringLiteral("EI") + QStringLiteral(" <ei_value>") + QStringLiteral("EO") +
+           QStringLiteral(" <eo_value>") + QStringLiteral("Received:") + received;
+}
+
+QString stateMessage(int time, double goalUnits, double amountUnits, const QString &ei,
+                     const QString &eo, const QString &ui, const QString &uo) {
+    return QStringLiteral("STATE TIME %1 GOAL %2 AMOUNT %3 EI %4 EO %5 UI %6 UO %7")
+        .arg(QString::number(time), numbers::stateAmount(goalUnits),
+             numbers::stateAmount(amountUnits), ei, eo, ui, uo);
+}
+
+QString outboundText(const QString &request, const TaskState &state) {
+    const double goal = state.GoalLinePoisition / state.unitHeight;
+    const double amount = state.Amount / state.unitHeight;
+    if (request == InitialStateRequest) {
+        const QString none = QStringLiteral("-1");
+        return stateMessage(state.currentTrial, goal, amount, none, none, none, none);
+    }
+    if (request == PeriodStateRequest) {
+        // The figures the window's four flow labels show, in the same format.
+        const ShownFlows shown = FlowsShown(state);
+        return stateMessage(state.currentTrial, goal, amount, numbers::figure(shown.envInflow),
+                            numbers::figure(shown.envOutflow), numbers::figure(shown.userInflow),
+                            numbers::figure(shown.userOutflow));
+    }
+    return request;
+}
+
+QByteArray wireBytes(const QString &message) {
+    return message.toLatin1() + QByteArrayLiteral("\r\n");
+}
+
+} // namespace protocol

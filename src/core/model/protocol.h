@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QByteArray>
+#include <QLatin1String>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+struct TaskState;
+
+// The text protocol spoken with a connected model, as pure functions of the received text:
+// the connection window feeds in complete messages and acts on what these return.
+namespace protocol {
+
+// Inbound keywords, compared exactly (upper case, case-sensitive).
+inline constexpr QLatin1String Quit{"QUIT"};
+inline constexpr QLatin1String ResetRequest{"SIMULATION RESET"};
+inline constexpr QLatin1String Decision{"DECISION"};
+inline constexpr QLatin1String Version{"VERSION"};
+inline constexpr QLatin1String Batch{"BATCH"};
+inline constexpr QLatin1String NonBatch{"NONBATCH"};
+inline constexpr QLatin1String ScenarioRequest{"SCENARIO"};
+
+// Outbound answers, and the two requests that SendToModel turns into a state message.
+inline constexpr QLatin1String ResetAnswer{"SIMULATION_RESETED"};
+inline constexpr QLatin1String EndProgramAnswer{"END_PROGRAM"};
+inline constexpr QLatin1String InitialStateRequest{"VERSION"};
+inline constexpr QLatin1String PeriodStateRequest{"BETWEEN"};
+
+// Delay steps of the two run modes, in milliseconds.
+inline constexpr int32_t BatchDelayMs = 1;
+inline constexpr int32_t NonBatchDelayMs = 2000;
+
+// Cuts at every space: n spaces give n + 1 tokens, adjacent spaces an empty token, a leading
+// space an empty token 0. A text without any space gives no tokens at all, which every
+// handler reads as "ignore this message".
+QStringList tokenize(const QString &text);
+
+// A logged-in model may wrap its message in double quotes: when the first and the last
+// character are both '"', the text becomes what lies between the first quote and the next
+// one (anything after that is dropped). A lone '"' has nothing inside and becomes empty.
+QString unquote(const QString &text);
+
+// What the connection window does with one complete message.
+struct Route {
+    enum class Kind {
+        Quit,      // a bare "QUIT": the end-of-program routine runs, then the program ends
+        Terminate, // a logged-in model's quoted "QUIT": the program ends at once
+        Reset,     // "SIMULATION RESET"
+        Login,     // no model logged in: a login attempt (also stored as lastModelCommand)
+        Decision,  // a model is logged in: a decision
+        Scenario   // a logged-in model asks for its scenario
+    };
+    Kind kind = Kind::Login;
+    QString text; // the message to hand on: unquoted for a logged-in model, else as received
+};
+Route route(const QString &message, bool loggedIn);
+
+struct LoginRequest {
+    enum class Outcome { Ignored, Good, Bad };
+    Outcome outcome = Outcome::Ignored;
+    // Token 1. The login screen's name box receives it even when the login is bad; Login
+    // keeps it only when the login is good.
+    QString name;
+    // Set only where the login changes the run mode: "BATCH" or "NONBATCH" with their delay,
+    // or "" (delays untouched) for an unknown mode after VERSION.
+    std::optional<QString> versionTag;
+    std::optional<int32_t> delayIntervalMs;
+};
+// "<any> <name> [VERSION BATCH|NONBATCH]"; later tokens are ignored.
+LoginRequest parseLogin(const QString &text);
+// Stores the run mode a login names (versionTag and both delay intervals); a login that
+// names none leaves the mode as it was, so it survives resets and later logins. BATCH
+// pauses last batchPauseMs.
+void applyRunMode(const LoginRequest &login, TaskState &state);
+
+struct DecisionRequest {
+    enum class Outcome { Ignored, Good, Bad };
+    Outcome outcome = Outcome::Ignored;
+    // The last value given for each keyword; a keyword left out changes nothing.
+    std::optional<double> ui;
+    std::optional<double> uo;
+    std::optional<double> ei;
+    std::optional<double> eo;
+};
+// "DECISION" followed by any of "UI" v, "UO" v, "EI" v, "EO" v in any order. Every token is
+// examined, value tokens included; a value reads as the token's leading number (0 if none).
+// A keyword as the very last token has no value, and a value that is not finite or exceeds
+// MaxMagnitude is beyond any tank: either makes the whole decision bad, changing nothing.
+DecisionRequest parseDecision(const QString &text);
+// Sets the environment's flows of the period about to be played (currentTrial + 1); a value
+// for a period past the end of the tables is ignored.
+void applyEnvironmentFlows(const DecisionRequest &decision, TaskState &state);
+
+// "SCENARIO MAXTRIAL n GOAL g TOLBELOW b TOLABOVE a DELAYUI i DELAYUO o BONUS p BASE m": the
+// run's settings and the delays in force now. Whole-number settings are integers, the others
+// the shortest text that reads back as the value.
+QString scenarioReply(const TaskState &state);
+
+// The replies to a message that breaks the grammar, ending in the message itself.
+QString badLoginReply(const QString &received);
+QString badDecisionReply(const QString &received);
+
+// "STATE TIME t GOAL g AMOUNT a EI v EO v UI v UO v": 15 tokens, no trailing space; the
+// goal and the amount are in units and written "00.00", the flows are given as text.
+QString stateMessage(int time, double goalUnits, double amountUnits, const QString &ei,
+                     const QString &eo, const QString &ui, const QString &uo);
+// What SendToModel sends for a request, before the line end: "VERSION" gives the initial
+// state message (flows -1), "BETWEEN" the state message of the period just played, whose
+// four flows are those the task window's flow figures show; anything else is sent as it
+// stands.
+QString outboundText(const QString &request, const TaskState &state);
+// The bytes on the wire: one byte per character, ended with carriage return and line feed.
+QByteArray wireBytes(const QString &message);
+
+} // namespace protocol

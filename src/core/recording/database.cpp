@@ -1,0 +1,348 @@
+#include "core/recording/database.h"
+
+#include "core/common/dialogs.h"
+#include "core/common/numbers.h"
+
+#include <QRandomGenerator>
+#include <QStringList>
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct Failure {
+    int code = 0; // extended result code
+    QString message;
+};
+
+QString quotedName(QString name) {
+    return QLatin1Char('"') + name.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
+}
+
+QString insertStatement(const QString &tableName, const Row &row) {
+    if (row.isEmpty())
+        return QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedName(tableName));
+    QStringList names;
+    QStringList marks;
+    for (const Column &column : row) {
+        names.append(quotedName(column.name));
+        marks.append(QStringLiteral("?"));
+    }
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(quotedName(tableName), names.join(QStringLiteral(", ")),
+             marks.join(QStringLiteral(", ")));
+}
+
+bool isLockError(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+// One row's way into the table, as steps that can each be retried on their own. The row is
+// inserted and committed in one transaction, so it lands once or not at all: a failure that
+// ends the transaction sends the retry back to its start.
+class Insertion {
+public:
+    Insertion(const QString &path, const QString &tableName, const RowSource &row)
+        : m_path(path.toUtf8())
+        , m_source(row)
+        , m_row(row())
+        , m_sql(insertStatement(tableName, m_row).toUtf8()) {}
+    ~Insertion() {
+        sqlite3_finalize(m_insert);
+        if (m_db != nullptr && sqlite3_get_autocommit(m_db) == 0)
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(m_db);
+    }
+    Insertion(const Insertion &) = delete;
+    Insertion &operator=(const Insertion &) = delete;
+
+    bool done() const { return m_step == Step::Done; }
+
+    // Runs the next step; on failure the same step runs again on the next call.
+    std::optional<Failure> advance() {
+        switch (m_step) {
+        case Step::Open:
+            return open();
+        case Step::Prepare:
+            return prepare();
+        case Step::Begin:
+            return execute("BEGIN IMMEDIATE", Step::Insert);
+        case Step::Insert:
+            return insert();
+        case Step::Commit:
+            return execute("COMMIT", Step::Done);
+        case Step::Done:
+            break;
+        }
+        return std::nullopt;
+    }
+
+private:
+    enum class Step { Open, Prepare, Begin, Insert, Commit, Done };
+
+    Failure lastFailure() const {
+        return {sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db))};
+    }
+
+    // A failed statement may have ended the transaction, and with it the row.
+    void restartIfRolledBack() {
+        if (sqlite3_get_autocommit(m_db) != 0) {
+            sqlite3_reset(m_insert);
+            m_step = Step::Begin;
+        }
+    }
+
+    std::optional<Failure> open() {
+        // Without SQLITE_OPEN_CREATE a missing file is an error: the program never makes one.
+        const int rc = sqlite3_open_v2(m_path.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        if (rc != SQLITE_OK) {
+            Failure failure{rc, QString::fromUtf8(sqlite3_errstr(rc))};
+            if (m_db != nullptr) {
+                failure = lastFailure();
+                sqlite3_close_v2(m_db);
+                m_db = nullptr;
+            }
+            return failure;
+        }
+        sqlite3_extended_result_codes(m_db, 1);
+        // No waiting inside the engine: a lock must reach the program's own back-off.
+        sqlite3_busy_timeout(m_db, 0);
+        m_step = Step::Prepare;
+        return std::nullopt;
+    }
+
+    // Also the check that the table and its columns exist. Nothing is written yet, so a retry
+    // opens the file again: the operator may have put a mended copy in its place.
+    std::optional<Failure> prepare() {
+        if (sqlite3_prepare_v2(m_db, m_sql.constData(), -1, &m_insert, nullptr) != SQLITE_OK) {
+            const Failure failure = lastFailure();
+            sqlite3_finalize(m_insert);
+            m_insert = nullptr;
+            sqlite3_close_v2(m_db);
+            m_db = nullptr;
+            m_step = Step::Open;
+            return failure;
+        }
+        m_step = Step::Begin;
+        return std::nullopt;
+    }
+
+    bool bindValues() {
+        m_texts.clear();
+        m_texts.reserve(static_cast<size_t>(m_row.size()));
+        int index = 1;
+        for (const Column &column : m_row) {
+            if (bindValue(index++, column.value) != SQLITE_OK)
+                return false;
+        }
+        return true;
+    }
+
+    int bindValue(int index, const QVariant &value) {
+        if (value.isNull())
+            return sqlite3_bind_null(m_insert, index);
+        switch (value.metaType().id()) {
+        case QMetaType::Double:
+        case QMetaType::Float:
+            return sqlite3_bind_double(m_insert, index, value.toDouble());
+        case QMetaType::Bool:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::Long:
+        case QMetaType::LongLong:
+            return sqlite3_bind_int64(m_insert, index, value.toLongLong());
+        default:
+            // The text stays alive in m_texts while the statement uses it (a null destructor
+            // tells the engine not to copy it).
+            m_texts.push_back(value.toString().toUtf8());
+            return sqlite3_bind_text(m_insert, index, m_texts.back().constData(),
+                                     static_cast<int>(m_texts.back().size()), nullptr);
+        }
+    }
+
+    std::optional<Failure> execute(const char *sql, Step next) {
+        if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+            const Failure failure = lastFailure();
+            if (m_step == Step::Commit)
+                restartIfRolledBack();
+            return failure;
+        }
+        m_step = next;
+        return std::nullopt;
+    }
+
+    std::optional<Failure> insert() {
+        // The row is made anew for each try: its date and time are those of this write.
+        m_row = m_source();
+        if (!bindValues()) {
+            const Failure failure = lastFailure();
+            sqlite3_reset(m_insert);
+            return failure;
+        }
+        if (sqlite3_step(m_insert) != SQLITE_DONE) {
+            const Failure failure = lastFailure();
+            sqlite3_reset(m_insert);
+            restartIfRolledBack();
+            return failure;
+        }
+        m_step = Step::Commit;
+        return std::nullopt;
+    }
+
+    QByteArray m_path;
+    RowSource m_source;
+    Row m_row;
+    QByteArray m_sql;
+    std::vector<QByteArray> m_texts;
+    sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_insert = nullptr;
+    Step m_step = Step::Open;
+};
+
+} // namespace
+
+Database::Database(QString path, Dialogs &dialogs, std::function<void()> endProgram,
+                   std::function<void()> processEvents)
+    : m_path(std::move(path))
+    , m_dialogs(dialogs)
+    , m_endProgram(std::move(endProgram))
+    , m_processEvents(std::move(processEvents))
+    , m_wait([](std::chrono::microseconds time) { std::this_thread::sleep_for(time); })
+    , m_random([] { return QRandomGenerator::global()->generateDouble(); }) {
+    if (!m_endProgram)
+        m_endProgram = [] {
+        };
+    if (!m_processEvents)
+        m_processEvents = [] {
+        };
+}
+
+void Database::setWait(Wait wait) {
+    if (wait)
+        m_wait = std::move(wait);
+}
+
+void Database::setRandom(Random random) {
+    if (random)
+        m_random = std::move(random);
+}
+
+bool Database::appendRow(const QString &tableName, const QString &status, const Row &row) {
+    return appendRow(tableName, status, [&row] { return row; });
+}
+
+bool Database::appendRow(const QString &tableName, const QString &status, const RowSource &row) {
+    Insertion insertion(m_path, tableName, row);
+    int retries = 0; // lock errors of this row
+    while (!insertion.done()) {
+        const std::optional<Failure> failure = insertion.advance();
+        if (!failure)
+            continue;
+        if (isLockError(failure->code)) {
+            backOff(retries, failure->code, failure->message, tableName, status);
+        } else if (!askProblemsOpeningTable(failure->code, failure->message, status)) {
+            m_endProgram();
+            return false;
+        }
+    }
+    return true;
+}
+
+// Waits before the next attempt after a lock error, each time longer, at random so that two
+// programs waiting for each other fall out of step.
+void Database::backOff(int &retries, int code, const QString &message, const QString &tableName,
+                       const QString &status) {
+    ++retries;
+    if (retries > 10) {
+        const QString title = QStringLiteral("Error %1: %2").arg(QString::number(code), status);
+        const QString text =
+            message + QLatin1Char('\n') + tableName + QStringLiteral("\nRetry? (No to quit)");
+        if (m_dialogs.ask(title, text, Dialogs::Icon::Question)) {
+            retries = 1;
+        } else if (askProblemsOpeningTable(code, message, status)) {
+            return; // at once, without the pause
+        } else {
+            m_endProgram(); // returns while a model is connected: keep trying
+        }
+    }
+    m_processEvents();
+    const double r = m_random();
+    const auto unit = static_cast<int64_t>(r * 3000 + 1000); // 1000 to 3999 microseconds
+    m_wait(std::chrono::microseconds(unit * retries * retries));
+}
+
+bool Database::askProblemsOpeningTable(int code, const QString &message, const QString &status) {
+    const QString text = QStringLiteral("Error %1: %2\nStatus was %3\nRetry?")
+                             .arg(QString::number(code), message, status);
+    return m_dialogs.ask(QStringLiteral("Problems opening table"), text, Dialogs::Icon::None);
+}
+
+Row subjectRow(const QString &subjectName, const QString &versionText, const QString &condition,
+               const QString &majorText, bool isMale, const QString &ageText,
+               const QDateTime &now) {
+    return {
+        {QStringLiteral("Subject"), subjectName},
+        {QStringLiteral("Version"), versionText},
+        {QStringLiteral("Condition"), condition},
+        {QStringLiteral("Major"), majorText},
+        {QStringLiteral("Gender"), isMale ? QStringLiteral("Male") : QStringLiteral("Female")},
+        {QStringLiteral("Age"), numbers::leadingNumber(ageText)},
+        {QStringLiteral("Date"), now.date().toString(Qt::ISODate)},
+        {QStringLiteral("Time"), numbers::clockTime(now.time())},
+    };
+}
+
+QString conditionOf(bool scaledTank) {
+    return scaledTank ? QStringLiteral("continuous") : QStringLiteral("discrete");
+}
+
+Row questionnaireRow(const QString &subjectName, const QString &versionTag, int questionNumber,
+                     const QString &answer) {
+    return {
+        {QStringLiteral("Subject"), subjectName},
+        {QStringLiteral("Version"), versionTag},
+        {QStringLiteral("QuestionNumber"), questionNumber},
+        {QStringLiteral("QuestionAnswer"), answer},
+    };
+}
+
+bool SubjectRecorded(const QString &databasePath, const QString &subject) {
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *query = nullptr;
+    bool found = false;
+    const QByteArray name = subject.toUtf8();
+    if (sqlite3_open_v2(databasePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_prepare_v2(db, "SELECT 1 FROM datSubject WHERE Subject = ? LIMIT 1", -1, &query,
+                           nullptr) == SQLITE_OK &&
+        sqlite3_bind_text(query, 1, name.constData(), static_cast<int>(name.size()), nullptr) ==
+            SQLITE_OK)
+        found = sqlite3_step(query) == SQLITE_ROW;
+    sqlite3_finalize(query);
+    sqlite3_close_v2(db);
+    return found;
+}
+
+bool RecordSubject(Database &database, const RowSource &subject) {
+    return database.appendRow(QStringLiteral("datSubject"),
+                              QStringLiteral("Recording demographics"), subject);
+}
+
+bool RecordSubject(Database &database, const Row &subject) {
+    return RecordSubject(database, [&subject] { return subject; });
+}
+
+bool RecordQuestionnaireAnswer(Database &database, const Row &answer) {
+    return database.appendRow(QStringLiteral("datQuestionnaire"),
+                              QStringLiteral("Recording Questionnaire"), answer);
+}

@@ -1,0 +1,60 @@
+#include "core/recording/runrecorder.h"
+
+#include "core/common/numbers.h"
+#include "core/common/paths.h"
+#include "core/setup/taskstate.h"
+
+#include <utility>
+
+RunRecorder::RunRecorder(QString dataDirectory)
+    : m_dataDirectory(std::move(dataDirectory))
+    , m_dataFile(paths::dataFile(m_dataDirectory))
+    , m_runFile(paths::runFile(m_dataDirectory)) {}
+
+bool RunRecorder::prepareFiles(QStringList *notes, QString *error) {
+    for (const QString &path : {m_dataFile, m_runFile}) {
+        QString note;
+        if (!RepairTornEnd(path, &note, error))
+            return false;
+        if (!note.isEmpty())
+            notes->append(note);
+    }
+    return WriteDataHeader(m_dataFile, error);
+}
+
+bool RunRecorder::writePeriod(const TaskState &state, const QDate &date, QString *error) {
+    const QString line = periodLine(state, date);
+    // A run's first line is found by its number; only that one needs the file's count.
+    const qint64 lineNumber = m_run.open ? 0 : m_dataLines.of(m_dataFile) + 1;
+    if (!WritePeriodLine(m_dataFile, line, error))
+        return false;
+    m_dataLines.appended(line.size() + 2);
+    if (!m_run.open)
+        m_run = {true, date, state.StartTime, lineNumber, 0, 0};
+    ++m_run.periodsPlayed;
+    if (state.CurrentBonus > 0)
+        ++m_run.periodsInBand;
+    return true;
+}
+
+bool RunRecorder::endRun(const TaskState &state, RunEnding ending, QString *error) {
+    if (!m_run.open)
+        return true;
+    RunRecord run;
+    run.subject = state.subjectName;
+    run.version = state.versionTag;
+    run.date = numbers::usShortDate(m_run.date);
+    run.startTime = numbers::usLongTime(m_run.startTime);
+    run.endTime = numbers::usLongTime(QTime::currentTime());
+    run.maxTrial = state.MaxTrial;
+    run.periodsPlayed = m_run.periodsPlayed;
+    run.periodsInBand = m_run.periodsInBand;
+    run.totalBonus = state.TotalBonus;
+    run.ending = ending;
+    run.firstDataLine = m_run.firstDataLine;
+    if (!WriteHeaderIfNew(m_runFile, runHeaderLine(), error) ||
+        !AppendLine(m_runFile, runLine(run), error))
+        return false;
+    m_run = {};
+    return true;
+}

@@ -1,0 +1,285 @@
+#include "core/setup/scenario.h"
+
+#include "core/common/numbers.h"
+#include "core/setup/setupfile.h"
+
+#include <QList>
+
+#include <limits>
+#include <utility>
+
+namespace {
+
+// Reads the setup file's keys one by one, as Start does. A bad key is a SetupError: thrown at
+// once, or, when the reader collects, kept while the reading goes on with 0 in its place, so
+// that a check of the file can name every problem.
+class KeyReader {
+public:
+    KeyReader(SetupFile &file, bool collect)
+        : m_file(file)
+        , m_path(file.path())
+        , m_collect(collect) {}
+
+    const QList<SetupError> &errors() const { return m_errors; }
+
+    double number(const QString &key) {
+        const QString text = m_file.value(key);
+        if (text.trimmed().isEmpty())
+            return fail(
+                key, QStringLiteral("The setup file %1 gives no value for %2.").arg(m_path, key));
+        const auto value = numbers::parseNumber(text);
+        if (!value)
+            return fail(key, QStringLiteral("The value \"%1\" of %2 in the setup file %3 is not a "
+                                            "number.")
+                                 .arg(text, key, m_path));
+        return *value;
+    }
+
+    // Whole-number keys round halves to even, as the lab's setup files expect.
+    template <typename Int>
+    Int whole(const QString &key, Int low = std::numeric_limits<Int>::min()) {
+        const double value = numbers::roundHalfEven(number(key));
+        return static_cast<Int>(inRange(value, low, std::numeric_limits<Int>::max(), key));
+    }
+
+    // Amounts and orders: a larger one would overflow once the tank holds it in screen units.
+    double amount(const QString &key) {
+        return inRange(number(key), -MaxMagnitude, MaxMagnitude, key);
+    }
+
+    // An optional list of numbers for periods 1, 2, 3, ...: one value for every period, or
+    // exactly one per period. Empty when the file does not give the key.
+    std::vector<double> schedule(const QString &key, int32_t maxTrial) {
+        const QString text = m_file.value(key);
+        if (text.trimmed().isEmpty())
+            return {};
+        std::vector<double> values;
+        for (const QString &item : text.split(QLatin1Char(','))) {
+            const auto value = numbers::parseNumber(item);
+            if (!value) {
+                fail(key,
+                     QStringLiteral("Value %1 (\"%2\") of %3 in the setup file %4 is not a "
+                                    "number.")
+                         .arg(QString::number(values.size() + 1), item.trimmed(), key, m_path));
+                return {};
+            }
+            if (inRange(*value, -MaxMagnitude, MaxMagnitude, key) != *value)
+                return {};
+            values.push_back(*value);
+        }
+        if (values.size() != 1 && values.size() != static_cast<size_t>(maxTrial)) {
+            fail(key,
+                 QStringLiteral("%1 in the setup file %2 gives %3 values; it must give 1 (the "
+                                "same in every period) or one per period, MaxTrial = %4.")
+                     .arg(key, m_path, QString::number(values.size()), QString::number(maxTrial)));
+            return {};
+        }
+        return values;
+    }
+
+private:
+    double inRange(double value, double low, double high, const QString &key) {
+        if (value >= low && value <= high)
+            return value;
+        return fail(key, QStringLiteral("The value %1 of %2 in the setup file %3 is out of range "
+                                        "(%4 to %5).")
+                             .arg(numbers::general(value), key, m_path, numbers::general(low),
+                                  numbers::general(high)));
+    }
+
+    double fail(const QString &key, const QString &message) {
+        if (!m_collect)
+            throw SetupError(message, key);
+        m_errors.append(SetupError(message, key));
+        return 0;
+    }
+
+    SetupFile &m_file;
+    QString m_path;
+    bool m_collect;
+    QList<SetupError> m_errors;
+};
+
+void readParameters(TaskState &state, KeyReader &read) {
+    state.MaxTrial = read.whole<int32_t>(QStringLiteral("MaxTrial"), 0);
+    state.basePayment = 5.0;
+    state.numYMarks = 10;
+    state.InitialAmountInTank = read.amount(QStringLiteral("InitialAmountInTank"));
+    state.GoalLinePoisition = read.amount(QStringLiteral("GoalLinePoisition"));
+    state.InitialBackOrder = read.amount(QStringLiteral("InitialBackOrder"));
+    state.InitialForwardDischarge = read.amount(QStringLiteral("InitialForwardDischarge"));
+    state.envFlowFactor = 1.0;
+    state.AfterEveryNTrials = 1;
+    state.bonusPerPeriod = 0.05;
+    state.unitName = QStringLiteral("Gallons");
+    state.scaledTank = true;
+    state.goalToleranceAbove = 0.1;
+    state.goalToleranceBelow = 0.1;
+    state.MaxNumberOfAScenarioType =
+        read.whole<int16_t>(QStringLiteral("MaxNumberOfAScenarioType"));
+    state.showOrderBalances = false;
+    state.showTimePeriod = true;
+    state.timer2Interval = 1.0;
+    state.userMoveInterval = 1;
+    state.envMoveInterval = 1;
+    state.currentTrial = 0;
+}
+
+void readDelays(TaskState &state, KeyReader &read) {
+    state.inFlowDelayCount = 1;
+    state.outFlowDelayCount = 1;
+    state.inFlowDelayValue.assign(2, 0.0);
+    state.inFlowDelayLength.assign(2, 0.0);
+    state.outFlowDelayValue.assign(2, 0.0);
+    state.outFlowDelayLength.assign(2, 0.0);
+    state.inFlowDelayValue[0] = read.whole<int16_t>(QStringLiteral("inFlowDelayValue"));
+    state.inFlowDelayLength[0] = read.whole<int16_t>(QStringLiteral("inFlowDelayLength"));
+    state.outFlowDelayValue[0] = read.whole<int16_t>(QStringLiteral("outFlowDelayValue"));
+    state.outFlowDelayLength[0] = read.whole<int16_t>(QStringLiteral("outFlowDelayLength"));
+    state.inFlowTPAfter = static_cast<int16_t>(state.inFlowDelayValue[0]);
+    state.outFlowTPAfter = static_cast<int16_t>(state.outFlowDelayValue[0]);
+}
+
+void readSchedules(TaskState &state, KeyReader &read) {
+    state.EnvInflowSchedule = read.schedule(QStringLiteral("EnvInflowSchedule"), state.MaxTrial);
+    state.EnvOutflowSchedule = read.schedule(QStringLiteral("EnvOutflowSchedule"), state.MaxTrial);
+}
+
+// Writes the initial order's share of period t only where the table holds t.
+size_t tableSize(int32_t lastIndex) {
+    return lastIndex < 0 ? 0 : static_cast<size_t>(lastIndex) + 1;
+}
+
+QString spreadConflict(const char *orderKey, double order, const char *delayKey, int delay,
+                       int32_t maxTrial) {
+    if (order == 0 || delay - 1 <= maxTrial + 1)
+        return QString();
+    return QStringLiteral("%1 (%2) would spread %3 (%4) over periods 1 to %5, past the last "
+                          "period the tables hold (MaxTrial + 1 = %6).")
+        .arg(QLatin1String(delayKey))
+        .arg(delay)
+        .arg(QLatin1String(orderKey), numbers::general(order))
+        .arg(delay - 1)
+        .arg(maxTrial + 1);
+}
+
+} // namespace
+
+void LoadScenarioParameters(TaskState &state, SetupFile &setup) {
+    KeyReader read(setup, false);
+    readParameters(state, read);
+}
+
+void LoadDelaySettings(TaskState &state, SetupFile &setup) {
+    KeyReader read(setup, false);
+    readDelays(state, read);
+}
+
+void BuildDelayEndTables(TaskState &state) {
+    const auto build = [&](std::vector<int16_t> &ends, const std::vector<double> &lengths,
+                           int count) {
+        ends.assign(tableSize(state.MaxNumberOfAScenarioType), 0);
+        if (ends.empty())
+            return;
+        ends[0] = static_cast<int16_t>(lengths[0]);
+        for (int k = 1; k < count && k < static_cast<int>(ends.size()); ++k)
+            ends[k] = static_cast<int16_t>(ends[k - 1] + lengths[k]);
+    };
+    build(state.inFlowDelayEnd, state.inFlowDelayLength, state.inFlowDelayCount);
+    build(state.outFlowDelayEnd, state.outFlowDelayLength, state.outFlowDelayCount);
+}
+
+void LoadEnvironmentSchedules(TaskState &state, SetupFile &setup) {
+    KeyReader read(setup, false);
+    readSchedules(state, read);
+}
+
+QList<SetupError> ScenarioErrors(TaskState &state, SetupFile &setup) {
+    KeyReader read(setup, true);
+    readParameters(state, read);
+    readDelays(state, read);
+    BuildDelayEndTables(state);
+    readSchedules(state, read);
+    return read.errors();
+}
+
+void LoadScenario(TaskState &state, SetupFile &setup) {
+    LoadScenarioParameters(state, setup);
+    LoadDelaySettings(state, setup);
+    BuildDelayEndTables(state);
+    LoadEnvironmentSchedules(state, setup);
+}
+
+void BuildScaleLabels(TaskState &state) {
+    state.yMarkLabels.clear();
+    for (int i = 0; i < state.numYMarks; ++i)
+        state.yMarkLabels.append(QString::number(i + 1));
+    state.yMarkLabels.append(QString());
+}
+
+void SizeEnvironmentTables(TaskState &state) {
+    const size_t size = tableSize(int32_t{state.MaxNumberOfAScenarioType} + 1);
+    state.EnvInflow.assign(size, 0.0);
+    state.EnvOutflow.assign(size, 0.0);
+}
+
+// The environment rule is unchanged by a schedule: a period whose two flows are both
+// negative is inactive, and one negative flow beside one of 0 or more counts as it is.
+void ApplyEnvironmentSchedules(TaskState &state) {
+    const auto fill = [&state](std::vector<double> &table, const std::vector<double> &schedule) {
+        if (schedule.empty())
+            return;
+        for (int32_t t = 1; t <= state.MaxTrial && static_cast<size_t>(t) < table.size(); ++t)
+            table[static_cast<size_t>(t)] =
+                schedule.size() == 1 ? schedule[0] : schedule[static_cast<size_t>(t - 1)];
+    };
+    fill(state.EnvInflow, state.EnvInflowSchedule);
+    fill(state.EnvOutflow, state.EnvOutflowSchedule);
+}
+
+void CreateOrderTables(TaskState &state) {
+    const size_t size = tableSize(state.MaxTrial + 1);
+    state.BackOrder.assign(size, 0.0);
+    state.ForwardDischarge.assign(size, 0.0);
+}
+
+QStringList ValidateScenario(const TaskState &state) {
+    QStringList failures;
+    if (state.AfterEveryNTrials < 1)
+        failures << QStringLiteral("Value of AfterEveryNTrials should be greater than 0");
+    if ((state.InitialBackOrder != 0 && state.inFlowTPAfter == 1) ||
+        (state.InitialForwardDischarge != 0 && state.outFlowTPAfter == 1))
+        failures << QStringLiteral("Value of inFlowTPAfter or outFlowTPAfter is 1 and your "
+                                   "initial Back or Forward orders are not set to 0");
+    return failures;
+}
+
+QString ScenarioConflict(const TaskState &state) {
+    if (state.MaxNumberOfAScenarioType < state.MaxTrial)
+        return QStringLiteral("MaxNumberOfAScenarioType (%1) must not be below MaxTrial (%2): "
+                              "the environment tables must hold every period.")
+            .arg(state.MaxNumberOfAScenarioType)
+            .arg(state.MaxTrial);
+    QString conflict = spreadConflict("InitialBackOrder", state.InitialBackOrder,
+                                      "inFlowDelayValue", state.inFlowTPAfter, state.MaxTrial);
+    if (conflict.isEmpty())
+        conflict = spreadConflict("InitialForwardDischarge", state.InitialForwardDischarge,
+                                  "outFlowDelayValue", state.outFlowTPAfter, state.MaxTrial);
+    return conflict;
+}
+
+QString NothingToPlay(const TaskState &state) {
+    if (state.MaxTrial > 0)
+        return QString();
+    return QStringLiteral("MaxTrial is 0 in the setup file: there is no period to play.");
+}
+
+void PrepareTaskState(TaskState &state) {
+    if (state.scaledTank) {
+        BuildScaleLabels(state);
+        state.tankCapacity = 10.0;
+    }
+    SizeEnvironmentTables(state);
+    ApplyEnvironmentSchedules(state);
+    InitTaskState(state);
+}

@@ -1,0 +1,89 @@
+#include "core/setup/setupfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace {
+
+// The key and value of a line as the reader sees it, or nothing for a comment or a line
+// without a key.
+std::optional<std::pair<QString, QString>> keyAndValue(const QString &line) {
+    if (line.startsWith(QLatin1Char('\'')))
+        return std::nullopt;
+    const auto equals = line.indexOf(QLatin1Char('='));
+    if (equals < 1)
+        return std::nullopt; // no "=", or "=" first: no key
+    // The key loses its last character and the value its first: "Key = Value".
+    return std::pair{line.left(equals - 1), line.mid(equals + 2)};
+}
+
+} // namespace
+
+QStringList SetupLines(const QByteArray &contents) {
+    // Lines end in CR LF, LF or, in files saved by old editors, CR alone.
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+    QStringList lines = QString::fromLatin1(contents).split(lineEnd);
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast(); // the end of the last line
+    return lines;
+}
+
+QString ReadSetupValue(const QStringList &lines, const QString &key) {
+    for (const QString &line : lines) {
+        const auto entry = keyAndValue(line);
+        if (entry && entry->first == key)
+            return entry->second;
+    }
+    return QString();
+}
+
+SetupFile::SetupFile(QString path)
+    : m_path(std::move(path)) {}
+
+const QStringList &SetupFile::lines() {
+    refresh();
+    return m_lines;
+}
+
+QString SetupFile::value(const QString &key) {
+    refresh();
+    return m_firstValues.value(key);
+}
+
+void SetupFile::refresh() {
+    const QFileInfo info(m_path);
+    const QString shown = QDir::toNativeSeparators(m_path);
+    if (!info.exists()) {
+        m_read = false;
+        throw SetupFileMissing(QStringLiteral("Configuration failed"));
+    }
+    if (!info.isFile())
+        throw SetupError(
+            QStringLiteral("The setup file %1 is not a regular file; the program reads only a "
+                           "plain text file there.")
+                .arg(shown));
+    if (info.size() > MaxBytes)
+        throw SetupError(QStringLiteral("The setup file %1 holds %2 bytes; a setup file may hold "
+                                        "at most %3 bytes (1 MiB).")
+                             .arg(shown)
+                             .arg(info.size())
+                             .arg(MaxBytes));
+    if (m_read && info.size() == m_size && info.lastModified() == m_modified)
+        return;
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_read = false;
+        throw SetupFileMissing(QStringLiteral("Configuration failed"));
+    }
+    m_lines = SetupLines(file.read(MaxBytes));
+    m_firstValues.clear();
+    for (const QString &line : std::as_const(m_lines)) {
+        if (const auto entry = keyAndValue(line); entry && !m_firstValues.contains(entry->first))
+            m_firstValues.insert(entry->first, entry->second);
+    }
+    m_size = info.size();
+    m_modified = info.lastModified();
+    m_read = true;
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <stdexcept>
+#include <utility>
+
+// A setup problem that stops the start of a run; message() is shown to the operator, key()
+// names the setup key it is about (empty when none).
+class SetupError : public std::runtime_error {
+public:
+    explicit SetupError(const QString &message, QString key = QString())
+        : std::runtime_error(message.toStdString())
+        , m_message(message)
+        , m_key(std::move(key)) {}
+    const QString &message() const { return m_message; }
+    const QString &key() const { return m_key; }
+
+private:
+    QString m_message;
+    QString m_key;
+};
+
+// The setup file does not exist or cannot be read: "Configuration failed", and the program
+// ends.
+class SetupFileMissing : public SetupError {
+public:
+    using SetupError::SetupError;
+};
+
+// The lines of a setup file, without their ends (CR LF, LF or CR alone).
+QStringList SetupLines(const QByteArray &contents);
+
+// The value of the first line whose key is `key`, or empty text when no line has it. A line
+// reads "Key = Value" with exactly one character on each side of the "="; an apostrophe in
+// the first column makes a comment; keys compare case-sensitively.
+QString ReadSetupValue(const QStringList &lines, const QString &key);
+
+// The setup file of a data folder. It is read when first asked and again only when its size
+// or modification time has changed, so a run's Start costs no reading of an unchanged file.
+// Only a regular file of at most MaxBytes is read: a pipe would make the program wait for a
+// writer, and a huge file would stall every Start.
+class SetupFile {
+public:
+    static constexpr qint64 MaxBytes = 1024 * 1024;
+
+    explicit SetupFile(QString path);
+    const QString &path() const { return m_path; }
+
+    // The file's lines. Throws SetupFileMissing when there is no readable file, SetupError
+    // when it is not a regular file or is larger than MaxBytes.
+    const QStringList &lines();
+    // ReadSetupValue on the current text.
+    QString value(const QString &key);
+
+private:
+    void refresh();
+
+    QString m_path;
+    bool m_read = false;
+    qint64 m_size = -1;
+    QDateTime m_modified;
+    QStringList m_lines;
+    QHash<QString, QString> m_firstValues;
+};

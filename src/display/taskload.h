@@ -1,8 +1,0 @@
-#pragma once
-
-#include "display/taskview.h"
-#include "setup/taskstate.h"
-
-// What the task window shows when it is loaded: counters, money and order figures, the
-// scale (from here on the stock values are scaled), the fill, the goal line and the status.
-void LoadTaskWindow(TaskState &state, TaskView &view);

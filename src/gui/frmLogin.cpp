@@ -1,0 +1,100 @@
+#include "gui/frmLogin.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+frmLogin::frmLogin(QWidget *parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("frmLogin"));
+    setWindowTitle(QStringLiteral("Welcome"));
+    auto *layout = new QGridLayout(this);
+    auto *lblLogin = new QLabel(QStringLiteral("Login: "), this);
+    lblLogin->setObjectName(QStringLiteral("lblLogin"));
+    m_txtName = new QLineEdit(this);
+    m_txtName->setObjectName(QStringLiteral("txtName"));
+    auto *lblVersion = new QLabel(QStringLiteral("Version:"), this);
+    lblVersion->setObjectName(QStringLiteral("lblVersion"));
+    m_cboVersion = new QComboBox(this);
+    m_cboVersion->setObjectName(QStringLiteral("cboVersion"));
+    m_cboVersion->setEditable(true);
+    m_cmdStart = new QPushButton(QStringLiteral("Start"), this);
+    m_cmdStart->setObjectName(QStringLiteral("cmdStart"));
+    m_cmdQuit = new QPushButton(QStringLiteral("Quit"), this);
+    m_cmdQuit->setObjectName(QStringLiteral("cmdQuit"));
+    // Enter is handled by the boxes themselves, never by a default button.
+    m_cmdStart->setAutoDefault(false);
+    m_cmdQuit->setAutoDefault(false);
+    m_cmdStart->setEnabled(false);
+
+    layout->addWidget(lblLogin, 0, 0);
+    layout->addWidget(m_txtName, 0, 1, 1, 2);
+    layout->addWidget(lblVersion, 1, 0);
+    layout->addWidget(m_cboVersion, 1, 1, 1, 2);
+    layout->addWidget(m_cmdStart, 2, 1);
+    layout->addWidget(m_cmdQuit, 2, 2);
+    setTabOrder(m_txtName, m_cboVersion);
+    m_txtName->setFocus();
+
+    connect(m_txtName, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_cmdStart->setEnabled(!text.trimmed().isEmpty()); });
+    connect(m_cmdStart, &QPushButton::clicked, this, &frmLogin::cmdStart_Click);
+    connect(m_cmdQuit, &QPushButton::clicked, this, &frmLogin::cmdQuit_Click);
+    m_txtName->installEventFilter(this);
+    m_cboVersion->installEventFilter(this);
+}
+
+QString frmLogin::versionText() const {
+    return m_cboVersion->currentText();
+}
+
+bool frmLogin::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && m_cmdStart->isEnabled() && (watched == m_txtName || watched == m_cboVersion)) {
+            cmdStart_Click();
+            return true;
+        }
+        if (enter)
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmLogin::cmdStart_Click() {
+    m_txtName->selectAll();
+    m_txtName->setFocus();
+    emit startPressed(m_txtName->text().trimmed());
+}
+
+void frmLogin::showAgain() {
+    open();
+    m_txtName->selectAll();
+    m_txtName->setFocus();
+}
+
+void frmLogin::complete() {
+    m_completed = true;
+    hide();
+}
+
+void frmLogin::cmdQuit_Click() {
+    emit quitPressed();
+}
+
+// Escape does not close the login screen; its close box means Quit.
+void frmLogin::reject() {}
+
+void frmLogin::closeEvent(QCloseEvent *event) {
+    if (m_completed || !isVisible()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    cmdQuit_Click();
+}

@@ -1,0 +1,207 @@
+#include "gui/frmNewSubject.h"
+
+#include "gui/twips.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+
+namespace {
+
+QPushButton *addButton(QWidget *parent, const char *name, const QString &caption,
+                       const QRect &rect) {
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(rect);
+    button->setAutoDefault(false); // Enter presses Begin only from the age box
+    return button;
+}
+
+bool isDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+} // namespace
+
+frmNewSubject::frmNewSubject(const QString &subjectName, QWidget *parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("frmNewSubject"));
+    QFont arial;
+    arial.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    arial.setPointSize(10);
+    setFont(arial);
+    setFixedSize(px(5040), px(3480));
+    buildControls();
+
+    m_cboMajor->addItems(majors());
+    m_cboMajor->setCurrentIndex(-1);
+    m_cboMajor->setEditText(QStringLiteral("Major"));
+    setWindowTitle(QStringLiteral("Subject Info: ") + subjectName);
+
+    // Connected only now, so that the placeholder text does not count as a choice.
+    connect(m_txtAge, &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_ageGiven = !text.trimmed().isEmpty();
+        UpdateBeginButton();
+    });
+    for (QRadioButton *option : {m_optMale, m_optFemale}) {
+        connect(option, &QRadioButton::toggled, this, [this](bool checked) {
+            if (checked)
+                m_genderGiven = true; // an option stays chosen once chosen
+            UpdateBeginButton();
+        });
+    }
+    const auto majorChanged = [this] {
+        m_majorGiven = !m_cboMajor->currentText().trimmed().isEmpty();
+        UpdateBeginButton();
+    };
+    connect(m_cboMajor, &QComboBox::editTextChanged, this, majorChanged);
+    connect(m_cboMajor, &QComboBox::activated, this, majorChanged);
+    connect(m_btnBegin, &QPushButton::clicked, this, &frmNewSubject::btnBegin_Click);
+    connect(m_btnCancel, &QPushButton::clicked, this, &frmNewSubject::btnCancel_Click);
+
+    m_ageGiven = m_genderGiven = m_majorGiven = false;
+    Cleared = false;
+    UpdateBeginButton();
+}
+
+QStringList frmNewSubject::majors() {
+    return {QStringLiteral("Accounting"),
+            QStringLiteral("Anthropology"),
+            QStringLiteral("Architecture"),
+            QStringLiteral("Biology"),
+            QStringLiteral("Business Administration"),
+            QStringLiteral("Chemistry"),
+            QStringLiteral("Computer Science"),
+            QStringLiteral("Economics"),
+            QStringLiteral("Education"),
+            QStringLiteral("Electrical Engineering"),
+            QStringLiteral("English"),
+            QStringLiteral("Finance"),
+            QStringLiteral("History"),
+            QStringLiteral("Industrial Engineering"),
+            QStringLiteral("Information Systems"),
+            QStringLiteral("Management"),
+            QStringLiteral("Marketing"),
+            QStringLiteral("Mathematics"),
+            QStringLiteral("Mechanical Engineering"),
+            QStringLiteral("Philosophy"),
+            QStringLiteral("Physics"),
+            QStringLiteral("Political Science"),
+            QStringLiteral("Psychology"),
+            QStringLiteral("Public Policy"),
+            QStringLiteral("Sociology"),
+            QStringLiteral("Statistics"),
+            QStringLiteral("Other")};
+}
+
+void frmNewSubject::buildControls() {
+    auto *fraGender = new QGroupBox(QStringLiteral("Gender"), this);
+    fraGender->setObjectName(QStringLiteral("fraGender"));
+    fraGender->setGeometry(twipsRect(240, 180, 2160, 1260));
+    m_optMale = new QRadioButton(QStringLiteral("Male"), fraGender);
+    m_optMale->setObjectName(QStringLiteral("optMale"));
+    m_optMale->setGeometry(twipsRect(240, 360, 1695, 360));
+    m_optFemale = new QRadioButton(QStringLiteral("Female"), fraGender);
+    m_optFemale->setObjectName(QStringLiteral("optFemale"));
+    m_optFemale->setGeometry(twipsRect(240, 780, 1695, 360));
+
+    auto *tagAge = new QLabel(QStringLiteral("Age:"), this);
+    tagAge->setObjectName(QStringLiteral("tagAge"));
+    tagAge->setGeometry(twipsRect(2760, 480, 720, 360));
+    tagAge->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_txtAge = new QLineEdit(this);
+    m_txtAge->setObjectName(QStringLiteral("txtAge"));
+    m_txtAge->setGeometry(twipsRect(3600, 450, 720, 405));
+    m_txtAge->setMaxLength(2);
+    // The key rules below admit 1 to 99 as typed; this keeps a leading zero out however the
+    // cursor was placed ("0" alone may stay, as deleting the first digit of "50" leaves it).
+    m_txtAge->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[1-9][0-9]?|0?")), m_txtAge));
+    m_txtAge->setContextMenuPolicy(Qt::NoContextMenu); // no pasting past the key rules
+    m_txtAge->setAcceptDrops(false);
+    m_txtAge->installEventFilter(this);
+
+    m_cboMajor = new QComboBox(this);
+    m_cboMajor->setObjectName(QStringLiteral("cboMajor"));
+    m_cboMajor->setEditable(true);
+    m_cboMajor->setInsertPolicy(QComboBox::NoInsert); // a typed major is kept as typed
+    m_cboMajor->setCompleter(nullptr);
+    m_cboMajor->setMaxVisibleItems(14);
+    m_cboMajor->setGeometry(twipsRect(240, 1680, 4560, 405));
+
+    m_btnBegin =
+        addButton(this, "btnBegin", QStringLiteral("Begin"), twipsRect(600, 2520, 1575, 495));
+    m_btnCancel =
+        addButton(this, "btnCancel", QStringLiteral("Cancel"), twipsRect(2865, 2520, 1575, 495));
+}
+
+void frmNewSubject::UpdateBeginButton() {
+    m_btnBegin->setEnabled(m_ageGiven && m_genderGiven && m_majorGiven);
+}
+
+void frmNewSubject::btnBegin_Click() {
+    if (!m_btnBegin->isEnabled() || m_writing)
+        return;
+    m_writing = true; // the database's retries let window events through
+    emit begun({m_cboMajor->currentText(), m_optMale->isChecked(), m_txtAge->text()});
+    m_writing = false;
+    Cleared = true;
+    accept();
+}
+
+void frmNewSubject::btnCancel_Click() {
+    reject();
+}
+
+bool frmNewSubject::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_txtAge && event->type() == QEvent::KeyPress)
+        return filterAgeKey(static_cast<QKeyEvent *>(event));
+    return QDialog::eventFilter(watched, event);
+}
+
+// Returns true to drop the key. Digits are typed one by one, never a leading zero; a box
+// holding just "0" gives way to the next digit.
+bool frmNewSubject::filterAgeKey(const QKeyEvent *key) {
+    if (key->matches(QKeySequence::Paste))
+        return true;
+    switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (m_btnBegin->isEnabled())
+            btnBegin_Click();
+        return true;
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Escape:
+        return false;
+    default:
+        break;
+    }
+    const QString typed = key->text();
+    if (typed.isEmpty())
+        return false; // cursor movement types nothing
+    if (typed.size() != 1 || !isDigit(typed.at(0)))
+        return true;
+    if (typed.at(0) == QLatin1Char('0') && m_txtAge->text().isEmpty())
+        return true;
+    if (m_txtAge->text() == QLatin1String("0"))
+        m_txtAge->clear();
+    return false;
+}
+
+void frmNewSubject::keyPressEvent(QKeyEvent *event) {
+    // The form has no default button: Enter elsewhere than in the age box presses nothing.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

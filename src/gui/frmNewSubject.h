@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+
+class QComboBox;
+class QKeyEvent;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+// What a person gave on the subject form, as the record takes it.
+struct SubjectEntries {
+    QString majorText;
+    bool isMale = false;
+    QString ageText;
+};
+
+// The subject information form: age, gender and field of study of a person who is about to
+// play. Begin hands the entries on to be recorded and closes the form; Cancel closes it with
+// nothing recorded. Every control's objectName is its design name.
+class frmNewSubject : public QDialog {
+    Q_OBJECT
+public:
+    // The caption names the subject.
+    explicit frmNewSubject(const QString &subjectName, QWidget *parent = nullptr);
+
+    // True once Begin has handed on the entries; the program reads it afterwards.
+    bool Cleared = false;
+
+    // Does nothing while Begin is disabled.
+    void btnBegin_Click();
+    void btnCancel_Click();
+
+    // The 26 fields of study in alphabetical order, then "Other".
+    static QStringList majors();
+
+signals:
+    // Begin: the record is written while this is emitted, before the form closes.
+    void begun(const SubjectEntries &entries);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void buildControls();
+    void UpdateBeginButton();
+    bool filterAgeKey(const QKeyEvent *key);
+
+    bool m_ageGiven = false;
+    bool m_genderGiven = false;
+    bool m_majorGiven = false;
+    bool m_writing = false;
+
+    QRadioButton *m_optMale = nullptr;
+    QRadioButton *m_optFemale = nullptr;
+    QLineEdit *m_txtAge = nullptr;
+    QComboBox *m_cboMajor = nullptr;
+    QPushButton *m_btnBegin = nullptr;
+    QPushButton *m_btnCancel = nullptr;
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/common/dialogs.h"
+
+#include <QDialog>
+
+class QKeyEvent;
+class QLineEdit;
+class QPushButton;
+
+// The exit authentication that guards leaving the task early. An accepted password is said
+// with exitApproved(): the program marks the exit as confirmed and authorised and runs its
+// end routine. Cancel says exitWithdrawn() and closes the window. Each time the window
+// becomes active it fills in the access code itself and performs Exit Application, so the
+// exit goes ahead as soon as the window opens. Every control's objectName is its design name.
+class frmPasswordAuth : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmPasswordAuth(Dialogs &dialogs, QWidget *parent = nullptr);
+
+    // Whether activation fills in the access code and exits (the program always does; tests
+    // switch it off to try the checks by hand).
+    void setFillOnActivate(bool fill) { m_fillOnActivate = fill; }
+
+    // Exit Application.
+    void Command1_Click();
+    // Cancel.
+    void Command2_Click();
+    void CheckExitPassword();
+
+    // The access code, the user name last submitted and whether the last password matched.
+    const QString &exitPassword() const { return m_exitPassword; }
+    const QString &exitUserNameEntered() const { return m_exitUserNameEntered; }
+    bool exitPasswordMatches() const { return m_exitPasswordMatches; }
+
+signals:
+    // The password matched. The end routine runs while this is emitted; when it returns (a
+    // model plays), the window stays open.
+    void exitApproved();
+    void exitWithdrawn();
+
+protected:
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void buildControls();
+    void Form_Activate();
+    void clearBoxes();
+
+    Dialogs &m_dialogs;
+    bool m_fillOnActivate = true;
+    bool m_exiting = false;
+    QString m_exitPassword;
+    QString m_exitUserNameEntered;
+    bool m_exitPasswordMatches = false;
+
+    QLineEdit *m_txtUsername = nullptr;
+    QLineEdit *m_txtPassword = nullptr;
+    QPushButton *m_Command1 = nullptr;
+    QPushButton *m_Command2 = nullptr;
+};

@@ -1,7 +1,0 @@
-#include "setup/paths.h"
-
-#include <QCoreApplication>
-
-QString paths::dataDirectory() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/data");
-}
