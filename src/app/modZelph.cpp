@@ -139,11 +139,11 @@ void modZelph::HandleReset() {
 void modZelph::SendToModel(const QString &request) {
     if (!m_server.linked())
         return;
-    const QString message = protocol::outboundText(request, m_state);
+    const QByteArray message = protocol::outboundText(request, m_state);
     if (m_logging)
-        emit sent(message + lineBreak);
+        emit sent(QString::fromLatin1(message) + lineBreak);
     QString error;
-    if (!m_server.send(protocol::wireBytes(message), &error)) {
+    if (!m_server.send(message + "\r\n", &error)) {
         m_dialogs.inform(QString(), error);
         DropModelConnection();
     }

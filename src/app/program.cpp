@@ -353,7 +353,7 @@ bool Program::prepareRecording() {
     QStringList notes;
     const bool ready =
         retryWrite([&](QString *error) { return m_recorder.prepareFiles(&notes, error); },
-                   QStringLiteral("The data files cannot be made ready"));
+                   [] { return QStringLiteral("The data files cannot be made ready"); });
     for (const QString &note : notes)
         printError(note);
     if (!ready)
@@ -376,6 +376,8 @@ void Program::startRun() {
     const bool shown = m_state.versionTag != protocol::Batch || !m_seat.modelPlays();
     if (shown && m_dialogs.someoneCanAnswer())
         showTaskWindow();
+    else
+        m_runner->setDrawn(false);
 }
 
 void Program::showTaskWindow() {
@@ -414,21 +416,24 @@ void Program::onPeriodFinished(bool lastPeriod) {
 // period's line is, whatever follows.
 void Program::writePeriodLine() {
     const QDate today = QDate::currentDate();
-    const bool written =
-        retryWrite([&](QString *error) { return m_recorder.writePeriod(m_state, today, error); },
-                   QStringLiteral("Period %1 could not be written").arg(m_state.currentTrial));
+    const bool written = retryWrite(
+        [&](QString *error) { return m_recorder.writePeriod(m_state, today, error); },
+        [this] {
+            return QStringLiteral("Period %1 could not be written").arg(m_state.currentTrial);
+        });
     if (!written || (m_state.currentTrial == m_state.MaxTrial && !endRun(RunEnding::Completed)))
         terminate(1);
 }
 
 bool Program::endRun(RunEnding ending) {
     return retryWrite([&](QString *error) { return m_recorder.endRun(m_state, ending, error); },
-                      QStringLiteral("The run record could not be written"));
+                      [] { return QStringLiteral("The run record could not be written"); });
 }
 
 // A write that fails is tried again a few times at once (another program may hold the file
 // for a moment), then the operator decides; No, the only answer without a screen, gives up.
-bool Program::retryWrite(const std::function<bool(QString *)> &write, const QString &what) {
+bool Program::retryWrite(const std::function<bool(QString *)> &write,
+                         const std::function<QString()> &what) {
     constexpr int quickTries = 3;
     QString error;
     for (int attempt = 1; !write(&error); ++attempt) {
@@ -438,7 +443,7 @@ bool Program::retryWrite(const std::function<bool(QString *)> &write, const QStr
         }
         if (m_stopping ||
             !m_dialogs.ask(QStringLiteral("Recording failed"),
-                           QStringLiteral("%1: %2\nRetry? (No to quit)").arg(what, error),
+                           QStringLiteral("%1: %2\nRetry? (No to quit)").arg(what(), error),
                            Dialogs::Icon::Critical))
             return false;
     }

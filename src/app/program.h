@@ -85,7 +85,8 @@ private:
     void onPeriodFinished(bool lastPeriod);
     void writePeriodLine();
     bool endRun(RunEnding ending);
-    bool retryWrite(const std::function<bool(QString *)> &write, const QString &what);
+    bool retryWrite(const std::function<bool(QString *)> &write,
+                    const std::function<QString()> &what);
 
     void terminate(int exitCode);
     void end(int exitCode, RunEnding ending);

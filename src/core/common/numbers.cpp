@@ -3,6 +3,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <iterator>
@@ -56,9 +57,35 @@ Decimal toDecimal(double value) {
     return d;
 }
 
-// Fixed-point text of the value with exactly `decimals` fraction digits, rounding the
-// 15-digit decimal form half away from zero, and at least `intDigits` integer digits.
-QString fixed(double value, int decimals, int intDigits) {
+// Appends the decimal digits of a non-negative number, with at least `width` of them.
+void appendNumber(std::string &text, int64_t number, int width = 1) {
+    char digits[24];
+    const char *end = std::to_chars(std::begin(digits), std::end(digits), number).ptr;
+    const auto count = static_cast<int>(end - digits);
+    if (count < width)
+        text.append(static_cast<size_t>(width - count), '0');
+    text.append(digits, static_cast<size_t>(count));
+}
+
+// Whole numbers below 10^15 (flows, orders and counts most often are) are written exactly
+// by their digits: no search for their shortest decimal form is needed.
+bool isWholeNumber(double value) {
+    return std::fabs(value) < 1e15 && value == std::trunc(value);
+}
+
+// Appends the fixed-point text of the value with exactly `decimals` fraction digits,
+// rounding the 15-digit decimal form half away from zero, and at least `intDigits` integer
+// digits.
+void appendFixed(std::string &text, double value, int decimals, int intDigits) {
+    if (isWholeNumber(value)) {
+        const auto whole = static_cast<int64_t>(value);
+        if (whole < 0)
+            text.push_back('-');
+        appendNumber(text, whole < 0 ? -whole : whole, intDigits);
+        if (decimals > 0)
+            text.append(".").append(static_cast<size_t>(decimals), '0');
+        return;
+    }
     const Decimal d = toDecimal(value);
     const int keep = d.exponent + 1 + decimals; // digits of d.digits kept
     std::string whole;                          // digits of round(|value| * 10^decimals)
@@ -78,32 +105,15 @@ QString fixed(double value, int decimals, int intDigits) {
         }
     }
     const bool isZero = whole.find_first_not_of('0') == std::string::npos;
-    if (whole.size() < static_cast<size_t>(decimals + intDigits))
-        whole.insert(0, static_cast<size_t>(decimals + intDigits) - whole.size(), '0');
-    if (decimals > 0)
-        whole.insert(whole.size() - static_cast<size_t>(decimals), 1, '.');
+    const auto width = static_cast<size_t>(decimals + intDigits);
+    if (whole.size() < width)
+        whole.insert(0, width - whole.size(), '0');
     if (d.negative && !isZero)
-        whole.insert(whole.begin(), '-');
-    return QString::fromLatin1(whole.data(), static_cast<qsizetype>(whole.size()));
-}
-
-int digitValue(QChar c) {
-    const char ch = c.toUpper().toLatin1();
-    if (ch >= '0' && ch <= '9')
-        return ch - '0';
-    if (ch >= 'A' && ch <= 'F')
-        return ch - 'A' + 10;
-    return -1;
-}
-
-// Appends the decimal digits of a non-negative number, with at least `width` of them.
-void appendNumber(std::string &text, int number, int width = 1) {
-    char digits[12];
-    const char *end = std::to_chars(std::begin(digits), std::end(digits), number).ptr;
-    const auto count = static_cast<int>(end - digits);
-    if (count < width)
-        text.append(static_cast<size_t>(width - count), '0');
-    text.append(digits, static_cast<size_t>(count));
+        text.push_back('-');
+    const size_t integerDigits = whole.size() - static_cast<size_t>(decimals);
+    text.append(whole, 0, integerDigits);
+    if (decimals > 0)
+        text.append(".").append(whole, integerDigits, std::string::npos);
 }
 
 QString latin1(const std::string &text) {
@@ -122,16 +132,30 @@ std::optional<QString> nonFiniteText(double value) {
 
 } // namespace
 
+void appendFigure(std::string &text, double value) {
+    if (const auto nonFinite = nonFiniteText(value))
+        text.append(nonFinite->toStdString());
+    else
+        appendFixed(text, value, 3, 2);
+}
+
+void appendStateAmount(std::string &text, double value) {
+    if (const auto nonFinite = nonFiniteText(value))
+        text.append(nonFinite->toStdString());
+    else
+        appendFixed(text, value, 2, 2);
+}
+
 QString figure(double value) {
-    if (const auto text = nonFiniteText(value))
-        return *text;
-    return fixed(value, 3, 2);
+    std::string text;
+    appendFigure(text, value);
+    return latin1(text);
 }
 
 QString stateAmount(double value) {
-    if (const auto text = nonFiniteText(value))
-        return *text;
-    return fixed(value, 2, 2);
+    std::string text;
+    appendStateAmount(text, value);
+    return latin1(text);
 }
 
 QString roundTrip(double value) {
@@ -143,6 +167,10 @@ QString roundTrip(double value) {
 void appendGeneral(std::string &text, double value) {
     if (const auto nonFinite = nonFiniteText(value)) {
         text.append(nonFinite->toStdString());
+        return;
+    }
+    if (isWholeNumber(value)) {
+        appendWhole(text, static_cast<int64_t>(value));
         return;
     }
     const Decimal d = toDecimal(value);
@@ -185,46 +213,68 @@ QString shortForm(double value) {
     return text;
 }
 
-QString usShortDate(const QDate &date) {
-    std::string text;
+void appendUsShortDate(std::string &text, const QDate &date) {
     appendNumber(text, date.month());
     text.push_back('/');
     appendNumber(text, date.day());
     text.push_back('/');
     appendNumber(text, date.year());
-    return latin1(text);
 }
 
-QString usLongTime(const QTime &time) {
+void appendUsLongTime(std::string &text, const QTime &time) {
     const int hour12 = time.hour() % 12 == 0 ? 12 : time.hour() % 12;
-    std::string text;
     appendNumber(text, hour12);
     text.push_back(':');
     appendNumber(text, time.minute(), 2);
     text.push_back(':');
     appendNumber(text, time.second(), 2);
     text.append(time.hour() < 12 ? " AM" : " PM");
+}
+
+QString usShortDate(const QDate &date) {
+    std::string text;
+    appendUsShortDate(text, date);
     return latin1(text);
+}
+
+QString usLongTime(const QTime &time) {
+    std::string text;
+    appendUsLongTime(text, time);
+    return latin1(text);
+}
+
+void appendWhole(std::string &text, int64_t value) {
+    char digits[24];
+    text.append(digits, std::to_chars(std::begin(digits), std::end(digits), value).ptr);
 }
 
 QString clockTime(const QTime &time) {
     return time.toString(QStringLiteral("HH:mm:ss"));
 }
 
-double leadingNumber(const QString &text) {
-    QString s;
+double leadingNumber(QStringView text) {
+    // Plain characters, blanks left out; any other character than ASCII stops the number.
+    std::string s;
+    s.reserve(static_cast<size_t>(text.size()));
     for (const QChar c : text) {
         if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
-            s.append(c);
+            s.push_back(c.unicode() < 128 ? static_cast<char>(c.unicode()) : '\x7f');
     }
-    if (s.size() >= 2 && s.at(0) == QLatin1Char('&')) {
-        const QChar kind = s.at(1).toUpper();
-        const int base = kind == QLatin1Char('H') ? 16 : kind == QLatin1Char('O') ? 8 : 0;
+    const auto size = static_cast<int>(s.size());
+    const auto upper = [&s](int at) {
+        return static_cast<char>(
+            std::toupper(static_cast<unsigned char>(s[static_cast<size_t>(at)])));
+    };
+    if (size >= 2 && s[0] == '&') {
+        const int base = upper(1) == 'H' ? 16 : upper(1) == 'O' ? 8 : 0;
         if (base == 0)
             return 0.0;
         double result = 0.0;
-        for (int i = 2; i < s.size(); ++i) {
-            const int digit = digitValue(s.at(i));
+        for (int i = 2; i < size; ++i) {
+            const char c = upper(i);
+            const int digit = c >= '0' && c <= '9'   ? c - '0'
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                     : -1;
             if (digit < 0 || digit >= base)
                 break;
             result = result * base + digit;
@@ -232,48 +282,40 @@ double leadingNumber(const QString &text) {
         return result;
     }
     // The longest prefix of the form [sign] digits [. digits] [(E|D) [sign] digits].
-    int i = 0;
     const auto isDigit = [&](int at) {
-        return at < s.size() && s.at(at).isDigit() && s.at(at).unicode() < 128;
+        return at < size && s[static_cast<size_t>(at)] >= '0' && s[static_cast<size_t>(at)] <= '9';
     };
-    if (i < s.size() && (s.at(i) == QLatin1Char('+') || s.at(i) == QLatin1Char('-')))
-        ++i;
+    const auto isSign = [&](int at) {
+        return at < size &&
+               (s[static_cast<size_t>(at)] == '+' || s[static_cast<size_t>(at)] == '-');
+    };
+    int i = isSign(0) ? 1 : 0;
     int mantissaDigits = 0;
-    while (isDigit(i)) {
-        ++i;
+    for (; isDigit(i); ++i)
         ++mantissaDigits;
-    }
-    if (i < s.size() && s.at(i) == QLatin1Char('.')) {
-        ++i;
-        while (isDigit(i)) {
-            ++i;
+    if (i < size && s[static_cast<size_t>(i)] == '.') {
+        for (++i; isDigit(i); ++i)
             ++mantissaDigits;
-        }
     }
     if (mantissaDigits == 0)
         return 0.0;
     int end = i;
-    if (i < s.size() &&
-        (s.at(i).toUpper() == QLatin1Char('E') || s.at(i).toUpper() == QLatin1Char('D'))) {
-        int j = i + 1;
-        if (j < s.size() && (s.at(j) == QLatin1Char('+') || s.at(j) == QLatin1Char('-')))
-            ++j;
+    if (i < size && (upper(i) == 'E' || upper(i) == 'D')) {
+        int j = isSign(i + 1) ? i + 2 : i + 1;
         if (isDigit(j)) {
             while (isDigit(j))
                 ++j;
+            s[static_cast<size_t>(i)] = 'E';
             end = j;
         }
     }
-    std::string number = s.left(end).toStdString();
-    std::replace_if(
-        number.begin(), number.end(), [](char c) { return c == 'D' || c == 'd'; }, 'E');
-    const char *first = number.data() + (number[0] == '+' ? 1 : 0);
+    const char *first = s.data() + (s[0] == '+' ? 1 : 0);
     double value = 0;
-    if (std::from_chars(first, number.data() + number.size(), value).ec == std::errc())
+    if (std::from_chars(first, s.data() + end, value).ec == std::errc())
         return value;
     // A number too large for a double reads as infinite, so that a caller can refuse it; one
     // too small reads as 0.
-    return QLocale::c().toDouble(QString::fromStdString(number));
+    return QLocale::c().toDouble(QString::fromLatin1(s.data(), end));
 }
 
 std::optional<double> parseNumber(const QString &text) {

@@ -24,8 +24,15 @@ QString shortForm(double value);
 // The data file's general form: up to 15 significant digits, no trailing zeros,
 // exponent only for very large or small magnitudes (0, 5.05, 0.1, 4.5, 1E-05).
 QString general(double value);
-// The same, appended to a line being built.
+// Each form appended to a line being built, as plain characters: a model's pause-free run
+// writes thousands of lines a second.
 void appendGeneral(std::string &text, double value);
+void appendFigure(std::string &text, double value);
+void appendStateAmount(std::string &text, double value);
+void appendUsShortDate(std::string &text, const QDate &date);
+void appendUsLongTime(std::string &text, const QTime &time);
+// A whole number in decimal digits, a minus sign before a negative one.
+void appendWhole(std::string &text, int64_t value);
 // The shortest text that reads back as exactly the same double (3, 2.5, 0.1, 1e-05).
 QString roundTrip(double value);
 // 12/7/2026
@@ -39,7 +46,7 @@ QString clockTime(const QTime &time);
 // and line feeds are skipped, then an optional sign, digits, point and fraction, exponent
 // (E or D), or an &H / &O prefix with hexadecimal / octal digits. No leading number reads 0;
 // a number too large for a double reads as plus or minus infinity.
-double leadingNumber(const QString &text);
+double leadingNumber(QStringView text);
 
 // A whole text that is a number (blanks around it allowed), or nothing.
 std::optional<double> parseNumber(const QString &text);

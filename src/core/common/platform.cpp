@@ -80,13 +80,14 @@ bool appendWhole(const QString &path, const QByteArray &bytes, QString *reason) 
         *reason = systemReason(errno);
         return false;
     }
-    struct stat before {};
-    const bool sized = ::fstat(fd, &before) == 0;
     const ssize_t written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
     const int writeError = errno;
     if (written != bytes.size()) {
-        // A full disk or a file size limit takes part of the line: the part goes again.
-        const bool cutBack = written <= 0 || (sized && ::ftruncate(fd, before.st_size) == 0);
+        // A full disk or a file size limit takes part of the line: the part is taken back.
+        // The program is the folder's only writer, so the part is the file's last bytes.
+        struct stat after {};
+        const bool cutBack = written <= 0 || (::fstat(fd, &after) == 0 &&
+                                              ::ftruncate(fd, after.st_size - written) == 0);
         ::close(fd);
         *reason = written < 0 ? systemReason(writeError)
                               : QStringLiteral("only %1 of %2 bytes could be written")

@@ -14,8 +14,8 @@ void CalCost(TaskState &state, TaskView &view, double AmtInTank) {
     } else {
         state.CurrentBonus = 0;
     }
-    view.lblCurrBonusVal = numbers::figure(state.CurrentBonus);
-    view.lblAccuBonusVal = numbers::figure(state.TotalBonus);
-    view.lblCurrCostVal = numbers::figure(state.currentCost);
-    view.lblAccuCostVal = numbers::figure(state.accumulatedCost);
+    view.lblCurrBonusVal = view.figureText(state.CurrentBonus);
+    view.lblAccuBonusVal = view.figureText(state.TotalBonus);
+    view.lblCurrCostVal = view.figureText(state.currentCost);
+    view.lblAccuCostVal = view.figureText(state.accumulatedCost);
 }

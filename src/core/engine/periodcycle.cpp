@@ -83,7 +83,8 @@ bool PeriodsRemain(const TaskState &state) {
 
 void TakeDecision(TaskState &state, TaskView &view, double inflow, double outflow) {
     state.currentTrial += 1;
-    view.lblCurrTimePeriod = QString::number(state.currentTrial);
+    if (view.drawn)
+        view.lblCurrTimePeriod = QString::number(state.currentTrial);
     view.entryEnabled = false;
     const auto t = static_cast<size_t>(state.currentTrial);
     state.UserInflow.at(t) = inflow;
@@ -101,16 +102,16 @@ void EnvironmentDecision(TaskState &state, TaskView &view) {
         PipeWater(view, state.pipeUserOut, false);
         PipeWater(view, state.pipeEnvIn, true);
         PipeWater(view, state.pipeEnvOut, true);
-        view.lblEnvInCon = {Colour::Red, numbers::figure(state.envFlowFactor * in)};
-        view.lblEnvOutCon = {Colour::Green, numbers::figure(state.envFlowFactor * out)};
+        view.lblEnvInCon = {Colour::Red, view.figureText(state.envFlowFactor * in)};
+        view.lblEnvOutCon = {Colour::Green, view.figureText(state.envFlowFactor * out)};
         state.Amount =
             ((in - out) * state.envFlowFactor + state.Amount / state.unitHeight) * state.unitHeight;
         FillTank(state, view, state.tankIndex, state.Amount);
         view.lblStatusValue = QStringLiteral("Environment Action in Play");
         view.lblEnvOutput[0] = {
-            QStringLiteral("ENV: ") + numbers::shortForm(state.envFlowFactor * out), Colour::Green};
-        view.lblEnvInput[1] = {
-            QStringLiteral("ENV: ") + numbers::shortForm(state.envFlowFactor * in), Colour::Red};
+            view.flowCaption(QStringLiteral("ENV: "), state.envFlowFactor * out), Colour::Green};
+        view.lblEnvInput[1] = {view.flowCaption(QStringLiteral("ENV: "), state.envFlowFactor * in),
+                               Colour::Red};
     }
     view.submitEnabled = false;
 }
@@ -144,18 +145,18 @@ void processDecision(TaskState &state, TaskView &view) {
         if (in.arrives) {
             PipeWater(view, state.pipeUserIn, true);
             view.lblStatusValue = userActionText;
-            view.lblUserInput[1] = {QStringLiteral("USER: ") + numbers::shortForm(in.quantity),
+            view.lblUserInput[1] = {view.flowCaption(QStringLiteral("USER: "), in.quantity),
                                     Colour::Red};
-            view.lblUsrInCon = {Colour::Red, numbers::figure(in.quantity)};
+            view.lblUsrInCon = {Colour::Red, view.figureText(in.quantity)};
             state.TotalBackOrder =
                 state.TotalBackOrder - in.quantity + periodValue(state.UserInflow, t);
         }
         const Arrival out = outflowArrival(state);
         if (out.arrives) {
             PipeWater(view, state.pipeUserOut, true);
-            view.lblUserOutput[0] = {QStringLiteral("USER: ") + numbers::shortForm(out.quantity),
+            view.lblUserOutput[0] = {view.flowCaption(QStringLiteral("USER: "), out.quantity),
                                      Colour::Green};
-            view.lblUsrOutCon = {Colour::Green, numbers::figure(out.quantity)};
+            view.lblUsrOutCon = {Colour::Green, view.figureText(out.quantity)};
             view.lblStatusValue = userActionText;
             state.TotalForwardDischarge =
                 state.TotalForwardDischarge - out.quantity + periodValue(state.UserOutflow, t);
@@ -188,14 +189,14 @@ void ApplyUserFlows(TaskState &state, TaskView &view) {
         view.lblUsrOutCon = FlowBox{};
     }
     const ShownFlows shown = FlowsShown(state);
-    view.lblInFlowStatusEnvVal = numbers::figure(shown.envInflow);
-    view.lblOutFlowStatusEnvVal = numbers::figure(shown.envOutflow);
-    view.lblInFlowStatusVal = numbers::figure(shown.userInflow);
-    view.lblOutFlowStatusVal = numbers::figure(shown.userOutflow);
-    view.lblGoalStatusVal = numbers::figure(state.GoalLinePoisition / state.unitHeight);
-    view.lblAmountStatusVal = numbers::figure(state.Amount / state.unitHeight);
-    view.lblBackOrderVal = numbers::figure(state.TotalBackOrder);
-    view.lblForwardOrderVal = numbers::figure(state.TotalForwardDischarge);
+    view.lblInFlowStatusEnvVal = view.figureText(shown.envInflow);
+    view.lblOutFlowStatusEnvVal = view.figureText(shown.envOutflow);
+    view.lblInFlowStatusVal = view.figureText(shown.userInflow);
+    view.lblOutFlowStatusVal = view.figureText(shown.userOutflow);
+    view.lblGoalStatusVal = view.figureText(state.GoalLinePoisition / state.unitHeight);
+    view.lblAmountStatusVal = view.figureText(state.Amount / state.unitHeight);
+    view.lblBackOrderVal = view.figureText(state.TotalBackOrder);
+    view.lblForwardOrderVal = view.figureText(state.TotalForwardDischarge);
 }
 
 void ClosePeriod(TaskState &state, TaskView &view) {

@@ -31,7 +31,7 @@ bool PeriodRunner::submit(const Decision &decision) {
     m_running = true;
     m_decision = decision;
     m_view.submitEnabled = false;
-    if (decision.showInEntryBoxes)
+    if (decision.showInEntryBoxes && m_view.drawn)
         setEntryTexts(numbers::roundTrip(decision.inflow), numbers::roundTrip(decision.outflow));
     m_state.StartTime = m_clock();
     emit viewChanged();

@@ -33,6 +33,9 @@ public:
     // What the task window shows when it opens; from here on the stock values are scaled.
     void load();
     const TaskView &view() const { return m_view; }
+    // Whether anything draws the view; nobody does in a BATCH run, which then lays out no
+    // text at all.
+    void setDrawn(bool drawn) { m_view.drawn = drawn; }
     bool running() const { return m_running; }
 
     // Submit: plays the next period with `decision`; after the last period nothing is played

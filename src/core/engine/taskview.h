@@ -34,6 +34,14 @@ struct FillRect {
 };
 
 struct TaskView {
+    // Whether anything draws this view. A run nobody sees (a BATCH model's) keeps its
+    // figures in the task state alone: its steps lay out no text.
+    bool drawn = true;
+    // A figure as the window shows it ("00.000"), where the view is drawn.
+    QString figureText(double value) const;
+    // A flow text label's caption ("USER: 3", "ENV: .5"), where the view is drawn.
+    QString flowCaption(const QString &who, double value) const;
+
     // What the window's captions and layout depend on.
     QString unitName;
     bool showTimePeriod = true;

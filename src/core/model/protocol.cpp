@@ -1,7 +1,6 @@
 #include "core/model/protocol.h"
 
 #include "core/common/numbers.h"
-#include "core/engine/periodcycle.h"
 #include "core/setup/taskstate.h"
 
 #include <cmath>
@@ -92,15 +91,16 @@ void applyRunMode(const LoginRequest &login, TaskState &state) {
 
 DecisionRequest parseDecision(const QString &text) {
     DecisionRequest decision;
-    const QStringList tokens = tokenize(text);
-    if (tokens.isEmpty())
-        return decision;
+    if (!text.contains(QLatin1Char(' ')))
+        return decision; // no tokens, as tokenize() reads it
+    // Views into the text: a model's pause-free run sends thousands of decisions a second.
+    const QList<QStringView> tokens = QStringView(text).split(QLatin1Char(' '));
     decision.outcome = DecisionRequest::Outcome::Bad;
     if (tokens.at(0) != Decision)
         return decision;
     DecisionRequest values;
     values.outcome = DecisionRequest::Outcome::Good;
-    const auto slotFor = [&values](const QString &token) -> std::optional<double> * {
+    const auto slotFor = [&values](QStringView token) -> std::optional<double> * {
         if (token == QLatin1String("UI"))
             return &values.ui;
         if (token == QLatin1String("UO"))
@@ -164,32 +164,36 @@ QString badDecisionReply(const QString &received) {
            QStringLiteral(" <eo_value>") + QStringLiteral("Received:") + received;
 }
 
-QString stateMessage(int time, double goalUnits, double amountUnits, const QString &ei,
-                     const QString &eo, const QString &ui, const QString &uo) {
-    return QStringLiteral("STATE TIME %1 GOAL %2 AMOUNT %3 EI %4 EO %5 UI %6 UO %7")
-        .arg(QString::number(time), numbers::stateAmount(goalUnits),
-             numbers::stateAmount(amountUnits), ei, eo, ui, uo);
+QByteArray stateMessage(int time, double goalUnits, double amountUnits,
+                        const std::optional<ShownFlows> &flows) {
+    std::string text = "STATE TIME ";
+    numbers::appendWhole(text, time);
+    text.append(" GOAL ");
+    numbers::appendStateAmount(text, goalUnits);
+    text.append(" AMOUNT ");
+    numbers::appendStateAmount(text, amountUnits);
+    const std::pair<const char *, double> named[] = {{" EI ", flows ? flows->envInflow : 0},
+                                                     {" EO ", flows ? flows->envOutflow : 0},
+                                                     {" UI ", flows ? flows->userInflow : 0},
+                                                     {" UO ", flows ? flows->userOutflow : 0}};
+    for (const auto &[name, value] : named) {
+        text.append(name);
+        if (flows)
+            numbers::appendFigure(text, value);
+        else
+            text.append("-1");
+    }
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString outboundText(const QString &request, const TaskState &state) {
+QByteArray outboundText(const QString &request, const TaskState &state) {
     const double goal = state.GoalLinePoisition / state.unitHeight;
     const double amount = state.Amount / state.unitHeight;
-    if (request == InitialStateRequest) {
-        const QString none = QStringLiteral("-1");
-        return stateMessage(state.currentTrial, goal, amount, none, none, none, none);
-    }
-    if (request == PeriodStateRequest) {
-        // The figures the window's four flow labels show, in the same format.
-        const ShownFlows shown = FlowsShown(state);
-        return stateMessage(state.currentTrial, goal, amount, numbers::figure(shown.envInflow),
-                            numbers::figure(shown.envOutflow), numbers::figure(shown.userInflow),
-                            numbers::figure(shown.userOutflow));
-    }
-    return request;
-}
-
-QByteArray wireBytes(const QString &message) {
-    return message.toLatin1() + QByteArrayLiteral("\r\n");
+    if (request == InitialStateRequest)
+        return stateMessage(state.currentTrial, goal, amount, std::nullopt);
+    if (request == PeriodStateRequest)
+        return stateMessage(state.currentTrial, goal, amount, FlowsShown(state));
+    return request.toLatin1();
 }
 
 } // namespace protocol

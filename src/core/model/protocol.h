@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/engine/periodcycle.h"
+
 struct TaskState;
 
 // The text protocol spoken with a connected model, as pure functions of the received text:
@@ -104,15 +106,13 @@ QString badLoginReply(const QString &received);
 QString badDecisionReply(const QString &received);
 
 // "STATE TIME t GOAL g AMOUNT a EI v EO v UI v UO v": 15 tokens, no trailing space; the
-// goal and the amount are in units and written "00.00", the flows are given as text.
-QString stateMessage(int time, double goalUnits, double amountUnits, const QString &ei,
-                     const QString &eo, const QString &ui, const QString &uo);
-// What SendToModel sends for a request, before the line end: "VERSION" gives the initial
-// state message (flows -1), "BETWEEN" the state message of the period just played, whose
-// four flows are those the task window's flow figures show; anything else is sent as it
-// stands.
-QString outboundText(const QString &request, const TaskState &state);
-// The bytes on the wire: one byte per character, ended with carriage return and line feed.
-QByteArray wireBytes(const QString &message);
+// goal and the amount are in units and written "00.00", the four flows "00.000" as the
+// window's figures show them, or -1 each without flows (the initial state).
+QByteArray stateMessage(int time, double goalUnits, double amountUnits,
+                        const std::optional<ShownFlows> &flows);
+// What SendToModel sends for a request, as the bytes on the wire (one byte per character)
+// before the line end: "VERSION" gives the initial state message, "BETWEEN" the state
+// message of the period just played; anything else is sent as it stands.
+QByteArray outboundText(const QString &request, const TaskState &state);
 
 } // namespace protocol

@@ -63,13 +63,16 @@ QString dataHeaderLine() {
     return names.join(QLatin1Char('\t'));
 }
 
-QString periodLine(const TaskState &state, const QDate &date) {
+QByteArray periodLine(const TaskState &state, const QDate &date) {
     // Built as plain characters, field by field: a pause-free run writes thousands a second.
     std::string line;
     line.reserve(160);
     const auto text = [&line](const QString &field) {
-        const QByteArray bytes = fieldText(field).toLatin1();
-        line.append(bytes.constData(), static_cast<size_t>(bytes.size()));
+        for (const QChar c : field) {
+            const bool breaksLine =
+                c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
+            line.push_back(breaksLine ? ' ' : c.toLatin1());
+        }
         line.push_back('\t');
     };
     const auto number = [&line](double value) {
@@ -77,16 +80,19 @@ QString periodLine(const TaskState &state, const QDate &date) {
         line.push_back('\t');
     };
     const auto whole = [&line](int64_t value) {
-        line.append(std::to_string(value));
+        numbers::appendWhole(line, value);
         line.push_back('\t');
     };
     const int64_t t = state.currentTrial;
     text(state.subjectName);
     text(state.versionTag);
     whole(t);
-    text(numbers::usShortDate(date));
-    text(numbers::usLongTime(state.StartTime));
-    text(numbers::usLongTime(state.EndTime));
+    numbers::appendUsShortDate(line, date);
+    line.push_back('\t');
+    numbers::appendUsLongTime(line, state.StartTime);
+    line.push_back('\t');
+    numbers::appendUsLongTime(line, state.EndTime);
+    line.push_back('\t');
     number(state.CurrentBonus);
     number(state.TotalBonus);
     // The decision's flows: an empty entry box would record 0, but the close of the period
@@ -107,15 +113,19 @@ QString periodLine(const TaskState &state, const QDate &date) {
     number(state.goalToleranceBelow);
     number(state.goalToleranceAbove);
     line.pop_back(); // no TAB after the last field
-    return QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
+    return QByteArray(line.data(), static_cast<qsizetype>(line.size()));
 }
 
 bool WriteDataHeader(const QString &path, QString *error) {
     return WriteHeaderIfNew(path, dataHeaderLine(), error);
 }
 
-bool WritePeriodLine(const QString &path, const QString &line, QString *error) {
+bool WritePeriodLine(const QString &path, const QByteArray &line, QString *error) {
     return AppendLine(path, line, error);
+}
+
+bool WritePeriodLine(const QString &path, const QString &line, QString *error) {
+    return AppendLine(path, line.toLatin1(), error);
 }
 
 bool WriteHeaderIfNew(const QString &path, const QString &header, QString *error) {
@@ -130,12 +140,16 @@ bool WriteHeaderIfNew(const QString &path, const QString &header, QString *error
     return writeAll(file, header + lineEnd, error);
 }
 
-bool AppendLine(const QString &path, const QString &line, QString *error) {
+bool AppendLine(const QString &path, const QByteArray &line, QString *error) {
     QString reason;
-    if (platform::appendWhole(path, (line + lineEnd).toLatin1(), &reason))
+    if (platform::appendWhole(path, line + "\r\n", &reason))
         return true;
     setError(error, path, reason);
     return false;
+}
+
+bool AppendLine(const QString &path, const QString &line, QString *error) {
+    return AppendLine(path, line.toLatin1(), error);
 }
 
 bool RepairTornEnd(const QString &path, QString *note, QString *error) {

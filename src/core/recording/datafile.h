@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDate>
 #include <QString>
 
@@ -14,7 +15,8 @@ QString dataHeaderLine();
 
 // The 22 fields of the line of period `currentTrial`, joined with TAB. A TAB or line break in
 // the subject's name becomes a blank, so that every line keeps its 22 fields.
-QString periodLine(const TaskState &state, const QDate &date);
+// Latin-1, as the file holds it.
+QByteArray periodLine(const TaskState &state, const QDate &date);
 
 // Creates the file with the header line and CR LF when no file of that name exists; an
 // existing file is left as it is. False, with the reason in `error`, when it cannot be written.
@@ -24,6 +26,7 @@ bool WriteDataHeader(const QString &path, QString *error = nullptr);
 // goes out in one write and the file is closed again; a write that fails part-way is taken
 // back, so the file never holds part of a line. False, with the reason in `error`, when the
 // file cannot be opened or written.
+bool WritePeriodLine(const QString &path, const QByteArray &line, QString *error = nullptr);
 bool WritePeriodLine(const QString &path, const QString &line, QString *error = nullptr);
 
 // Whether a line of the data file was played by `subject` (its first field, as written).
@@ -31,6 +34,7 @@ bool SubjectInDataFile(const QString &path, const QString &subject);
 
 // The same two writes for any file kept like the data file (the run record).
 bool WriteHeaderIfNew(const QString &path, const QString &header, QString *error = nullptr);
+bool AppendLine(const QString &path, const QByteArray &line, QString *error = nullptr);
 bool AppendLine(const QString &path, const QString &line, QString *error = nullptr);
 
 // A file whose last line has no line end (a write cut short by an earlier program, killed

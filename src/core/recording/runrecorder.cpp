@@ -23,7 +23,7 @@ bool RunRecorder::prepareFiles(QStringList *notes, QString *error) {
 }
 
 bool RunRecorder::writePeriod(const TaskState &state, const QDate &date, QString *error) {
-    const QString line = periodLine(state, date);
+    const QByteArray line = periodLine(state, date);
     // A run's first line is found by its number; only that one needs the file's count.
     const qint64 lineNumber = m_run.open ? 0 : m_dataLines.of(m_dataFile) + 1;
     if (!WritePeriodLine(m_dataFile, line, error))

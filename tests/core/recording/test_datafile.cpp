@@ -103,14 +103,15 @@ private slots:
         state.subjectName = subject;
         state.versionTag = version;
         state.scaledTank = scaled;
-        const QString line = ::periodLine(state, sampleDate);
+        const QString line = QString::fromLatin1(::periodLine(state, sampleDate));
         QCOMPARE(line, expected);
         QCOMPARE(line.split(QLatin1Char('\t')).size(), 22);
     }
 
     void germanLocaleStillWritesPoints() {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        const QStringList fields = ::periodLine(sampleState(), sampleDate).split(QLatin1Char('\t'));
+        const QStringList fields =
+            QString::fromLatin1(::periodLine(sampleState(), sampleDate)).split(QLatin1Char('\t'));
         QCOMPARE(fields.at(7), QStringLiteral("5.05")); // TotalBonus
         QCOMPARE(fields.at(9), QStringLiteral("0.1"));  // UserOutflow
         QCOMPARE(fields.at(3), QStringLiteral("12/7/2026"));
@@ -120,7 +121,8 @@ private slots:
     void periodBeyondTheTablesRecordsZeroFlows() {
         TaskState state = sampleState();
         state.currentTrial = 9;
-        const QStringList fields = ::periodLine(state, sampleDate).split(QLatin1Char('\t'));
+        const QStringList fields =
+            QString::fromLatin1(::periodLine(state, sampleDate)).split(QLatin1Char('\t'));
         QCOMPARE(fields.at(2), QStringLiteral("9"));
         for (int column : {8, 9, 10, 11, 13, 15})
             QCOMPARE(fields.at(column), QStringLiteral("0"));
@@ -148,7 +150,7 @@ private slots:
         QByteArray expected = fileLine(dataHeaderLine());
         for (int t = 1; t <= 3; ++t) {
             state.currentTrial = t;
-            const QString line = ::periodLine(state, sampleDate);
+            const QString line = QString::fromLatin1(::periodLine(state, sampleDate));
             QVERIFY(WritePeriodLine(path, line));
             expected += fileLine(line);
         }
