@@ -558,6 +558,8 @@ void Program::terminate(int exitCode) {
 void Program::end(int exitCode, RunEnding ending) {
     if (!endRun(ending) && exitCode == 0)
         exitCode = 1;
+    if (m_lock)
+        m_lock->unlock(); // the folder is free for the next instance at once
     m_terminate(exitCode);
 }
 

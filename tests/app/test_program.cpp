@@ -139,6 +139,7 @@ private slots:
     void modelMessagesInsideAPersonsQuestionChangeNothing();
     void aConnectedModelDoesNotSkipThePersonsQuestionnaire();
     void badLoginStillFillsTheNameBox();
+    void aNameTheDataFilesCannotHoldIsRefused();
     void aNameUsedBeforeIsQuestioned();
     void failedScenarioCheckLeadsToQuestionnaire();
     void exitAuthenticationEndsWithoutQuestionnaire();
@@ -395,6 +396,27 @@ void TestProgram::aConnectedModelDoesNotSkipThePersonsQuestionnaire() {
     QVERIFY(questionnaireShown);
     QCOMPARE(queryRows(database(), "SELECT COUNT(*) FROM datQuestionnaire"),
              (QList<QStringList>{{QStringLiteral("3")}}));
+}
+
+// Data.txt and Runs.txt keep Latin-1: a name beyond it would be "?" there and itself in the
+// database, and the two could not be joined.
+void TestProgram::aNameTheDataFilesCannotHoldIsRefused() {
+    start();
+    bool formOpened = false;
+    whenShown<frmNewSubject>([&formOpened](frmNewSubject *form) {
+        formOpened = true;
+        form->close();
+    });
+    startPerson(QStringLiteral("\u015Aimon"));
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QVERIFY2(m_dialogs.shown[0].text.contains(QStringLiteral("Latin-1")),
+             qPrintable(m_dialogs.shown[0].text));
+    QTest::qWait(50);
+    QVERIFY(!formOpened);
+    QVERIFY(m_program->login()->isVisible());
+    QCOMPARE(m_program->seat().player(), Player::Nobody);
+    startPerson(QStringLiteral("J\u00fcrgen")); // Latin-1 holds it
+    QTRY_VERIFY(formOpened);
 }
 
 void TestProgram::badLoginStillFillsTheNameBox() {

@@ -10,7 +10,9 @@ blocking the run.
 import math
 import os
 import re
+import resource
 import shutil
+import signal
 import socket
 import subprocess
 import tempfile
@@ -287,7 +289,7 @@ class ProgramUnderTest:
     """
 
     def __init__(self, setup=None, exe=None, data=None, keep=False, port=0, args=(),
-                 folder=None):
+                 folder=None, file_size_limit=None):
         self.setup = dict(DEFAULT_SETUP)
         self.setup.update(setup or {})
         self.exe = find_executable(exe)
@@ -297,6 +299,7 @@ class ProgramUnderTest:
         self.own_folder = folder is None
         self.keep = keep or not self.own_folder or bool(os.environ.get("FLUXMERE_E2E_KEEP"))
         self.folder = folder and os.path.abspath(folder)  # the program runs in it
+        self.file_size_limit = file_size_limit
         self.port = None
         self.process = None
         self.stdout_lines = []
@@ -324,7 +327,7 @@ class ProgramUnderTest:
 
     def wait_rows(self, periods, timeout=2.0):
         """Header and rows once Data.txt holds `periods` period lines, or what it holds when
-        the time is up. A period's line is written just after its state message is sent."""
+        the time is up."""
         deadline = time.monotonic() + timeout
         while True:
             try:
@@ -383,7 +386,7 @@ class ProgramUnderTest:
         self.process = subprocess.Popen(
             self.command(), cwd=self.folder, env=headless_environment(),
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self._stderr_file,
-            start_new_session=True)
+            start_new_session=True, preexec_fn=self._limit_file_size)
         self._reader = threading.Thread(target=self._read_stdout, daemon=True)
         self._reader.start()
         if not self._ready.wait(READY_TIMEOUT):
@@ -394,6 +397,14 @@ class ProgramUnderTest:
         if self.port is None:
             raise RuntimeError("the program ended at start with code %r; stderr %r"
                                % (self.process.wait(EXIT_TIMEOUT), self.stderr_text()))
+
+    def _limit_file_size(self):
+        """With file_size_limit, no file the program writes may grow past it, as on a full
+        disk: a write is cut short and fails (SIGXFSZ ignored) instead of ending the program."""
+        if self.file_size_limit is not None:
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE,
+                               (self.file_size_limit, self.file_size_limit))
 
     def _read_stdout(self):
         # Other lines (the data folder's, say) may come first; the ready line names the port.
@@ -459,8 +470,9 @@ class ProgramTestCase(unittest.TestCase):
     """A test that starts the program (on a data folder and port of its own) and connects to
     it; both are closed when the test ends."""
 
-    def start(self, *, port=0, args=(), **setup):
-        program = ProgramUnderTest(setup, port=port, args=args)
+    def start(self, *, port=0, args=(), folder=None, file_size_limit=None, **setup):
+        program = ProgramUnderTest(setup, port=port, args=args, folder=folder,
+                                   file_size_limit=file_size_limit)
         program.__enter__()
         self.addCleanup(program.__exit__, None, None, None)
         return program
