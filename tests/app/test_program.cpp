@@ -148,6 +148,7 @@ private slots:
 private:
     void start(const QMap<QString, QString> &setup = {});
     void startPerson(const QString &name);
+    void connectModel(QTcpSocket &model);
     QString dataDir() const { return m_folder->path() + QStringLiteral("/data"); }
     QString database() const { return dataDir() + QStringLiteral("/Krugel.db"); }
 
@@ -185,6 +186,12 @@ void TestProgram::start(const QMap<QString, QString> &setup) {
     });
     m_program->Main();
     QVERIFY(m_program->login() && m_program->login()->isVisible());
+}
+
+void TestProgram::connectModel(QTcpSocket &model) {
+    model.connectToHost(QHostAddress::LocalHost, m_program->server()->listeningPort());
+    QVERIFY(model.waitForConnected(2000));
+    QTRY_VERIFY(m_program->server()->linked());
 }
 
 void TestProgram::startPerson(const QString &name) {
@@ -308,9 +315,7 @@ void TestProgram::conflictingScenarioIsRefusedAtStart() {
 void TestProgram::modelCannotLogInWhileAPersonFillsTheSubjectForm() {
     start();
     QTcpSocket model;
-    model.connectToHost(QHostAddress::LocalHost, m_program->server()->listeningPort());
-    QVERIFY(model.waitForConnected(2000));
-    QTRY_VERIFY(m_program->server()->linked());
+    connectModel(model);
     QStringList replies;
     whenShown<frmNewSubject>([&](frmNewSubject *form) {
         model.write("ENTRY-ID bot VERSION BATCH\nSIMULATION RESET\n");
@@ -342,9 +347,7 @@ void TestProgram::modelMessagesInsideAPersonsQuestionChangeNothing() {
     data.write(dataHeaderLine().toLatin1() + "\r\np10\t\t1\r\n");
     data.close();
     QTcpSocket model;
-    model.connectToHost(QHostAddress::LocalHost, m_program->server()->listeningPort());
-    QVERIFY(model.waitForConnected(2000));
-    QTRY_VERIFY(m_program->server()->linked());
+    connectModel(model);
     QStringList replies;
     m_dialogs.whileAsking = [&] {
         model.write("ENTRY-ID bot VERSION BATCH\nSIMULATION RESET\n");
@@ -379,9 +382,7 @@ void TestProgram::modelMessagesInsideAPersonsQuestionChangeNothing() {
 void TestProgram::aConnectedModelDoesNotSkipThePersonsQuestionnaire() {
     start({{QStringLiteral("MaxTrial"), QStringLiteral("1")}});
     QTcpSocket model;
-    model.connectToHost(QHostAddress::LocalHost, m_program->server()->listeningPort());
-    QVERIFY(model.waitForConnected(2000));
-    QTRY_VERIFY(m_program->server()->linked());
+    connectModel(model);
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(QStringLiteral("p11"));
     QTRY_VERIFY(m_program->krugel() != nullptr);

@@ -103,6 +103,16 @@ class RecordTest(FaultTestCase):
         self.assert_whole_lines(after)
         self.assertEqual(split_rows(after)[-1][0], "beta")
 
+    def test_a_run_record_that_cannot_be_written_ends_the_program_with_status_1(self):
+        program = self.start(MaxTrial=2)
+        model = self.connect(program)
+        self.assertEqual(model.login(), INITIAL)
+        os.mkdir(os.path.join(program.data_dir, "Runs.txt"))  # not even root can append to it
+        model.exchange("DECISION UI 1")
+        model.send_line("DECISION UI 1")
+        self.assertEqual(program.wait_exit(), 1)
+        self.assertIn("run record could not be written", program.stderr_text())
+
     def test_a_fragment_found_at_run_start_is_removed_with_a_note(self):
         folder = self.lay_out()
         header = "\t".join(DATA_COLUMNS).encode("latin-1") + b"\r\n"

@@ -82,14 +82,7 @@ void TestFrmKrugel::cleanup() {
 // The window as the program shows it: drawing the period runner's view, its Submit played by
 // the runner, its wish to leave answered by a stand-in authentication.
 void TestFrmKrugel::makeWindow(const QMap<QString, QString> &setup, int pause) {
-    SetupFile file(writeSetup(m_folder->path(), setup));
-    LoadScenario(m_state, file);
-    CreateOrderTables(m_state);
-    PrepareTaskState(m_state);
-    if (pause >= 0)
-        m_state.envDelayInterval = m_state.userDelayInterval = pause;
-    m_runner = std::make_unique<PeriodRunner>(m_state);
-    m_runner->setClock([] { return QTime(15, 4, 5); });
+    m_runner = runnerFor(m_state, m_folder->path(), setup, pause);
     m_runner->load();
     m_window = std::make_unique<frmKrugel>(m_runner->view(), m_dialogs);
     connect(m_runner.get(), &PeriodRunner::viewChanged, m_window.get(),

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "core/common/dialogs.h"
+#include "core/engine/periodrunner.h"
+#include "core/setup/scenario.h"
 
 #include <QDir>
 #include <QFile>
 #include <QList>
 #include <QMap>
 #include <QString>
+
+#include <memory>
 
 // Message boxes answered by the test: every box is recorded; questions take the next
 // scripted answer, and No when none is left.
@@ -61,6 +65,22 @@ inline QString writeSetup(const QString &folder, const QMap<QString, QString> &c
                            .toLatin1());
     }
     return path;
+}
+
+// A period runner on the test scenario with `changes`, prepared as Start and start-up
+// prepare a run; `pause` (ms) replaces both paced pauses unless it is negative. Its clock
+// stands at 15:04:05.
+inline std::unique_ptr<PeriodRunner> runnerFor(TaskState &state, const QString &folder,
+                                               const QMap<QString, QString> &changes, int pause) {
+    SetupFile file(writeSetup(folder, changes));
+    LoadScenario(state, file);
+    CreateOrderTables(state);
+    PrepareTaskState(state);
+    if (pause >= 0)
+        state.envDelayInterval = state.userDelayInterval = pause;
+    auto runner = std::make_unique<PeriodRunner>(state);
+    runner->setClock([] { return QTime(15, 4, 5); });
+    return runner;
 }
 
 // The child control called `name`; a test cannot go on without it.

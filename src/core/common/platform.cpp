@@ -104,45 +104,6 @@ bool appendWhole(const QString &path, const QByteArray &bytes, QString *reason) 
     return true;
 }
 
-#ifdef Q_OS_LINUX
-int openTimer() {
-    return timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-}
-
-void armTimer(int descriptor, int milliseconds) {
-    itimerspec wait{};
-    wait.it_value.tv_sec = static_cast<time_t>(milliseconds / 1000);
-    wait.it_value.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
-    timerfd_settime(descriptor, 0, &wait, nullptr);
-}
-
-void disarmTimer(int descriptor) {
-    const itimerspec off{};
-    timerfd_settime(descriptor, 0, &off, nullptr);
-    takeTimerExpiry(descriptor);
-}
-
-bool takeTimerExpiry(int descriptor) {
-    std::uint64_t expirations = 0;
-    return ::read(descriptor, &expirations, sizeof expirations) > 0;
-}
-
-void closeTimer(int descriptor) {
-    if (descriptor >= 0)
-        ::close(descriptor);
-}
-#else
-int openTimer() {
-    return -1;
-}
-void armTimer(int, int) {}
-void disarmTimer(int) {}
-bool takeTimerExpiry(int) {
-    return false;
-}
-void closeTimer(int) {}
-#endif
-
 bool peerHasHungUp(qintptr socket) {
 #ifdef Q_OS_LINUX
     pollfd probe{static_cast<int>(socket), POLLRDHUP, 0};
@@ -195,6 +156,44 @@ bool appendWhole(const QString &path, const QByteArray &bytes, QString *reason) 
     return true;
 }
 
+bool peerHasHungUp(qintptr) {
+    return false;
+}
+
+bool shutDownSending(qintptr) {
+    return false;
+}
+
+#endif
+
+#if defined(FLUXMERE_POSIX) && defined(Q_OS_LINUX)
+int openTimer() {
+    return timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+}
+
+void armTimer(int descriptor, int milliseconds) {
+    itimerspec wait{};
+    wait.it_value.tv_sec = static_cast<time_t>(milliseconds / 1000);
+    wait.it_value.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+    timerfd_settime(descriptor, 0, &wait, nullptr);
+}
+
+void disarmTimer(int descriptor) {
+    const itimerspec off{};
+    timerfd_settime(descriptor, 0, &off, nullptr);
+    takeTimerExpiry(descriptor);
+}
+
+bool takeTimerExpiry(int descriptor) {
+    std::uint64_t expirations = 0;
+    return ::read(descriptor, &expirations, sizeof expirations) > 0;
+}
+
+void closeTimer(int descriptor) {
+    if (descriptor >= 0)
+        ::close(descriptor);
+}
+#else // a precise Qt timer stands in
 int openTimer() {
     return -1;
 }
@@ -204,15 +203,6 @@ bool takeTimerExpiry(int) {
     return false;
 }
 void closeTimer(int) {}
-
-bool peerHasHungUp(qintptr) {
-    return false;
-}
-
-bool shutDownSending(qintptr) {
-    return false;
-}
-
 #endif
 
 } // namespace platform

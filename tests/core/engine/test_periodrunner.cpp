@@ -54,14 +54,7 @@ void TestPeriodRunner::init() {
 }
 
 void TestPeriodRunner::start(const QMap<QString, QString> &setup, int pause) {
-    SetupFile file(writeSetup(m_folder->path(), setup));
-    LoadScenario(m_state, file);
-    CreateOrderTables(m_state);
-    PrepareTaskState(m_state);
-    if (pause >= 0)
-        m_state.envDelayInterval = m_state.userDelayInterval = pause;
-    m_runner = std::make_unique<PeriodRunner>(m_state);
-    m_runner->setClock([] { return QTime(15, 4, 5); });
+    m_runner = runnerFor(m_state, m_folder->path(), setup, pause);
     connect(m_runner.get(), &PeriodRunner::periodClosed, this, [this] {
         m_events << QStringLiteral("closed %1 at %2, status \"%3\"")
                         .arg(m_state.currentTrial)
