@@ -245,7 +245,8 @@ QString usLongTime(const QTime &time) {
 
 void appendWhole(std::string &text, int64_t value) {
     char digits[24];
-    text.append(digits, std::to_chars(std::begin(digits), std::end(digits), value).ptr);
+    const char *end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+    text.append(digits, static_cast<size_t>(end - digits));
 }
 
 QString clockTime(const QTime &time) {

@@ -73,8 +73,24 @@ int takeStopSignal(int descriptor) {
     return ::read(descriptor, &byte, 1) == 1 ? byte : 0;
 }
 
+namespace {
+
+// The file name as the system takes it, made once for the file a run appends to again and
+// again.
+const QByteArray &localName(const QString &path) {
+    static QString lastPath;
+    static QByteArray lastName;
+    if (path != lastPath) {
+        lastName = QFile::encodeName(path);
+        lastPath = path;
+    }
+    return lastName;
+}
+
+} // namespace
+
 bool appendWhole(const QString &path, const QByteArray &bytes, QString *reason) {
-    const int fd = ::open(QFile::encodeName(path).constData(),
+    const int fd = ::open(localName(path).constData(),
                           O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
         *reason = systemReason(errno);
