@@ -23,7 +23,7 @@ public:
     QString dataDirectory() const { return m_dataDirectory; }
     int batchPauseMs() const { return m_batchPauseMs; }
     // Qt's -platform option, if given.
-    QString platform() const { return m_parser.value(QStringLiteral("platform")); }
+    QString platformName() const { return m_parser.value(QStringLiteral("platform")); }
     // What went wrong, for BadUsage.
     QString error() const { return m_error; }
     // The usage text; it needs the application object.

@@ -30,8 +30,8 @@ bool isHeadlessPlatform(const QString &platform) {
 // The platform the application object will use. With no display and no platform asked for,
 // the program runs headless rather than let the windowing plugin abort it.
 QString choosePlatform(const CommandLine &commandLine) {
-    if (!commandLine.platform().isEmpty())
-        return commandLine.platform();
+    if (!commandLine.platformName().isEmpty())
+        return commandLine.platformName();
     if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         return qEnvironmentVariable("QT_QPA_PLATFORM");
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)

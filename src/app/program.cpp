@@ -204,7 +204,7 @@ void Program::personStart(const QString &name) {
     // inside any box or form below changes nothing of this road.
     m_seat.take(Player::PersonStarting);
     m_state.subjectName = name;
-    if (!LoadScenario()) {
+    if (!loadScenarioForStart()) {
         m_seat.take(Player::Nobody);
         return;
     }
@@ -232,11 +232,11 @@ void Program::modelStart() {
     if (m_login)
         m_login->nameBox()->setText(m_zelph->Login);
     m_state.subjectName = m_zelph->Login.trimmed();
-    if (LoadScenario())
+    if (loadScenarioForStart())
         openTaskAfterLogin();
 }
 
-bool Program::LoadScenario() {
+bool Program::loadScenarioForStart() {
     const bool model = m_seat.modelPlays();
     QString refusal;
     try {
@@ -426,8 +426,9 @@ void Program::writePeriodLine() {
 }
 
 bool Program::endRun(RunEnding ending) {
-    return retryWrite([&](QString *error) { return m_recorder.endRun(m_state, ending, error); },
-                      [] { return QStringLiteral("The run record could not be written"); });
+    return retryWrite(
+        [&](QString *error) { return m_recorder.writeRunRecord(m_state, ending, error); },
+        [] { return QStringLiteral("The run record could not be written"); });
 }
 
 // A write that fails is tried again a few times at once (another program may hold the file

@@ -67,7 +67,7 @@ private:
     void showLogin();
     void personStart(const QString &name);
     void modelStart();
-    bool LoadScenario();
+    bool loadScenarioForStart();
     void refuseStart(const QString &reason);
     bool nameMayBeUsed();
     bool runSubjectForm();

@@ -90,8 +90,8 @@ const QByteArray &localName(const QString &path) {
 } // namespace
 
 bool appendWhole(const QString &path, const QByteArray &bytes, QString *reason) {
-    const int fd = ::open(localName(path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    const int fd =
+        ::open(localName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
         *reason = systemReason(errno);
         return false;

@@ -37,7 +37,7 @@ bool RunRecorder::writePeriod(const TaskState &state, const QDate &date, QString
     return true;
 }
 
-bool RunRecorder::endRun(const TaskState &state, RunEnding ending, QString *error) {
+bool RunRecorder::writeRunRecord(const TaskState &state, RunEnding ending, QString *error) {
     if (!m_run.open)
         return true;
     RunRecord run;

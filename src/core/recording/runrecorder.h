@@ -30,7 +30,7 @@ public:
     // Writes the open run's record with `ending` and closes the run; a run that is not open
     // has nothing to write. False, with the reason, when the record could not be written:
     // the run then stays open, so that a second try can write it.
-    bool endRun(const TaskState &state, RunEnding ending, QString *error);
+    bool writeRunRecord(const TaskState &state, RunEnding ending, QString *error);
 
 private:
     QString m_dataDirectory;
