@@ -3,7 +3,7 @@
 set -euo pipefail
 # qt6-charts-dev and qt6-svg-dev draw the report's plots; Debian 12's Qt Charts config needs
 # the OpenGL module's config from libqt6opengl6-dev, which qt6-charts-dev does not pull in.
-packages=(cmake g++ make qt6-base-dev libgl-dev libsqlite3-dev python3 fonts-dejavu-core fonts-liberation2
+packages=(cmake gcc g++ make qt6-base-dev libgl-dev libsqlite3-dev python3 fonts-dejavu-core fonts-liberation2
           qt6-charts-dev qt6-svg-dev libqt6opengl6-dev)
 missing=()
 for p in "${packages[@]}"; do
