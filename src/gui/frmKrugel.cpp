@@ -284,7 +284,7 @@ void frmKrugel::buildMoneyDisplay() {
 }
 
 void frmKrugel::render() {
-    // A hidden window (a BATCH run) draws nothing; it catches up when it is shown.
+    // A hidden window draws nothing; it catches up when it is shown.
     if (!isVisible()) {
         m_renderPending = true;
         return;

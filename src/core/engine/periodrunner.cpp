@@ -18,8 +18,6 @@ PeriodRunner::PeriodRunner(TaskState &state, QObject *parent)
     }
 }
 
-PeriodRunner::~PeriodRunner() = default;
-
 void PeriodRunner::load() {
     LoadTaskWindow(m_state, m_view);
     emit viewChanged();

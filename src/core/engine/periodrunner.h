@@ -28,7 +28,6 @@ class PeriodRunner : public QObject {
     Q_OBJECT
 public:
     explicit PeriodRunner(TaskState &state, QObject *parent = nullptr);
-    ~PeriodRunner() override;
 
     // What the task window shows when it opens; from here on the stock values are scaled.
     void load();

@@ -160,16 +160,17 @@ bool RepairTornEnd(const QString &path, QString *note, QString *error) {
         setError(error, path, file.errorString());
         return false;
     }
-    // The end is searched backwards in blocks: a data file may be large.
+    // Only the last byte is read of a sound file, before every run.
+    file.seek(file.size() - 1);
+    if (file.read(1) == "\n")
+        return true;
+    // The last line end is searched backwards in blocks: a data file may be large.
     constexpr qint64 block = 64 * 1024;
     qint64 keep = 0;
     for (qint64 end = file.size(); end > 0 && keep == 0; end -= block) {
         const qint64 start = std::max<qint64>(0, end - block);
         file.seek(start);
-        const QByteArray bytes = file.read(end - start);
-        if (end == file.size() && bytes.endsWith('\n'))
-            return true;
-        const auto lineEndAt = bytes.lastIndexOf('\n');
+        const auto lineEndAt = file.read(end - start).lastIndexOf('\n');
         if (lineEndAt >= 0)
             keep = start + lineEndAt + 1;
     }

@@ -18,7 +18,9 @@ public:
     KeyReader(SetupFile &file, bool collect)
         : m_file(file)
         , m_path(file.path())
-        , m_collect(collect) {}
+        , m_collect(collect) {
+        m_file.refresh(); // once for all the keys this reader takes
+    }
 
     const QList<SetupError> &errors() const { return m_errors; }
 

@@ -48,7 +48,8 @@ const QStringList &SetupFile::lines() {
 }
 
 QString SetupFile::value(const QString &key) {
-    refresh();
+    if (!m_read)
+        refresh();
     return m_firstValues.value(key);
 }
 

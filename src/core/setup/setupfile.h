@@ -51,15 +51,17 @@ public:
     explicit SetupFile(QString path);
     const QString &path() const { return m_path; }
 
-    // The file's lines. Throws SetupFileMissing when there is no readable file, SetupError
-    // when it is not a regular file or is larger than MaxBytes.
+    // Reads the file again when it has changed since it was last read. Throws
+    // SetupFileMissing when there is no readable file, SetupError when it is not a regular
+    // file or is larger than MaxBytes.
+    void refresh();
+    // The file's lines, brought up to date first.
     const QStringList &lines();
-    // ReadSetupValue on the current text.
+    // ReadSetupValue on the text as last read (read first if it never was): a loader calls
+    // refresh() once and then reads its keys without looking at the file again.
     QString value(const QString &key);
 
 private:
-    void refresh();
-
     QString m_path;
     bool m_read = false;
     qint64 m_size = -1;

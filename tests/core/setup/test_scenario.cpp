@@ -227,6 +227,7 @@ void TestScenario::setupFileIsReadOnlyWhenItIsAPlainFileThatChanged() {
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("MaxTrial = 60\n");
     file.close();
+    setup.refresh();
     QCOMPARE(setup.value(QStringLiteral("MaxTrial")), QStringLiteral("60"));
 }
 
