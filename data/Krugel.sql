@@ -1,5 +1,6 @@
 -- The database of subject records and questionnaire answers. The build makes data/Krugel.db
--- from this file when there is none; the program only appends rows and never changes the tables.
+-- from this file when there is none; the program appends rows, and adds the two run tables to
+-- a database made before they existed. It never changes a table that is there.
 BEGIN;
 
 -- One row per participant who accepted the subject information form.
@@ -20,6 +21,21 @@ CREATE TABLE datQuestionnaire (
     Version TEXT,
     QuestionNumber INTEGER,
     QuestionAnswer TEXT
+);
+
+-- One row per person's run, tying it to the person's datSubject row (its rowid).
+CREATE TABLE datRun (
+    RunId TEXT PRIMARY KEY, -- as in Runs.txt
+    Subject TEXT,
+    StudyCondition TEXT,    -- empty in a folder without conditions
+    SetupId TEXT,           -- the kept setup, setups/SETUPID.txt
+    SubjectRowId INTEGER    -- rowid of the person's datSubject row
+);
+
+-- One row per datQuestionnaire row a person's run wrote.
+CREATE TABLE datRunQuestionnaire (
+    RunId TEXT,
+    QuestionnaireRowId INTEGER -- rowid of the datQuestionnaire row
 );
 
 COMMIT;

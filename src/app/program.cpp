@@ -7,6 +7,7 @@
 #include "core/model/protocol.h"
 #include "core/recording/datafile.h"
 #include "core/recording/datafolder.h"
+#include "core/setup/keptsetup.h"
 #include "core/setup/scenario.h"
 #include "gui/Tasks1.h"
 #include "gui/frmKrugel.h"
@@ -74,6 +75,9 @@ bool Program::launch() {
     QTextStream(stdout) << "Data folder: " << QDir::toNativeSeparators(m_dataDirectory) << Qt::endl;
     if (!lockDataFolder() || !setupUsableAtLaunch())
         return false;
+    QString error;
+    if (!AddRunTables(paths::database(m_dataDirectory), &error))
+        printError(error);
     m_server = new ModelServer(this);
     m_zelph = new modZelph(m_state, *m_server, m_seat, m_dialogs, this);
     connectModelSide();
@@ -270,6 +274,22 @@ bool Program::loadScenarioForStart() {
         EndProgram();
     }
     CreateOrderTables(m_state);
+    return identifyRun();
+}
+
+// The run's identity: its number in the folder, and the setup text it plays, kept.
+bool Program::identifyRun() {
+    const QByteArray &setupText = m_setup.contents();
+    const bool kept = retryWrite(
+        [&](QString *error) {
+            return keepSetup(m_dataDirectory, setupText, &m_state.setupId, error);
+        },
+        [] { return QStringLiteral("The setup of the run could not be kept"); });
+    if (!kept) {
+        terminate(1);
+        return false;
+    }
+    m_state.runId = makeRunId(QDateTime::currentDateTime(), m_recorder.nextRunNumber());
     return true;
 }
 
@@ -316,10 +336,18 @@ bool Program::runSubjectForm() {
 
 void Program::recordSubject(const SubjectEntries &entries, const QString &versionText) {
     m_state.condition = conditionOf(m_state.scaledTank);
-    RecordSubject(m_database, [&] {
-        return subjectRow(m_state.subjectName, versionText, m_state.condition, entries.majorText,
-                          entries.isMale, entries.ageText, QDateTime::currentDateTime());
-    });
+    qint64 rowId = 0;
+    const bool recorded = RecordSubject(
+        m_database,
+        [&] {
+            return subjectRow(m_state.subjectName, versionText, m_state.condition,
+                              entries.majorText, entries.isMale, entries.ageText,
+                              QDateTime::currentDateTime());
+        },
+        &rowId);
+    if (recorded)
+        RecordRun(m_database, runRow(m_state.runId, m_state.subjectName, m_state.studyCondition,
+                                     m_state.setupId, rowId));
 }
 
 // ---- The task --------------------------------------------------------------------------
@@ -504,12 +532,16 @@ void Program::showQuestionnaire() {
     updateHolding(); // a model is answered while the questionnaire waits
     const double goal = m_state.GoalLinePoisition / m_state.unitHeight;
     Tasks1 questionnaire(goal, m_state.goalToleranceBelow, m_state.goalToleranceAbove, m_dialogs);
-    connect(&questionnaire, &Tasks1::answerGiven, this,
-            [this](int questionNumber, const QString &answer) {
-                RecordQuestionnaireAnswer(m_database,
+    connect(
+        &questionnaire, &Tasks1::answerGiven, this,
+        [this](int questionNumber, const QString &answer) {
+            qint64 rowId = 0;
+            if (RecordQuestionnaireAnswer(m_database,
                                           questionnaireRow(m_state.subjectName, m_state.versionTag,
-                                                           questionNumber, answer));
-            });
+                                                           questionNumber, answer),
+                                          &rowId))
+                RecordRunQuestionnaire(m_database, runQuestionnaireRow(m_state.runId, rowId));
+        });
     questionnaire.exec();
     m_questionnaireOpen = false;
     m_seat.take(before);

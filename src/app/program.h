@@ -68,6 +68,7 @@ private:
     void personStart(const QString &name);
     void modelStart();
     bool loadScenarioForStart();
+    bool identifyRun();
     void refuseStart(const QString &reason);
     bool nameMayBeUsed();
     bool runSubjectForm();

@@ -3,7 +3,7 @@
 #include "core/common/numbers.h"
 #include "core/recording/datacolumns.h"
 #include "core/recording/datafile.h"
-#include "report/tabfile.h"
+#include "core/recording/tabfile.h"
 
 #include <QDate>
 #include <QTime>

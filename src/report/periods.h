@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/problem.h"
+#include "core/recording/problem.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/recording/problem.h"
 #include "report/people.h"
-#include "report/problem.h"
 #include "report/runs.h"
 
 #include <QList>

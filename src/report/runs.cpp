@@ -1,6 +1,6 @@
 #include "report/runs.h"
 
-#include "report/tabfile.h"
+#include "core/recording/tabfile.h"
 
 #include <QMap>
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/recording/problem.h"
+#include "core/recording/runrecords.h"
 #include "report/periods.h"
-#include "report/problem.h"
-#include "report/runrecords.h"
 
 #include <QList>
 #include <QString>

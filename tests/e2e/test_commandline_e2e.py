@@ -30,11 +30,13 @@ CLOCK_COLUMNS = {DATA_COLUMNS.index(name) for name in ("Date", "StartTime", "End
 
 
 def contents(folder):
-    """Every file of `folder`, name to bytes."""
+    """Every file of `folder` and its subfolders, relative path to bytes."""
     result = {}
-    for name in os.listdir(folder):
-        with open(os.path.join(folder, name), "rb") as f:
-            result[name] = f.read()
+    for root, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(root, name)
+            with open(path, "rb") as f:
+                result[os.path.relpath(path, folder)] = f.read()
     return result
 
 

@@ -14,6 +14,18 @@ inline QString dataFile(const QString &dataDir) {
 inline QString runFile(const QString &dataDir) {
     return dataDir + QStringLiteral("/Runs.txt");
 }
+// Where a Runs.txt of the first kind (without the run identity columns) is kept.
+inline QString runFileV1(const QString &dataDir) {
+    return dataDir + QStringLiteral("/Runs-v1.txt");
+}
+// Every setup text a run used, named by its identity: setups/SETUPID.txt.
+inline QString setupsDirectory(const QString &dataDir) {
+    return dataDir + QStringLiteral("/setups");
+}
+// A study's conditions, each a whole setup file: conditions/NAME.txt.
+inline QString conditionsDirectory(const QString &dataDir) {
+    return dataDir + QStringLiteral("/conditions");
+}
 inline QString database(const QString &dataDir) {
     return dataDir + QStringLiteral("/Krugel.db");
 }

@@ -65,6 +65,7 @@ public:
     Insertion &operator=(const Insertion &) = delete;
 
     bool done() const { return m_step == Step::Done; }
+    qint64 rowId() const { return m_rowId; }
 
     // Runs the next step; on failure the same step runs again on the next call.
     std::optional<Failure> advance() {
@@ -195,6 +196,7 @@ private:
             restartIfRolledBack();
             return failure;
         }
+        m_rowId = sqlite3_last_insert_rowid(m_db);
         m_step = Step::Commit;
         return std::nullopt;
     }
@@ -207,6 +209,7 @@ private:
     sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_insert = nullptr;
     Step m_step = Step::Open;
+    qint64 m_rowId = 0;
 };
 
 } // namespace
@@ -237,11 +240,14 @@ void Database::setRandom(Random random) {
         m_random = std::move(random);
 }
 
-bool Database::appendRow(const QString &tableName, const QString &status, const Row &row) {
-    return appendRow(tableName, status, [&row] { return row; });
+bool Database::appendRow(const QString &tableName, const QString &status, const Row &row,
+                         qint64 *rowId) {
+    return appendRow(
+        tableName, status, [&row] { return row; }, rowId);
 }
 
-bool Database::appendRow(const QString &tableName, const QString &status, const RowSource &row) {
+bool Database::appendRow(const QString &tableName, const QString &status, const RowSource &row,
+                         qint64 *rowId) {
     Insertion insertion(m_path, tableName, row);
     int retries = 0; // lock errors of this row
     while (!insertion.done()) {
@@ -255,6 +261,8 @@ bool Database::appendRow(const QString &tableName, const QString &status, const 
             return false;
         }
     }
+    if (rowId)
+        *rowId = insertion.rowId();
     return true;
 }
 
@@ -316,6 +324,49 @@ Row questionnaireRow(const QString &subjectName, const QString &versionTag, int 
     };
 }
 
+Row runRow(const QString &runId, const QString &subjectName, const QString &studyCondition,
+           const QString &setupId, qint64 subjectRowId) {
+    return {
+        {QStringLiteral("RunId"), runId},
+        {QStringLiteral("Subject"), subjectName},
+        {QStringLiteral("StudyCondition"), studyCondition},
+        {QStringLiteral("SetupId"), setupId},
+        {QStringLiteral("SubjectRowId"), subjectRowId},
+    };
+}
+
+Row runQuestionnaireRow(const QString &runId, qint64 questionnaireRowId) {
+    return {
+        {QStringLiteral("RunId"), runId},
+        {QStringLiteral("QuestionnaireRowId"), questionnaireRowId},
+    };
+}
+
+bool AddRunTables(const QString &databasePath, QString *error) {
+    static const char *const sql =
+        "CREATE TABLE IF NOT EXISTS datRun (RunId TEXT PRIMARY KEY, Subject TEXT, "
+        "StudyCondition TEXT, SetupId TEXT, SubjectRowId INTEGER);"
+        "CREATE TABLE IF NOT EXISTS datRunQuestionnaire (RunId TEXT, "
+        "QuestionnaireRowId INTEGER);";
+    sqlite3 *db = nullptr;
+    // Without SQLITE_OPEN_CREATE a missing file stays missing: the program never makes one.
+    int rc =
+        sqlite3_open_v2(databasePath.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc == SQLITE_CANTOPEN) {
+        sqlite3_close_v2(db);
+        return true;
+    }
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 2000);
+        rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    }
+    if (rc != SQLITE_OK)
+        *error = QStringLiteral("The run tables cannot be added to %1: %2")
+                     .arg(databasePath, QString::fromUtf8(sqlite3_errmsg(db)));
+    sqlite3_close_v2(db);
+    return rc == SQLITE_OK;
+}
+
 bool SubjectRecorded(const QString &databasePath, const QString &subject) {
     sqlite3 *db = nullptr;
     sqlite3_stmt *query = nullptr;
@@ -333,16 +384,26 @@ bool SubjectRecorded(const QString &databasePath, const QString &subject) {
     return found;
 }
 
-bool RecordSubject(Database &database, const RowSource &subject) {
+bool RecordSubject(Database &database, const RowSource &subject, qint64 *rowId) {
     return database.appendRow(QStringLiteral("datSubject"),
-                              QStringLiteral("Recording demographics"), subject);
+                              QStringLiteral("Recording demographics"), subject, rowId);
 }
 
-bool RecordSubject(Database &database, const Row &subject) {
-    return RecordSubject(database, [&subject] { return subject; });
+bool RecordSubject(Database &database, const Row &subject, qint64 *rowId) {
+    return RecordSubject(
+        database, [&subject] { return subject; }, rowId);
 }
 
-bool RecordQuestionnaireAnswer(Database &database, const Row &answer) {
+bool RecordQuestionnaireAnswer(Database &database, const Row &answer, qint64 *rowId) {
     return database.appendRow(QStringLiteral("datQuestionnaire"),
-                              QStringLiteral("Recording Questionnaire"), answer);
+                              QStringLiteral("Recording Questionnaire"), answer, rowId);
+}
+
+bool RecordRun(Database &database, const Row &run) {
+    return database.appendRow(QStringLiteral("datRun"), QStringLiteral("Recording the run"), run);
+}
+
+bool RecordRunQuestionnaire(Database &database, const Row &link) {
+    return database.appendRow(QStringLiteral("datRunQuestionnaire"),
+                              QStringLiteral("Recording Questionnaire"), link);
 }

@@ -11,8 +11,9 @@
 class Dialogs;
 
 // The database of subject records and questionnaire answers, data/Krugel.db. The file and its
-// tables datSubject and datQuestionnaire are made by the build; the program only appends rows
-// and never creates the file, a table or a column.
+// tables are made by the build or --init. The program appends rows; it never creates the
+// file, and the only tables it adds are datRun and datRunQuestionnaire, to a database made
+// before they existed.
 
 // One value of a row to append, by column name.
 struct Column {
@@ -44,8 +45,11 @@ public:
     // Appends one row to `tableName` in a transaction of its own; `status` names the work in
     // the error dialogs ("Recording demographics"). False, with nothing written, when the
     // operator declined to retry and the end routine returned.
-    bool appendRow(const QString &tableName, const QString &status, const RowSource &row);
-    bool appendRow(const QString &tableName, const QString &status, const Row &row);
+    // `rowId`, when given, receives the new row's rowid.
+    bool appendRow(const QString &tableName, const QString &status, const RowSource &row,
+                   qint64 *rowId = nullptr);
+    bool appendRow(const QString &tableName, const QString &status, const Row &row,
+                   qint64 *rowId = nullptr);
 
 private:
     void backOff(int &retries, int code, const QString &message, const QString &tableName,
@@ -74,11 +78,23 @@ QString conditionOf(bool scaledTank);
 Row questionnaireRow(const QString &subjectName, const QString &versionTag, int questionNumber,
                      const QString &answer);
 
+// The datRun row that ties a person's run to the rowid of their datSubject row.
+Row runRow(const QString &runId, const QString &subjectName, const QString &studyCondition,
+           const QString &setupId, qint64 subjectRowId);
+// The datRunQuestionnaire row that ties a run to one of its datQuestionnaire rows.
+Row runQuestionnaireRow(const QString &runId, qint64 questionnaireRowId);
+
+// Adds datRun and datRunQuestionnaire to an existing database that lacks them. A missing
+// database is left missing. False, with the reason, when they could not be added.
+bool AddRunTables(const QString &databasePath, QString *error);
+
 // Whether datSubject holds a record of `subject`. Read only; a database that cannot be read
 // answers false, since the program never relies on reading its records back.
 bool SubjectRecorded(const QString &databasePath, const QString &subject);
 
 // Write a row built above to its table, with the table's status phrase.
-bool RecordSubject(Database &database, const RowSource &subject);
-bool RecordSubject(Database &database, const Row &subject);
-bool RecordQuestionnaireAnswer(Database &database, const Row &answer);
+bool RecordSubject(Database &database, const RowSource &subject, qint64 *rowId = nullptr);
+bool RecordSubject(Database &database, const Row &subject, qint64 *rowId = nullptr);
+bool RecordQuestionnaireAnswer(Database &database, const Row &answer, qint64 *rowId = nullptr);
+bool RecordRun(Database &database, const Row &run);
+bool RecordRunQuestionnaire(Database &database, const Row &link);

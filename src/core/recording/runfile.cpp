@@ -12,9 +12,17 @@ constexpr RunEnding allEndings[] = {RunEnding::Completed, RunEnding::Reset,  Run
 
 } // namespace
 
-QString runHeaderLine() {
+QString runHeaderLineV1() {
     return QStringLiteral("Subject\tVersion\tDate\tStartTime\tEndTime\tMaxTrial\tPeriodsPlayed\t"
                           "PeriodsInBand\tTotalBonus\tEnding\tFirstDataLine");
+}
+
+QString runHeaderLine() {
+    return runHeaderLineV1() + QStringLiteral("\tRunId\tStudyCondition\tSetupId\tSeed\tPractice");
+}
+
+QString makeRunId(const QDateTime &start, qint64 sequence) {
+    return start.toString(QStringLiteral("yyyyMMdd-HHmmss-")) + QString::number(sequence);
 }
 
 QString runEndingText(RunEnding ending) {
@@ -54,6 +62,11 @@ QString runLine(const RunRecord &record) {
                        QString::number(record.periodsInBand),
                        numbers::general(record.totalBonus),
                        runEndingText(record.ending),
-                       QString::number(record.firstDataLine)}
+                       QString::number(record.firstDataLine),
+                       fieldText(record.runId),
+                       fieldText(record.studyCondition),
+                       record.setupId,
+                       fieldText(record.seed),
+                       QString::number(record.practice)}
         .join(QLatin1Char('\t'));
 }

@@ -4,6 +4,11 @@
 #include "core/common/paths.h"
 #include "core/setup/taskstate.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
 #include <utility>
 
 RunRecorder::RunRecorder(QString dataDirectory)
@@ -37,6 +42,38 @@ bool RunRecorder::writePeriod(const TaskState &state, const QDate &date, QString
     return true;
 }
 
+qint64 RunRecorder::nextRunNumber() {
+    // Records of both kinds of Runs.txt count, so numbers never go back; a header line is no
+    // record.
+    const auto records = [](const QString &path) {
+        return std::max<qint64>(LineCount().of(path) - 1, 0);
+    };
+    const qint64 recorded = records(m_runFile) + records(paths::runFileV1(m_dataDirectory)) + 1;
+    m_lastRunNumber = std::max(m_lastRunNumber + 1, recorded);
+    return m_lastRunNumber;
+}
+
+// A Runs.txt of the first kind keeps its 11 columns under its own name; the new file starts
+// with the whole header.
+bool RunRecorder::keepFirstKindAside(QString *error) {
+    if (m_runFileChecked)
+        return true;
+    QFile file(m_runFile);
+    if (file.open(QIODevice::ReadOnly) &&
+        QString::fromLatin1(file.readLine(4096)).trimmed() == runHeaderLineV1()) {
+        file.close();
+        const QString kept = paths::runFileV1(m_dataDirectory);
+        if (QFileInfo::exists(kept) || !QFile::rename(m_runFile, kept)) {
+            *error = QStringLiteral("Runs.txt has the first kind of header and cannot be kept "
+                                    "as %1")
+                         .arg(QDir::toNativeSeparators(kept));
+            return false;
+        }
+    }
+    m_runFileChecked = true;
+    return true;
+}
+
 bool RunRecorder::writeRunRecord(const TaskState &state, RunEnding ending, QString *error) {
     if (!m_run.open)
         return true;
@@ -52,7 +89,10 @@ bool RunRecorder::writeRunRecord(const TaskState &state, RunEnding ending, QStri
     run.totalBonus = state.TotalBonus;
     run.ending = ending;
     run.firstDataLine = m_run.firstDataLine;
-    if (!WriteHeaderIfNew(m_runFile, runHeaderLine(), error) ||
+    run.runId = state.runId;
+    run.studyCondition = state.studyCondition;
+    run.setupId = state.setupId;
+    if (!keepFirstKindAside(error) || !WriteHeaderIfNew(m_runFile, runHeaderLine(), error) ||
         !AppendLine(m_runFile, runLine(run), error))
         return false;
     m_run = {};

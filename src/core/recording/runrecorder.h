@@ -32,7 +32,13 @@ public:
     // the run then stays open, so that a second try can write it.
     bool writeRunRecord(const TaskState &state, RunEnding ending, QString *error);
 
+    // A number that no run of the folder has had yet: the records in Runs.txt and the runs
+    // this recorder has numbered, counted.
+    qint64 nextRunNumber();
+
 private:
+    bool keepFirstKindAside(QString *error);
+
     QString m_dataDirectory;
     QString m_dataFile;
     QString m_runFile;
@@ -46,4 +52,6 @@ private:
         int periodsInBand = 0;
     };
     OpenRun m_run;
+    bool m_runFileChecked = false;
+    qint64 m_lastRunNumber = 0;
 };

@@ -47,6 +47,12 @@ const QStringList &SetupFile::lines() {
     return m_lines;
 }
 
+const QByteArray &SetupFile::contents() {
+    if (!m_read)
+        refresh();
+    return m_contents;
+}
+
 QString SetupFile::value(const QString &key) {
     if (!m_read)
         refresh();
@@ -78,7 +84,8 @@ void SetupFile::refresh() {
         m_read = false;
         throw SetupFileMissing(QStringLiteral("Configuration failed"));
     }
-    m_lines = SetupLines(file.read(MaxBytes));
+    m_contents = file.read(MaxBytes);
+    m_lines = SetupLines(m_contents);
     m_firstValues.clear();
     for (const QString &line : std::as_const(m_lines)) {
         if (const auto entry = keyAndValue(line); entry && !m_firstValues.contains(entry->first))

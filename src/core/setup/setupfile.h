@@ -57,6 +57,8 @@ public:
     void refresh();
     // The file's lines, brought up to date first.
     const QStringList &lines();
+    // The file's bytes as last read (read first if they never were).
+    const QByteArray &contents();
     // ReadSetupValue on the text as last read (read first if it never was): a loader calls
     // refresh() once and then reads its keys without looking at the file again.
     QString value(const QString &key);
@@ -66,6 +68,7 @@ private:
     bool m_read = false;
     qint64 m_size = -1;
     QDateTime m_modified;
+    QByteArray m_contents;
     QStringList m_lines;
     QHash<QString, QString> m_firstValues;
 };

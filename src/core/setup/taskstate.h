@@ -84,6 +84,10 @@ struct TaskState {
     QString subjectName;
     QString versionTag;
     QString condition;
+    // The run's identity in Runs.txt and datRun, set at Start.
+    QString runId;
+    QString studyCondition;
+    QString setupId;
     // A run without a model plays at the paced mode's length; a model's login sets these.
     int32_t userDelayInterval = 2000;
     int32_t envDelayInterval = 2000;

@@ -1,8 +1,8 @@
-#include "report/runrecords.h"
+#include "core/recording/runrecords.h"
 
 #include "core/common/numbers.h"
 #include "core/recording/runfile.h"
-#include "report/tabfile.h"
+#include "core/recording/tabfile.h"
 
 #include <QHash>
 
@@ -14,8 +14,10 @@ namespace {
 
 const QString fileLabel = QStringLiteral("Runs.txt");
 
-// The columns and endings as the program writes them.
-const QStringList columnNames = runHeaderLine().split(QLatin1Char('\t'));
+// The columns every Runs.txt has, and those a file of the first kind lacks.
+const QStringList columnNames = runHeaderLineV1().split(QLatin1Char('\t'));
+const QStringList identityNames =
+    runHeaderLine().mid(runHeaderLineV1().size() + 1).split(QLatin1Char('\t'));
 
 constexpr qint64 largestCount = std::numeric_limits<int>::max();
 
@@ -26,7 +28,10 @@ public:
         : m_positions(positions)
         , m_fields(std::move(fields)) {}
 
-    QString text(const QString &name) const { return m_fields.at(m_positions.value(name)); }
+    QString text(const QString &name) const {
+        const int position = m_positions.value(name, -1);
+        return position < 0 ? QString() : m_fields.at(position);
+    }
 
     // A count within [minimum, largestCount]; a broken one is noted in `broken`.
     qint64 count(const QString &name, qint64 minimum, QStringList &broken) const {
@@ -58,6 +63,10 @@ std::optional<QHash<QString, int>> headerPositions(const QString &header, Proble
             missing.append(name);
         positions.insert(name, position);
     }
+    for (const QString &name : identityNames) {
+        if (const int position = static_cast<int>(names.indexOf(name)); position >= 0)
+            positions.insert(name, position);
+    }
     if (missing.isEmpty())
         return positions;
     problems.append({fileLabel, 1,
@@ -80,6 +89,11 @@ std::optional<RunRecord> readRecord(const NamedFields &fields, qint64 line, QStr
     record.periodsInBand = fields.count(QStringLiteral("PeriodsInBand"), 0, broken);
     record.totalBonus = fields.number(QStringLiteral("TotalBonus"), broken);
     record.firstDataLine = fields.count(QStringLiteral("FirstDataLine"), 2, broken);
+    record.runId = fields.text(QStringLiteral("RunId"));
+    record.studyCondition = fields.text(QStringLiteral("StudyCondition"));
+    record.setupId = fields.text(QStringLiteral("SetupId"));
+    record.seed = fields.text(QStringLiteral("Seed"));
+    record.practice = fields.text(QStringLiteral("Practice")) == QLatin1String("1") ? 1 : 0;
     const QString ending = fields.text(QStringLiteral("Ending"));
     if (const std::optional<RunEnding> known = runEndingFrom(ending))
         record.ending = *known;

@@ -1,4 +1,4 @@
-#include "report/tabfile.h"
+#include "core/recording/tabfile.h"
 
 #include "core/common/numbers.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/recording/problem.h"
 #include "core/recording/runfile.h"
-#include "report/problem.h"
 
 #include <QList>
 #include <QString>

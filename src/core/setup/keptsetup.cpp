@@ -1,0 +1,72 @@
+#include "core/setup/keptsetup.h"
+
+#include "core/common/paths.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+const QByteArray passwordKey = QByteArrayLiteral("ExitPassword");
+
+// A line "ExitPassword = value" as the setup reader sees it (one character on each side of
+// the "="), with its value replaced.
+QByteArray redactedLine(const QByteArray &line) {
+    const qsizetype equals = line.indexOf('=');
+    if (line.startsWith('\'') || equals < 1 || line.left(equals - 1) != passwordKey)
+        return line;
+    return line.left(equals + 2) + QByteArrayLiteral("***");
+}
+
+} // namespace
+
+QByteArray redactedSetupText(const QByteArray &contents) {
+    QByteArray text;
+    text.reserve(contents.size());
+    qsizetype start = 0;
+    while (start < contents.size()) {
+        qsizetype end = start;
+        while (end < contents.size() && contents.at(end) != '\r' && contents.at(end) != '\n')
+            ++end;
+        text += redactedLine(contents.mid(start, end - start));
+        qsizetype next = end;
+        if (next < contents.size() && contents.at(next) == '\r')
+            ++next;
+        if (next < contents.size() && contents.at(next) == '\n')
+            ++next;
+        text += contents.mid(end, next - end); // the line's own end, kept as it was
+        start = next;
+    }
+    return text;
+}
+
+QString setupIdOf(const QByteArray &redactedText) {
+    const QByteArray hash = QCryptographicHash::hash(redactedText, QCryptographicHash::Sha256);
+    return QString::fromLatin1(hash.toHex().left(12));
+}
+
+QString keptSetupPath(const QString &dataDir, const QString &setupId) {
+    return paths::setupsDirectory(dataDir) + QLatin1Char('/') + setupId + QStringLiteral(".txt");
+}
+
+bool keepSetup(const QString &dataDir, const QByteArray &contents, QString *setupId,
+               QString *error) {
+    const QByteArray text = redactedSetupText(contents);
+    *setupId = setupIdOf(text);
+    const QString path = keptSetupPath(dataDir, *setupId);
+    if (QFileInfo::exists(path))
+        return true;
+    if (!QDir().mkpath(paths::setupsDirectory(dataDir))) {
+        *error = QStringLiteral("cannot make the folder %1")
+                     .arg(QDir::toNativeSeparators(paths::setupsDirectory(dataDir)));
+        return false;
+    }
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
+        return true;
+    *error = QStringLiteral("cannot keep the setup as %1: %2")
+                 .arg(QDir::toNativeSeparators(path), file.errorString());
+    return false;
+}
