@@ -34,6 +34,11 @@ CommandLine::CommandLine()
                                         "%1; 0 plays the steps without waiting).")
                              .arg(defaultBatchPauseMs),
                          QStringLiteral("MS"))
+    , m_conditionOption(QStringLiteral("condition"),
+                        QStringLiteral("The study condition (conditions/NAME.txt in the data "
+                                       "folder) that every model's run plays; without it, "
+                                       "models' runs rotate over the conditions."),
+                        QStringLiteral("NAME"))
     , m_helpOption({QStringLiteral("h"), QStringLiteral("help")},
                    QStringLiteral("Show this help and exit."))
     , m_versionOption({QStringLiteral("v"), QStringLiteral("version")},
@@ -44,7 +49,7 @@ CommandLine::CommandLine()
     // "-platform offscreen" is read as one long option, as Qt itself reads it.
     m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     m_parser.addOptions({m_portOption, m_dataDirOption, m_initOption, m_checkSetupOption,
-                         m_batchPauseOption, m_helpOption, m_versionOption});
+                         m_batchPauseOption, m_conditionOption, m_helpOption, m_versionOption});
     for (const char *name : qtOptionsWithValue) {
         QCommandLineOption option(QLatin1String(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);

@@ -4,6 +4,7 @@
 #include "core/common/platform.h"
 #include "core/common/platformnotices.h"
 #include "core/recording/datafolder.h"
+#include "core/setup/conditions.h"
 #include "core/setup/setupcheck.h"
 #include "gui/messageboxes.h"
 
@@ -142,8 +143,16 @@ int main(int argc, char *argv[]) {
                        .arg(QDir::toNativeSeparators(folder)));
         return 1;
     }
+    const QString condition = commandLine.condition();
+    if (!condition.isEmpty() && !ConditionNames(folder).contains(condition)) {
+        printError(QStringLiteral("--condition %1: the data folder has no condition of that "
+                                  "name (conditions/%1.txt).")
+                       .arg(condition));
+        return 2;
+    }
     MessageBoxes dialogs;
     Program program(folder, dialogs);
+    program.setModelCondition(condition);
     program.setPort(static_cast<quint16>(commandLine.port()));
     program.setBatchPause(commandLine.batchPauseMs());
     watchStopSignals(program);

@@ -7,6 +7,7 @@
 #include "core/model/protocol.h"
 #include "core/recording/datafile.h"
 #include "core/recording/datafolder.h"
+#include "core/recording/runrecords.h"
 #include "core/setup/keptsetup.h"
 #include "core/setup/scenario.h"
 #include "gui/Tasks1.h"
@@ -73,6 +74,7 @@ void Program::Main() {
 // addresses. Any of them failing ends the program with status 1.
 bool Program::launch() {
     QTextStream(stdout) << "Data folder: " << QDir::toNativeSeparators(m_dataDirectory) << Qt::endl;
+    m_conditions = ConditionNames(m_dataDirectory);
     if (!lockDataFolder() || !setupUsableAtLaunch())
         return false;
     QString error;
@@ -114,14 +116,29 @@ bool Program::lockDataFolder() {
 // Only what makes the file unusable for anyone stops the launch: no regular file, a key
 // missing, a value that is not a number or out of its range. Start reads the file again when
 // it has changed, and its own checks depend on who plays.
+// A study with conditions plays their files, each of which must be usable.
 bool Program::setupUsableAtLaunch() {
+    QList<SetupFile *> setups;
+    for (const QString &name : std::as_const(m_conditions))
+        setups.append(&m_conditionSetups.try_emplace(name, ConditionFile(m_dataDirectory, name))
+                           .first->second);
+    if (setups.isEmpty())
+        setups.append(&m_setup);
+    for (SetupFile *setup : setups) {
+        if (!setupUsable(*setup))
+            return false;
+    }
+    return true;
+}
+
+bool Program::setupUsable(SetupFile &setup) {
     try {
         TaskState scenario;
-        ::LoadScenario(scenario, m_setup);
+        ::LoadScenario(scenario, setup);
         return true;
     } catch (const SetupFileMissing &) {
         printError(QStringLiteral("There is no readable setup file at %1.")
-                       .arg(QDir::toNativeSeparators(m_setup.path())));
+                       .arg(QDir::toNativeSeparators(setup.path())));
         m_dialogs.inform(QStringLiteral("ERROR"), QStringLiteral("Configuration failed"),
                          Dialogs::Icon::Critical);
     } catch (const SetupError &error) {
@@ -187,6 +204,8 @@ void Program::showLogin() {
         m_state.quitFromLogin = true;
         EndProgram();
     });
+    if (!m_conditions.isEmpty())
+        m_login->setVersionChoices(QStringList{nextInRotationText()} + m_conditions);
     m_login->setWindowModality(Qt::ApplicationModal);
     m_login->show();
 }
@@ -208,6 +227,7 @@ void Program::personStart(const QString &name) {
     // inside any box or form below changes nothing of this road.
     m_seat.take(Player::PersonStarting);
     m_state.subjectName = name;
+    m_state.studyCondition = conditionForRun(m_login ? m_login->versionText() : QString());
     if (!loadScenarioForStart()) {
         m_seat.take(Player::Nobody);
         return;
@@ -236,18 +256,48 @@ void Program::modelStart() {
     if (m_login)
         m_login->nameBox()->setText(m_zelph->Login);
     m_state.subjectName = m_zelph->Login.trimmed();
+    m_state.studyCondition = conditionForRun(m_modelCondition);
     if (loadScenarioForStart())
         openTaskAfterLogin();
 }
 
+// The condition a run plays: the one chosen, when it names one (in any letter case), else the
+// rotation's. Empty in a folder without conditions.
+QString Program::conditionForRun(const QString &chosen) {
+    if (m_conditions.isEmpty())
+        return QString();
+    for (const QString &name : std::as_const(m_conditions)) {
+        if (name.compare(chosen.trimmed(), Qt::CaseInsensitive) == 0)
+            return name;
+    }
+    if (!m_rotation) {
+        Problems unread; // a damaged line counts for nothing; the report names it
+        m_rotation.emplace(m_conditions);
+        for (const RunRecord &run : readRunRecords(paths::runFile(m_dataDirectory), unread)) {
+            if (run.ending == RunEnding::Completed && run.practice == 0)
+                m_rotation->countCompleted(run.studyCondition, run.version.isEmpty());
+        }
+    }
+    return m_rotation->next(!m_seat.modelPlays());
+}
+
+SetupFile &Program::runSetup() {
+    if (m_state.studyCondition.isEmpty())
+        return m_setup;
+    return m_conditionSetups
+        .try_emplace(m_state.studyCondition, ConditionFile(m_dataDirectory, m_state.studyCondition))
+        .first->second;
+}
+
 bool Program::loadScenarioForStart() {
     const bool model = m_seat.modelPlays();
+    SetupFile &setup = runSetup();
     QString refusal;
     try {
-        ::LoadScenario(m_state, m_setup);
+        ::LoadScenario(m_state, setup);
     } catch (const SetupFileMissing &) {
         refusal = QStringLiteral("Configuration failed: there is no readable setup file at %1.")
-                      .arg(QDir::toNativeSeparators(m_setup.path()));
+                      .arg(QDir::toNativeSeparators(setup.path()));
         if (!model) {
             m_dialogs.inform(QStringLiteral("ERROR"), QStringLiteral("Configuration failed"));
             terminate(1);
@@ -279,7 +329,7 @@ bool Program::loadScenarioForStart() {
 
 // The run's identity: its number in the folder, and the setup text it plays, kept.
 bool Program::identifyRun() {
-    const QByteArray &setupText = m_setup.contents();
+    const QByteArray &setupText = runSetup().contents();
     const bool kept = retryWrite(
         [&](QString *error) {
             return keepSetup(m_dataDirectory, setupText, &m_state.setupId, error);
@@ -334,7 +384,9 @@ bool Program::runSubjectForm() {
     return form.Cleared;
 }
 
-void Program::recordSubject(const SubjectEntries &entries, const QString &versionText) {
+void Program::recordSubject(const SubjectEntries &entries, const QString &typedVersion) {
+    // In a study with conditions the version is the condition the person got.
+    const QString versionText = m_conditions.isEmpty() ? typedVersion : m_state.studyCondition;
     m_state.condition = conditionOf(m_state.scaledTank);
     qint64 rowId = 0;
     const bool recorded = RecordSubject(
@@ -454,9 +506,13 @@ void Program::writePeriodLine() {
 }
 
 bool Program::endRun(RunEnding ending) {
-    return retryWrite(
+    const bool wasOpen = m_recorder.runOpen();
+    const bool written = retryWrite(
         [&](QString *error) { return m_recorder.writeRunRecord(m_state, ending, error); },
         [] { return QStringLiteral("The run record could not be written"); });
+    if (written && wasOpen && ending == RunEnding::Completed && m_rotation)
+        m_rotation->countCompleted(m_state.studyCondition, m_state.versionTag.isEmpty());
+    return written;
 }
 
 // A write that fails is tried again a few times at once (another program may hold the file

@@ -4,6 +4,7 @@
 #include "core/common/dialogs.h"
 #include "core/recording/database.h"
 #include "core/recording/runrecorder.h"
+#include "core/setup/conditions.h"
 #include "core/setup/setupfile.h"
 #include "core/setup/taskstate.h"
 #include "gui/frmKrugel.h"
@@ -14,7 +15,9 @@
 #include <QRandomGenerator>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 
 class frmZelph;
 class modZelph;
@@ -35,6 +38,8 @@ public:
     // How the program stops at once; tests replace it to watch it happen.
     void setTerminate(std::function<void(int exitCode)> terminate);
     void setPort(quint16 port) { m_port = port; }
+    // The condition every model's run of this instance plays; empty: the rotation decides.
+    void setModelCondition(const QString &name) { m_modelCondition = name; }
     // The pause of each timed step of a BATCH period.
     void setBatchPause(int milliseconds) { m_state.batchPauseMs = milliseconds; }
 
@@ -61,6 +66,7 @@ private:
     bool launch();
     bool lockDataFolder();
     bool setupUsableAtLaunch();
+    bool setupUsable(SetupFile &setup);
     bool listenForModels();
     void connectModelSide();
 
@@ -68,11 +74,13 @@ private:
     void personStart(const QString &name);
     void modelStart();
     bool loadScenarioForStart();
+    QString conditionForRun(const QString &chosen);
+    SetupFile &runSetup();
     bool identifyRun();
     void refuseStart(const QString &reason);
     bool nameMayBeUsed();
     bool runSubjectForm();
-    void recordSubject(const SubjectEntries &entries, const QString &versionText);
+    void recordSubject(const SubjectEntries &entries, const QString &typedVersion);
     void openTaskAfterLogin();
     void continueAfterLogin();
     bool prepareRecording();
@@ -101,6 +109,10 @@ private:
     TaskState m_state;
     Seat m_seat;
     SetupFile m_setup;
+    QStringList m_conditions; // the study's, by name; none: every run plays Setup.txt
+    std::map<QString, SetupFile> m_conditionSetups;
+    std::optional<ConditionRotation> m_rotation; // read from Runs.txt when first needed
+    QString m_modelCondition;
     RunRecorder m_recorder;
     QRandomGenerator m_random;
     Database m_database;

@@ -52,7 +52,25 @@ QString frmLogin::versionText() const {
     return m_cboVersion->currentText();
 }
 
+void frmLogin::setVersionChoices(const QStringList &choices) {
+    m_cboVersion->clear();
+    m_cboVersion->addItems(choices);
+    m_cboVersion->setCurrentIndex(0);
+}
+
+// Leaving the version box selects the list's item equal to the typed text, ignoring case, or
+// else its first item; an empty list leaves the text as typed.
+void frmLogin::validateVersion() {
+    if (m_cboVersion->count() == 0)
+        return;
+    const int match = m_cboVersion->findText(m_cboVersion->currentText(), Qt::MatchFixedString);
+    m_cboVersion->setCurrentIndex(match >= 0 ? match : 0);
+    m_cboVersion->setEditText(m_cboVersion->itemText(m_cboVersion->currentIndex()));
+}
+
 bool frmLogin::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::FocusOut && watched == m_cboVersion)
+        validateVersion();
     if (event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;

@@ -18,6 +18,8 @@ public:
     void cmdQuit_Click();
     QLineEdit *nameBox() const { return m_txtName; }
     QString versionText() const;
+    // Fills the version list (empty unless a study has conditions) and selects its first item.
+    void setVersionChoices(const QStringList &choices);
 
     // Shows the screen again, modally, with the previous name selected.
     void showAgain();
@@ -34,6 +36,8 @@ protected:
     void reject() override;
 
 private:
+    void validateVersion();
+
     bool m_completed = false;
     QLineEdit *m_txtName = nullptr;
     QComboBox *m_cboVersion = nullptr;

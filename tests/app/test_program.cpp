@@ -4,6 +4,7 @@
 #include "core/model/modelserver.h"
 #include "core/model/protocol.h"
 #include "core/recording/datafile.h"
+#include "core/recording/runrecords.h"
 #include "gui/Tasks1.h"
 #include "gui/frmKrugel.h"
 #include "gui/frmLogin.h"
@@ -144,10 +145,12 @@ private slots:
     void failedScenarioCheckLeadsToQuestionnaire();
     void exitAuthenticationEndsWithoutQuestionnaire();
     void endProgramDuringTheQuestionnaireDoesNotOpenItAgain();
+    void conditionsRotateAndEachRunIsTiedToItsOwnRecords();
 
 private:
     void start(const QMap<QString, QString> &setup = {});
     void startPerson(const QString &name);
+    void playPersonRun(const QString &name, int periods);
     void connectModel(QTcpSocket &model);
     QString dataDir() const { return m_folder->path() + QStringLiteral("/data"); }
     QString database() const { return dataDir() + QStringLiteral("/Krugel.db"); }
@@ -177,7 +180,7 @@ void TestProgram::cleanup() {
 
 void TestProgram::start(const QMap<QString, QString> &setup) {
     writeSetup(m_folder->path(), setup);
-    QVERIFY(createTestDatabase(database()));
+    QVERIFY(QFile::exists(database()) || createTestDatabase(database()));
     m_program = std::make_unique<Program>(dataDir(), m_dialogs);
     m_program->setPort(0);
     m_program->setTerminate([this](int code) {
@@ -202,21 +205,7 @@ void TestProgram::startPerson(const QString &name) {
 void TestProgram::personPlaysFromLoginToQuestionnaire() {
     start({{QStringLiteral("MaxTrial"), QStringLiteral("3")}});
     requireChild<QComboBox>(m_program->login(), "cboVersion")->setCurrentText(QStringLiteral("V1"));
-    whenShown<frmNewSubject>(fillSubjectForm);
-    startPerson(QStringLiteral("p01"));
-    QTRY_VERIFY(m_program->krugel() != nullptr);
-    QVERIFY(m_program->krugel()->isVisible());
-    TaskState &state = m_program->state();
-    state.envDelayInterval = state.userDelayInterval = 1;
-
-    for (int period = 1; period <= 3; ++period) {
-        if (period == 3)
-            whenShown<Tasks1>(answerQuestionnaire);
-        m_program->krugel()->inflowBox()->setText(QString::number(period));
-        m_program->krugel()->cmdNextTrial_Click();
-        QTRY_COMPARE(dataLines(dataDir()).size(), 1 + period);
-    }
-    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
+    playPersonRun(QStringLiteral("p01"), 3);
 
     const auto subjects = queryRows(database(), "SELECT Subject, Version, Condition, Major, "
                                                 "Gender, Age, typeof(Age) FROM datSubject");
@@ -241,6 +230,25 @@ void TestProgram::personPlaysFromLoginToQuestionnaire() {
     }
     // 2 + 1 + 2 + 3 units after the three periods.
     QCOMPARE(lines[3].split(QLatin1Char('\t'))[12], QStringLiteral("8"));
+}
+
+// From Start to the questionnaire's Submit, ordering the period's number in each period.
+void TestProgram::playPersonRun(const QString &name, int periods) {
+    const qint64 linesBefore = dataLines(dataDir()).size();
+    whenShown<frmNewSubject>(fillSubjectForm);
+    startPerson(name);
+    QTRY_VERIFY(m_program->krugel() != nullptr);
+    QVERIFY(m_program->krugel()->isVisible());
+    TaskState &state = m_program->state();
+    state.envDelayInterval = state.userDelayInterval = 1;
+    for (int period = 1; period <= periods; ++period) {
+        if (period == periods)
+            whenShown<Tasks1>(answerQuestionnaire);
+        m_program->krugel()->inflowBox()->setText(QString::number(period));
+        m_program->krugel()->cmdNextTrial_Click();
+        QTRY_COMPARE(dataLines(dataDir()).size(), qMax<qint64>(linesBefore, 1) + period);
+    }
+    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
 }
 
 void TestProgram::cancelledSubjectFormReturnsToLogin() {
@@ -508,6 +516,65 @@ void TestProgram::aNameUsedBeforeIsQuestioned() {
     startPerson(QStringLiteral("p10"));
     QTRY_VERIFY(formOpened);
     QVERIFY(queryRows(database(), "SELECT * FROM datSubject").isEmpty());
+}
+
+// Three runs in a folder with two conditions, each by a fresh program as in the lab: the
+// rotation balances the persons' completed runs, and the person who played twice has each
+// run tied to its own subject record and answers.
+void TestProgram::conditionsRotateAndEachRunIsTiedToItsOwnRecords() {
+    writeSetup(m_folder->path(), {{QStringLiteral("MaxTrial"), QStringLiteral("2")}});
+    QDir().mkpath(dataDir() + QStringLiteral("/conditions"));
+    for (const char *name : {"b-high", "a-low"}) {
+        const QString path = dataDir() + QStringLiteral("/conditions/") + QLatin1String(name);
+        QVERIFY(
+            QFile::copy(dataDir() + QStringLiteral("/Setup.txt"), path + QStringLiteral(".txt")));
+    }
+    QFile high(dataDir() + QStringLiteral("/conditions/b-high.txt"));
+    QVERIFY(high.open(QIODevice::Append));
+    high.write("' the higher goal's condition\r\n");
+    high.close();
+    QStringList conditions;
+    for (const QString &name : {QStringLiteral("p1"), QStringLiteral("p2"), QStringLiteral("p1")}) {
+        m_program.reset();
+        m_exitCode.reset();
+        m_dialogs.answers = {true}; // p1's second run: yes, the name is meant
+        start({{QStringLiteral("MaxTrial"), QStringLiteral("2")}});
+        QCOMPARE(m_program->login()->versionText(), QStringLiteral("next in rotation"));
+        playPersonRun(name, 2);
+        conditions << m_program->state().studyCondition;
+    }
+    QCOMPARE(conditions, (QStringList{QStringLiteral("a-low"), QStringLiteral("b-high"),
+                                      QStringLiteral("a-low")}));
+
+    Problems problems;
+    const QList<RunRecord> runs = readRunRecords(dataDir() + QStringLiteral("/Runs.txt"), problems);
+    QCOMPARE(runs.size(), 3);
+    QCOMPARE(QDir(dataDir() + QStringLiteral("/setups")).entryList(QDir::Files).size(), 2);
+    for (int index = 0; index < 3; ++index) {
+        const RunRecord &run = runs[index];
+        QCOMPARE(run.studyCondition, conditions[index]);
+        QVERIFY(QFile::exists(dataDir() + QStringLiteral("/setups/") + run.setupId +
+                              QStringLiteral(".txt")));
+        const QString where = QStringLiteral(" WHERE r.RunId = '%1'").arg(run.runId);
+        const auto subject = queryRows(
+            database(),
+            qPrintable(QStringLiteral("SELECT s.Subject, s.Version, r.StudyCondition, r.SetupId, "
+                                      "s.rowid FROM datRun r JOIN datSubject s ON s.rowid = "
+                                      "r.SubjectRowId") +
+                       where));
+        QCOMPARE(subject.size(), 1);
+        QCOMPARE(subject[0].mid(0, 4),
+                 (QStringList{run.subject, run.studyCondition, run.studyCondition, run.setupId}));
+        QCOMPARE(subject[0][4], QString::number(index + 1));
+        const auto answers = queryRows(
+            database(),
+            qPrintable(QStringLiteral("SELECT q.rowid FROM datRunQuestionnaire r JOIN "
+                                      "datQuestionnaire q ON q.rowid = r.QuestionnaireRowId") +
+                       where + QStringLiteral(" ORDER BY q.rowid")));
+        QCOMPARE(answers, (QList<QStringList>{{QString::number(3 * index + 1)},
+                                              {QString::number(3 * index + 2)},
+                                              {QString::number(3 * index + 3)}}));
+    }
 }
 
 QTEST_MAIN(TestProgram)

@@ -165,6 +165,64 @@ class RunRecordTest(StudyTestCase):
         self.assertFalse(os.path.exists(os.path.join(program.data_dir, "Runs.txt")))
 
 
+class ConditionTest(StudyTestCase):
+    """Models in a folder with two conditions and a Runs.txt of the first kind."""
+
+    def study_folder(self):
+        folder = tempfile.mkdtemp(prefix="fluxmere-study-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        data = os.path.join(folder, "data")
+        self.assertEqual(run_program(["--data-dir", data, "--init"])[0], 0)
+        os.remove(os.path.join(data, "Setup.txt"))  # the conditions are the setups
+        os.makedirs(os.path.join(data, "conditions"))
+        for name, periods in (("short", 2), ("long", 3)):
+            with open(os.path.join(data, "conditions", name + ".txt"), "w", newline="") as f:
+                f.write(setup_text(dict(DEFAULT_SETUP, MaxTrial=periods)))
+        with open(os.path.join(data, "Runs.txt"), "wb") as f:
+            f.write("\t".join(RUN_COLUMNS[:11]).encode() + b"\r\n")
+        return folder
+
+    def test_models_rotate_and_each_run_names_its_condition_and_setup(self):
+        folder = self.study_folder()
+        program = self.start(folder=folder)
+        model = self.connect(program)
+        for periods in (3, 2, 3):  # long, short, long: the rotation's order
+            model.login()
+            for _ in range(periods):
+                model.exchange(decision(0))
+            self.assertEqual(model.exchange("SIMULATION RESET"), "SIMULATION_RESETED")
+        model.send_line("QUIT")
+        self.assertEqual(program.wait_exit(), 0)
+
+        runs = self.run_rows(program)
+        self.assertEqual([(r["StudyCondition"], r["MaxTrial"], r["Ending"]) for r in runs],
+                         [("long", "3", "completed"), ("short", "2", "completed"),
+                          ("long", "3", "completed")])
+        self.assertEqual(len({r["RunId"] for r in runs}), 3)
+        for run in runs:
+            with open(os.path.join(program.data_dir, "conditions",
+                                   run["StudyCondition"] + ".txt"), "rb") as f:
+                condition = f.read()
+            with open(os.path.join(program.data_dir, "setups", run["SetupId"] + ".txt"),
+                      "rb") as f:
+                self.assertEqual(f.read(), condition)
+        with open(os.path.join(program.data_dir, "Runs-v1.txt"), "rb") as f:
+            self.assertEqual(split_rows(f.read()), [RUN_COLUMNS[:11]])
+
+        # --condition fixes the condition of every model's run; an unknown one is bad usage.
+        program = self.start(folder=folder, args=["--condition", "short"])
+        model = self.connect(program)
+        model.login()
+        model.exchange(decision(0))
+        model.exchange(decision(0))
+        model.send_line("QUIT")
+        self.assertEqual(program.wait_exit(), 0)
+        self.assertEqual(self.run_rows(program)[-1]["StudyCondition"], "short")
+        code, _, err = run_program(["--data-dir", program.data_dir, "--condition", "medium"])
+        self.assertEqual(code, 2, err)
+        self.assertIn("medium", err)
+
+
 class InstallTest(unittest.TestCase):
     def test_the_install_lays_out_a_study_folder_and_keeps_its_data(self):
         build = os.environ.get("FLUXMERE_BUILD")

@@ -1,0 +1,43 @@
+#include "core/setup/conditions.h"
+
+#include "core/common/paths.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <utility>
+
+QStringList ConditionNames(const QString &dataDir) {
+    const QDir folder(paths::conditionsDirectory(dataDir));
+    QStringList names;
+    for (const QFileInfo &file :
+         folder.entryInfoList({QStringLiteral("*.txt")}, QDir::Files | QDir::NoDotAndDotDot)) {
+        if (file.isFile())
+            names.append(file.fileName().chopped(4));
+    }
+    std::sort(names.begin(), names.end()); // by code point: the same order on every machine
+    return names;
+}
+
+QString ConditionFile(const QString &dataDir, const QString &name) {
+    return paths::conditionsDirectory(dataDir) + QLatin1Char('/') + name + QStringLiteral(".txt");
+}
+
+ConditionRotation::ConditionRotation(QStringList names)
+    : m_names(std::move(names)) {}
+
+void ConditionRotation::countCompleted(const QString &condition, bool person) {
+    if (m_names.contains(condition))
+        ++(person ? m_persons : m_models)[condition];
+}
+
+QString ConditionRotation::next(bool person) const {
+    const QHash<QString, int> &counts = person ? m_persons : m_models;
+    QString fewest;
+    for (const QString &name : m_names) { // sorted, so the first of equals wins
+        if (fewest.isNull() || counts.value(name) < counts.value(fewest))
+            fewest = name;
+    }
+    return fewest;
+}

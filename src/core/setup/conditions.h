@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+// A study's conditions: each is a whole setup file, conditions/NAME.txt in the data folder.
+// A folder without such files has none, and its runs play Setup.txt.
+
+// The login list's first entry: the condition the rotation gives.
+inline QString nextInRotationText() {
+    return QStringLiteral("next in rotation");
+}
+
+// The names of the folder's conditions (the regular files conditions/NAME.txt), sorted.
+QStringList ConditionNames(const QString &dataDir);
+QString ConditionFile(const QString &dataDir, const QString &name);
+
+// Gives each new run the condition with the fewest completed runs so far, counted apart for
+// persons and for models, ties broken by name: a study stays balanced however many people
+// drop out. Practice runs are never counted.
+class ConditionRotation {
+public:
+    explicit ConditionRotation(QStringList names);
+
+    // One more completed run of `condition`; a name that is no condition is ignored.
+    void countCompleted(const QString &condition, bool person);
+    QString next(bool person) const;
+
+private:
+    QStringList m_names;
+    QHash<QString, int> m_persons;
+    QHash<QString, int> m_models;
+};
