@@ -29,6 +29,10 @@ CommandLine::CommandLine()
                          QStringLiteral("Read the data folder's Setup.txt as Start does, print "
                                         "what it sets and every problem with its line, and exit "
                                         "(status 1 when Start cannot use it)."))
+    , m_verifyOption(QStringLiteral("verify"),
+                     QStringLiteral("Replay every recorded run from its setup and the decisions "
+                                    "in Data.txt, print each figure that differs, and exit "
+                                    "(status 1 when one does or a run cannot be replayed)."))
     , m_batchPauseOption(QStringLiteral("batch-pause-ms"),
                          QStringLiteral("The pause of each timed step of a BATCH period (default "
                                         "%1; 0 plays the steps without waiting).")
@@ -49,7 +53,8 @@ CommandLine::CommandLine()
     // "-platform offscreen" is read as one long option, as Qt itself reads it.
     m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     m_parser.addOptions({m_portOption, m_dataDirOption, m_initOption, m_checkSetupOption,
-                         m_batchPauseOption, m_conditionOption, m_helpOption, m_versionOption});
+                         m_verifyOption, m_batchPauseOption, m_conditionOption, m_helpOption,
+                         m_versionOption});
     for (const char *name : qtOptionsWithValue) {
         QCommandLineOption option(QLatin1String(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -88,6 +93,14 @@ CommandLine::Action CommandLine::parse(const QStringList &arguments) {
         m_error = QStringLiteral("--init and --check-setup are two tasks: give one.");
         return Action::BadUsage;
     }
+    if (m_parser.isSet(m_verifyOption) &&
+        (m_parser.isSet(m_initOption) || m_parser.isSet(m_checkSetupOption))) {
+        m_error = QStringLiteral("--verify is a task of its own: give it without --init and "
+                                 "--check-setup.");
+        return Action::BadUsage;
+    }
+    if (m_parser.isSet(m_verifyOption))
+        return Action::Verify;
     if (m_parser.isSet(m_checkSetupOption))
         return Action::CheckSetup;
     return m_parser.isSet(m_initOption) ? Action::Init : Action::Run;

@@ -9,7 +9,7 @@
 // (-platform offscreen and the like) are let through to the application object.
 class CommandLine {
 public:
-    enum class Action { Run, Help, Version, Init, CheckSetup, BadUsage };
+    enum class Action { Run, Help, Version, Init, CheckSetup, Verify, BadUsage };
 
     static constexpr int defaultPort = 9548;
     static constexpr int defaultBatchPauseMs = 1;
@@ -39,6 +39,7 @@ private:
     QCommandLineOption m_dataDirOption;
     QCommandLineOption m_initOption;
     QCommandLineOption m_checkSetupOption;
+    QCommandLineOption m_verifyOption;
     QCommandLineOption m_batchPauseOption;
     QCommandLineOption m_conditionOption;
     QCommandLineOption m_helpOption;

@@ -4,6 +4,7 @@
 #include "core/common/platform.h"
 #include "core/common/platformnotices.h"
 #include "core/recording/datafolder.h"
+#include "core/replay/replaycheck.h"
 #include "core/setup/conditions.h"
 #include "core/setup/setupcheck.h"
 #include "gui/messageboxes.h"
@@ -13,6 +14,8 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTextStream>
+
+#include <cstdio>
 
 namespace {
 
@@ -80,6 +83,24 @@ int initDataFolder(const QString &folder) {
     return made ? 0 : 1;
 }
 
+// The summary and every difference on standard output, what the check could not verify or
+// had to assume on standard error.
+int verifyDataFolder(const QString &folder) {
+    const ReplayCheck check = CheckReplay(folder);
+    if (!check.failure.isEmpty()) {
+        printError(check.failure);
+        return 1;
+    }
+    QByteArray out = check.summary().toLatin1() + '\n';
+    for (const FigureDifference &difference : check.differences)
+        out += difference.text().toLatin1() + '\n';
+    std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+    std::fflush(stdout);
+    for (const QString &text : check.notes + check.problems)
+        printError(text);
+    return check.clean() ? 0 : 1;
+}
+
 // What the command line asks that needs no window: it works without a display.
 int runWithoutWindows(CommandLine::Action action, const CommandLine &commandLine, int argc,
                       char *argv[]) {
@@ -99,6 +120,8 @@ int runWithoutWindows(CommandLine::Action action, const CommandLine &commandLine
         QTextStream(stdout) << SetupCheckText(check);
         return check.usable() ? 0 : 1;
     }
+    case CommandLine::Action::Verify:
+        return verifyDataFolder(dataDirectory(commandLine));
     case CommandLine::Action::BadUsage:
     case CommandLine::Action::Run:
         break;

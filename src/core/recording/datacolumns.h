@@ -54,3 +54,14 @@ inline constexpr std::array<const char *, DataColumnCount> dataColumnNames = {
     "DelayUO",
     "GoalUpperBound",
     "GoalLowerBound"};
+
+// The columns that hold a figure of the period: every one but the subject, the version, the
+// date and the two times.
+inline constexpr bool isFigureColumn(int column) {
+    return column == Trial || (column >= CurrentBonus && column < DataColumnCount);
+}
+
+// The figure columns written as whole numbers.
+inline constexpr bool isWholeColumn(int column) {
+    return column == Trial || column == DelayUI || column == DelayUO;
+}

@@ -63,6 +63,32 @@ QString dataHeaderLine() {
     return names.join(QLatin1Char('\t'));
 }
 
+PeriodFigures periodFigures(const TaskState &state) {
+    const int64_t t = state.currentTrial;
+    PeriodFigures figures{};
+    figures[Trial] = static_cast<double>(t);
+    figures[CurrentBonus] = state.CurrentBonus;
+    figures[TotalBonus] = state.TotalBonus;
+    // The decision's flows: an empty entry box would record 0, but the close of the period
+    // has just set both boxes to "0", so the decision itself is recorded.
+    figures[UserInflow] = periodValue(state.UserInflow, t);
+    figures[UserOutflow] = periodValue(state.UserOutflow, t);
+    figures[EnvInflow] = periodValue(state.EnvInflow, t);
+    figures[EnvOutflow] = periodValue(state.EnvOutflow, t);
+    figures[Amount] = inUnits(state, state.Amount);
+    figures[BackOrder] = periodValue(state.BackOrder, t);
+    figures[TotalBackOrder] = state.TotalBackOrder;
+    figures[ForwardDischarge] = periodValue(state.ForwardDischarge, t);
+    figures[TotalForwardDischarge] = state.TotalForwardDischarge;
+    figures[GoalAmount] = inUnits(state, state.GoalLinePoisition);
+    figures[DelayUI] = state.inFlowTPAfter;
+    figures[DelayUO] = state.outFlowTPAfter;
+    // The columns carry the tolerances, below the goal first, under these names.
+    figures[GoalUpperBound] = state.goalToleranceBelow;
+    figures[GoalLowerBound] = state.goalToleranceAbove;
+    return figures;
+}
+
 QByteArray periodLine(const TaskState &state, const QDate &date) {
     // Built as plain characters, field by field: a pause-free run writes thousands a second.
     std::string line;
@@ -83,35 +109,23 @@ QByteArray periodLine(const TaskState &state, const QDate &date) {
         numbers::appendWhole(line, value);
         line.push_back('\t');
     };
-    const int64_t t = state.currentTrial;
+    const PeriodFigures figures = periodFigures(state);
     text(state.subjectName);
     text(state.versionTag);
-    whole(t);
+    whole(static_cast<int64_t>(figures[Trial]));
     numbers::appendUsShortDate(line, date);
     line.push_back('\t');
     numbers::appendUsLongTime(line, state.StartTime);
     line.push_back('\t');
     numbers::appendUsLongTime(line, state.EndTime);
     line.push_back('\t');
-    number(state.CurrentBonus);
-    number(state.TotalBonus);
-    // The decision's flows: an empty entry box would record 0, but the close of the period
-    // has just set both boxes to "0", so the decision itself is recorded.
-    number(periodValue(state.UserInflow, t));
-    number(periodValue(state.UserOutflow, t));
-    number(periodValue(state.EnvInflow, t));
-    number(periodValue(state.EnvOutflow, t));
-    number(inUnits(state, state.Amount));
-    number(periodValue(state.BackOrder, t));
-    number(state.TotalBackOrder);
-    number(periodValue(state.ForwardDischarge, t));
-    number(state.TotalForwardDischarge);
-    number(inUnits(state, state.GoalLinePoisition));
-    whole(state.inFlowTPAfter);
-    whole(state.outFlowTPAfter);
-    // The columns carry the tolerances, below the goal first, under these names.
-    number(state.goalToleranceBelow);
-    number(state.goalToleranceAbove);
+    for (int column = CurrentBonus; column < DataColumnCount; ++column) {
+        const double figure = figures[static_cast<size_t>(column)];
+        if (isWholeColumn(column))
+            whole(static_cast<int64_t>(figure));
+        else
+            number(figure);
+    }
     line.pop_back(); // no TAB after the last field
     return QByteArray(line.data(), static_cast<qsizetype>(line.size()));
 }

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "core/recording/datacolumns.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QString>
+
+#include <array>
 
 struct TaskState;
 
@@ -12,6 +16,12 @@ struct TaskState;
 
 // The 22 column names joined with TAB.
 QString dataHeaderLine();
+
+// The figure of every column of the line of period `currentTrial`, as periodLine writes it:
+// the replay check compares a recomputed period with what the file holds through it. The
+// columns that are not figures (isFigureColumn) hold 0.
+using PeriodFigures = std::array<double, DataColumnCount>;
+PeriodFigures periodFigures(const TaskState &state);
 
 // The 22 fields of the line of period `currentTrial`, joined with TAB. A TAB or line break in
 // the subject's name becomes a blank, so that every line keeps its 22 fields.

@@ -1,0 +1,411 @@
+#include "core/replay/replaycheck.h"
+
+#include "core/common/numbers.h"
+#include "core/common/paths.h"
+#include "core/engine/periodcycle.h"
+#include "core/engine/taskload.h"
+#include "core/model/protocol.h"
+#include "core/recording/datafile.h"
+#include "core/recording/runrecords.h"
+#include "core/setup/keptsetup.h"
+#include "core/setup/scenario.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Far beyond any experiment's file (a million periods take some 100 MiB).
+constexpr qint64 largestDataFile = qint64(2) * 1024 * 1024 * 1024;
+
+constexpr DataColumn decisionColumns[] = {UserInflow, UserOutflow, EnvInflow, EnvOutflow};
+
+using Fields = std::array<std::string_view, DataColumnCount>;
+using Figures = std::array<std::optional<double>, DataColumnCount>;
+
+// Data.txt's lines as views into the file's bytes, read once.
+class DataLines {
+public:
+    bool read(const QString &path, QString *error) {
+        QFile file(path);
+        if (!file.exists()) {
+            *error = QStringLiteral("not found");
+            return false;
+        }
+        if (file.size() > largestDataFile) {
+            *error = QStringLiteral("%1 bytes, more than the %2 read")
+                         .arg(file.size())
+                         .arg(largestDataFile);
+            return false;
+        }
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = file.errorString();
+            return false;
+        }
+        m_bytes = file.readAll();
+        m_starts.push_back(0);
+        for (qsizetype at = m_bytes.indexOf('\n'); at >= 0 && at + 1 < m_bytes.size();
+             at = m_bytes.indexOf('\n', at + 1))
+            m_starts.push_back(at + 1);
+        if (m_bytes.isEmpty())
+            m_starts.clear();
+        return true;
+    }
+
+    qint64 count() const { return static_cast<qint64>(m_starts.size()); }
+
+    // Line `number`, counted from 1, without its end.
+    std::string_view line(qint64 number) const {
+        const auto index = static_cast<size_t>(number - 1);
+        const qsizetype start = m_starts[index];
+        qsizetype end = index + 1 < m_starts.size() ? m_starts[index + 1] : m_bytes.size();
+        if (end > start && m_bytes.at(end - 1) == '\n')
+            --end;
+        if (end > start && m_bytes.at(end - 1) == '\r')
+            --end;
+        return {m_bytes.constData() + start, static_cast<size_t>(end - start)};
+    }
+
+private:
+    QByteArray m_bytes;
+    std::vector<qsizetype> m_starts;
+};
+
+// The fields of a line, or false when it has not the file's number of fields.
+bool splitFields(std::string_view line, Fields &fields) {
+    size_t column = 0;
+    for (size_t start = 0;; ++column) {
+        const size_t tab = line.find('\t', start);
+        if (column >= fields.size())
+            return false;
+        fields[column] = line.substr(start, tab == std::string_view::npos ? tab : tab - start);
+        if (tab == std::string_view::npos)
+            break;
+        start = tab + 1;
+    }
+    return column + 1 == fields.size();
+}
+
+QString latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::optional<double> figureOf(std::string_view text) {
+    double value = 0;
+    const char *end = text.data() + text.size();
+    const auto read = std::from_chars(text.data(), end, value);
+    if (read.ec == std::errc() && read.ptr == end)
+        return value;
+    // Forms the program never writes but an edit of the file may leave: blanks, a plus sign.
+    return numbers::parseNumber(latin1(text));
+}
+
+// "line 5" or "lines 2-4, 7"
+QString linesText(QList<qint64> lines) {
+    std::sort(lines.begin(), lines.end());
+    QStringList spans;
+    for (qsizetype i = 0; i < lines.size();) {
+        qsizetype last = i;
+        while (last + 1 < lines.size() && lines.at(last + 1) == lines.at(last) + 1)
+            ++last;
+        spans.append(last == i ? QString::number(lines.at(i))
+                               : QStringLiteral("%1-%2").arg(lines.at(i)).arg(lines.at(last)));
+        i = last + 1;
+    }
+    return (lines.size() == 1 ? QStringLiteral("line ") : QStringLiteral("lines ")) +
+           spans.join(QStringLiteral(", "));
+}
+
+// A run's start: the task state and what the task window shows, as Start and start-up leave
+// them before the first period.
+struct Scenario {
+    std::optional<TaskState> state;
+    TaskView view;
+    QString error; // why there is no state
+};
+
+Scenario loadScenario(const QString &path) {
+    Scenario scenario;
+    TaskState state;
+    try {
+        SetupFile setup(path);
+        LoadScenario(state, setup);
+    } catch (const SetupFileMissing &) {
+        scenario.error = QStringLiteral("there is no readable file");
+        return scenario;
+    } catch (const SetupError &error) {
+        scenario.error = error.message();
+        return scenario;
+    }
+    scenario.error = ScenarioConflict(state);
+    if (!scenario.error.isEmpty())
+        return scenario;
+    CreateOrderTables(state);
+    PrepareTaskState(state);
+    LoadTaskWindow(state, scenario.view);
+    scenario.view.drawn = false; // nobody sees the replay: its steps lay out no text
+    scenario.state = std::move(state);
+    return scenario;
+}
+
+class Replay {
+public:
+    Replay(QString dataDir, ReplayCheck &check)
+        : m_dataDir(std::move(dataDir))
+        , m_check(check) {}
+
+    // Runs-v1.txt first, as its runs came first; false when the folder records no run.
+    bool readRuns() {
+        bool found = false;
+        for (const QString &path : {paths::runFileV1(m_dataDir), paths::runFile(m_dataDir)}) {
+            if (!QFileInfo::exists(path))
+                continue;
+            found = true;
+            const QString label = QFileInfo(path).fileName();
+            Problems problems;
+            for (const RunRecord &record : readRunRecords(path, problems))
+                m_runs.append({label, record});
+            for (Problem &problem : problems) {
+                problem.file = label;
+                m_check.problems.append(problem.text() + QStringLiteral("; not verified"));
+            }
+        }
+        return found;
+    }
+
+    bool readData() {
+        QString error;
+        if (m_runs.isEmpty() || m_lines.read(paths::dataFile(m_dataDir), &error))
+            return true;
+        m_check.failure = QStringLiteral("%1: %2; no run can be verified")
+                              .arg(QDir::toNativeSeparators(paths::dataFile(m_dataDir)), error);
+        return false;
+    }
+
+    void replayAll() {
+        for (const auto &[label, record] : std::as_const(m_runs))
+            replay(label, record);
+        noteCurrentSetupUse();
+    }
+
+private:
+    struct RecordedRun {
+        QString file;
+        RunRecord record;
+    };
+
+    void problem(const QString &text) { m_check.problems.append(text); }
+
+    static QString place(const QString &file, const RunRecord &record) {
+        return QStringLiteral("%1 line %2 (%3, %4 %5)")
+            .arg(file)
+            .arg(record.line)
+            .arg(record.subject, record.date, record.startTime);
+    }
+
+    void replay(const QString &file, const RunRecord &record) {
+        const QString run = place(file, record);
+        const std::optional<QString> setupPath = setupOf(file, record);
+        if (!setupPath) {
+            problem(run + QStringLiteral(": its SetupId \"%1\" names no setup; not verified")
+                              .arg(record.setupId));
+            return;
+        }
+        const Scenario &scenario = scenarioAt(*setupPath);
+        if (!scenario.state) {
+            problem(run + QStringLiteral(": its setup %1 cannot be loaded: %2; not verified")
+                              .arg(QDir::toNativeSeparators(*setupPath), scenario.error));
+            return;
+        }
+        if (scenario.state->MaxTrial != record.maxTrial || record.periodsPlayed > record.maxTrial) {
+            problem(run + QStringLiteral(": it played %1 of %2 periods, but its setup %3 has "
+                                         "MaxTrial = %4; not verified")
+                              .arg(record.periodsPlayed)
+                              .arg(record.maxTrial)
+                              .arg(QDir::toNativeSeparators(*setupPath))
+                              .arg(scenario.state->MaxTrial));
+            return;
+        }
+        if (record.lastDataLine() > m_lines.count()) {
+            problem(run + QStringLiteral(": its lines %1 to %2 are not all in Data.txt, which "
+                                         "has %3 lines; not verified")
+                              .arg(record.firstDataLine)
+                              .arg(record.lastDataLine())
+                              .arg(m_lines.count()));
+            return;
+        }
+        TaskState state = *scenario.state;
+        TaskView view = scenario.view;
+        for (qint64 line = record.firstDataLine; line <= record.lastDataLine(); ++line) {
+            if (!replayLine(line, state, view, run))
+                return;
+        }
+        ++m_check.runs;
+    }
+
+    // The kept setup the run names, or the current Setup.txt for a run without one (noted);
+    // nothing for a SetupId that is no setup's identity.
+    std::optional<QString> setupOf(const QString &file, const RunRecord &record) {
+        static const QRegularExpression identity(QStringLiteral("^[0-9a-f]{12}$"));
+        if (!record.setupId.isEmpty()) {
+            if (!identity.match(record.setupId).hasMatch())
+                return std::nullopt;
+            const QString kept = keptSetupPath(m_dataDir, record.setupId);
+            if (QFileInfo::exists(kept))
+                return kept;
+        }
+        m_currentSetupRuns[{file, record.setupId}].append(record.line);
+        return paths::setupFile(m_dataDir);
+    }
+
+    const Scenario &scenarioAt(const QString &path) {
+        auto found = m_scenarios.find(path);
+        if (found == m_scenarios.end())
+            found = m_scenarios.insert(path, loadScenario(path));
+        return *found;
+    }
+
+    // Plays the period of line `number` with the decision and environment flows it records
+    // and compares its figures. False when the line cannot be played: the rest of the run is
+    // then not verified.
+    bool replayLine(qint64 number, TaskState &state, TaskView &view, const QString &run) {
+        Fields fields;
+        Figures recorded;
+        const QString fault = readLine(number, fields, recorded);
+        if (!fault.isEmpty()) {
+            problem(QStringLiteral("Data.txt line %1: ").arg(number) + fault +
+                    QStringLiteral("; the rest of the run at %1 is not verified").arg(run));
+            return false;
+        }
+        playPeriod(recorded, state, view);
+        compare(number, fields, recorded, periodFigures(state));
+        ++m_check.periods;
+        return true;
+    }
+
+    // The fields and figures of a line; what keeps it from being played, if anything.
+    QString readLine(qint64 number, Fields &fields, Figures &recorded) const {
+        const std::string_view line = m_lines.line(number);
+        if (!splitFields(line, fields))
+            return QStringLiteral("%1 fields where %2 belong")
+                .arg(std::count(line.begin(), line.end(), '\t') + 1)
+                .arg(int(DataColumnCount));
+        for (int column = 0; column < DataColumnCount; ++column) {
+            if (isFigureColumn(column))
+                recorded[column] = figureOf(fields[column]);
+        }
+        for (DataColumn column : decisionColumns) {
+            if (!recorded[column])
+                return QStringLiteral("%1 \"%2\" is not a number")
+                    .arg(QLatin1String(dataColumnNames[column]), latin1(fields[column]));
+        }
+        return {};
+    }
+
+    // The period played as a model's decision is: its environment flows set for the coming
+    // period (for a person's run, the flows its schedule gave), then Submit.
+    static void playPeriod(const Figures &recorded, TaskState &state, TaskView &view) {
+        protocol::DecisionRequest decision;
+        decision.outcome = protocol::DecisionRequest::Outcome::Good;
+        decision.ui = recorded[UserInflow];
+        decision.uo = recorded[UserOutflow];
+        decision.ei = recorded[EnvInflow];
+        decision.eo = recorded[EnvOutflow];
+        protocol::applyEnvironmentFlows(decision, state);
+        PlayPeriod(state, view, *decision.ui, *decision.uo);
+    }
+
+    void compare(qint64 number, const Fields &fields, const Figures &recorded,
+                 const PeriodFigures &recomputed) {
+        for (int column = 0; column < DataColumnCount; ++column) {
+            if (!isFigureColumn(column))
+                continue;
+            if (recorded[column] && !FiguresDiffer(*recorded[column], recomputed[column]))
+                continue;
+            const std::string_view text = fields[column];
+            m_check.differences.append({number, DataColumn(column),
+                                        QByteArray(text.data(), qsizetype(text.size())),
+                                        recomputed[column]});
+        }
+    }
+
+    void noteCurrentSetupUse() {
+        const QString current = QDir::toNativeSeparators(paths::setupFile(m_dataDir));
+        for (const auto &[key, lines] : m_currentSetupRuns) {
+            const auto &[file, setupId] = key;
+            const QString why =
+                setupId.isEmpty()
+                    ? QStringLiteral("recorded before setups were kept")
+                    : QStringLiteral("the kept setup %1 is missing")
+                          .arg(QDir::toNativeSeparators(keptSetupPath(m_dataDir, setupId)));
+            m_check.notes.append(QStringLiteral("%1 %2: %3; verified against the current %4.")
+                                     .arg(file, linesText(lines), why, current));
+        }
+    }
+
+    QString m_dataDir;
+    ReplayCheck &m_check;
+    QList<RecordedRun> m_runs;
+    DataLines m_lines;
+    QHash<QString, Scenario> m_scenarios;
+    std::map<std::pair<QString, QString>, QList<qint64>> m_currentSetupRuns;
+};
+
+} // namespace
+
+QString FigureDifference::text() const {
+    const QString value = isWholeColumn(column) && std::isfinite(recomputed)
+                              ? QString::number(static_cast<qint64>(recomputed))
+                              : numbers::general(recomputed);
+    return QStringLiteral("line %1, %2: recorded %3, recomputed %4")
+        .arg(line)
+        .arg(QLatin1String(dataColumnNames[column]), QString::fromLatin1(recorded), value);
+}
+
+QString ReplayCheck::summary() const {
+    return QStringLiteral("%1 runs, %2 periods verified, %3 differences")
+        .arg(runs)
+        .arg(periods)
+        .arg(differences.size());
+}
+
+bool FiguresDiffer(double recorded, double recomputed) {
+    if (std::isnan(recorded) || std::isnan(recomputed))
+        return std::isnan(recorded) != std::isnan(recomputed);
+    if (recorded == recomputed)
+        return false;
+    const double scale = std::max({std::fabs(recorded), std::fabs(recomputed), 1.0});
+    return !(std::fabs(recorded - recomputed) <= 1e-9 * scale);
+}
+
+ReplayCheck CheckReplay(const QString &dataDir) {
+    ReplayCheck check;
+    if (!QFileInfo(dataDir).isDir()) {
+        check.failure = QStringLiteral("The data folder %1 does not exist.")
+                            .arg(QDir::toNativeSeparators(dataDir));
+        return check;
+    }
+    Replay replay(dataDir, check);
+    // Runs.txt is read before Data.txt: a run recorded meanwhile has all its lines there.
+    if (!replay.readRuns()) {
+        check.failure = QStringLiteral("The data folder %1 has no Runs.txt: there is no run to "
+                                       "verify.")
+                            .arg(QDir::toNativeSeparators(dataDir));
+        return check;
+    }
+    if (replay.readData())
+        replay.replayAll();
+    return check;
+}
