@@ -218,6 +218,10 @@ class ConditionTest(StudyTestCase):
         model.send_line("QUIT")
         self.assertEqual(program.wait_exit(), 0)
         self.assertEqual(self.run_rows(program)[-1]["StudyCondition"], "short")
+        # Each run replays from the setup it kept.
+        code, out, err = run_program(["--verify", "--data-dir", program.data_dir])
+        self.assertEqual((code, out.splitlines()[0]), (0, "4 runs, 10 periods verified, "
+                                                           "0 differences"), err)
         code, _, err = run_program(["--data-dir", program.data_dir, "--condition", "medium"])
         self.assertEqual(code, 2, err)
         self.assertIn("medium", err)
