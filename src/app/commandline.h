@@ -22,6 +22,8 @@ public:
     // Empty: the data folder beside the executable.
     QString dataDirectory() const { return m_dataDirectory; }
     int batchPauseMs() const { return m_batchPauseMs; }
+    // The participant's windows fill the screen.
+    bool fullScreen() const { return m_parser.isSet(m_fullScreenOption); }
     // Qt's -platform option, if given.
     QString platformName() const { return m_parser.value(QStringLiteral("platform")); }
     // What went wrong, for BadUsage.
@@ -38,6 +40,7 @@ private:
     QCommandLineOption m_initOption;
     QCommandLineOption m_checkSetupOption;
     QCommandLineOption m_batchPauseOption;
+    QCommandLineOption m_fullScreenOption;
     QCommandLineOption m_helpOption;
     QCommandLineOption m_versionOption;
     int m_port = defaultPort;

@@ -13,6 +13,8 @@
 #include <QSocketNotifier>
 #include <QTextStream>
 
+#include <algorithm>
+
 namespace {
 
 QStringList argumentsOf(int argc, char *argv[]) {
@@ -94,9 +96,11 @@ int runWithoutWindows(CommandLine::Action action, const CommandLine &commandLine
     case CommandLine::Action::Init:
         return initDataFolder(dataDirectory(commandLine));
     case CommandLine::Action::CheckSetup: {
-        const SetupCheck check = CheckSetupFile(paths::setupFile(dataDirectory(commandLine)));
-        QTextStream(stdout) << SetupCheckText(check);
-        return check.usable() ? 0 : 1;
+        const QList<SetupCheck> checks = CheckDataFolder(dataDirectory(commandLine));
+        QTextStream(stdout) << DataFolderCheckText(checks);
+        const bool usable = std::all_of(checks.begin(), checks.end(),
+                                        [](const SetupCheck &check) { return check.usable(); });
+        return usable ? 0 : 1;
     }
     case CommandLine::Action::BadUsage:
     case CommandLine::Action::Run:
@@ -146,6 +150,7 @@ int main(int argc, char *argv[]) {
     Program program(folder, dialogs);
     program.setPort(static_cast<quint16>(commandLine.port()));
     program.setBatchPause(commandLine.batchPauseMs());
+    program.setFullScreen(commandLine.fullScreen());
     watchStopSignals(program);
     program.Main();
     return QApplication::exec();

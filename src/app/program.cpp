@@ -9,12 +9,14 @@
 #include "core/recording/datafolder.h"
 #include "core/setup/keptsetup.h"
 #include "core/setup/scenario.h"
+#include "core/setup/startverdict.h"
 #include "gui/Tasks1.h"
 #include "gui/frmKrugel.h"
 #include "gui/frmLogin.h"
 #include "gui/frmNewSubject.h"
 #include "gui/frmPasswordAuth.h"
 #include "gui/frmZelph.h"
+#include "gui/fullscreen.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -188,6 +190,7 @@ void Program::showLogin() {
         EndProgram();
     });
     m_login->setWindowModality(Qt::ApplicationModal);
+    fitScreen(m_login);
     m_login->show();
 }
 
@@ -241,38 +244,29 @@ void Program::modelStart() {
 }
 
 bool Program::loadScenarioForStart() {
-    const bool model = m_seat.modelPlays();
-    QString refusal;
-    try {
-        ::LoadScenario(m_state, m_setup);
-    } catch (const SetupFileMissing &) {
-        refusal = QStringLiteral("Configuration failed: there is no readable setup file at %1.")
-                      .arg(QDir::toNativeSeparators(m_setup.path()));
-        if (!model) {
-            m_dialogs.inform(QStringLiteral("ERROR"), QStringLiteral("Configuration failed"));
-            terminate(1);
-            return false;
-        }
-    } catch (const SetupError &error) {
-        refusal = error.message();
-        if (!model) {
-            m_dialogs.inform(programTitle(), error.message(), Dialogs::Icon::Critical);
-            terminate(1);
-            return false;
-        }
-    }
-    if (refusal.isEmpty())
-        refusal = ScenarioConflict(m_state);
-    if (refusal.isEmpty() && !model)
-        refusal = NothingToPlay(m_state);
-    if (!refusal.isEmpty()) {
-        refuseStart(refusal);
+    const SetupVerdict verdict = JudgeSetup(m_setup, m_state);
+    const StartVerdict &start = verdict.of(m_seat.modelPlays() ? Starter::Model : Starter::Person);
+    switch (start.outcome) {
+    case StartOutcome::EndsProgram:
+        if (verdict.fileMissing)
+            m_dialogs.inform(QStringLiteral("ERROR"), start.reason);
+        else
+            m_dialogs.inform(programTitle(), start.reason, Dialogs::Icon::Critical);
+        terminate(1);
         return false;
+    case StartOutcome::Refused:
+        refuseStart(start.reason);
+        return false;
+    case StartOutcome::Plays:
+    case StartOutcome::EndsAfterChecks:
+        break;
     }
-    for (const QString &failure : ValidateScenario(m_state)) {
+    for (const QString &failure : verdict.checkFailures) {
         m_dialogs.inform(programTitle(), failure);
         EndProgram();
     }
+    if (!start.plays())
+        return false;
     CreateOrderTables(m_state);
     return identifyRun();
 }
@@ -328,6 +322,7 @@ bool Program::nameMayBeUsed() {
 bool Program::runSubjectForm() {
     const QString version = m_login ? m_login->versionText() : QString();
     frmNewSubject form(m_state.subjectName);
+    fitScreen(&form);
     connect(&form, &frmNewSubject::begun, this,
             [this, &version](const SubjectEntries &entries) { recordSubject(entries, version); });
     form.exec();
@@ -417,6 +412,7 @@ void Program::showTaskWindow() {
     connect(window, &frmKrugel::submitted, runner,
             [runner](const Decision &decision) { runner->submit(decision); });
     connect(m_krugel, &frmKrugel::exitAsked, this, &Program::authenticateExit);
+    fitScreen(m_krugel);
     m_krugel->show();
     m_krugel->raise();
     m_krugel->activateWindow();
@@ -485,6 +481,8 @@ void Program::authenticateExit() {
     if (m_seat.personHasProgram())
         m_seat.take(Player::PersonFinishing);
     frmPasswordAuth authentication(m_dialogs);
+    authentication.setExitPassword(m_state.ExitPassword);
+    fitScreen(&authentication);
     connect(&authentication, &frmPasswordAuth::exitApproved, this, [this] {
         m_state.exitConfirmed = true;
         m_state.exitAuthorised = true;
@@ -532,6 +530,7 @@ void Program::showQuestionnaire() {
     updateHolding(); // a model is answered while the questionnaire waits
     const double goal = m_state.GoalLinePoisition / m_state.unitHeight;
     Tasks1 questionnaire(goal, m_state.goalToleranceBelow, m_state.goalToleranceAbove, m_dialogs);
+    fitScreen(&questionnaire);
     connect(
         &questionnaire, &Tasks1::answerGiven, this,
         [this](int questionNumber, const QString &answer) {
@@ -610,6 +609,11 @@ void Program::closeLoginScreen() {
         m_login->deleteLater();
         m_login = nullptr;
     }
+}
+
+void Program::fitScreen(QWidget *window) const {
+    if (m_fullScreen)
+        PrepareFullScreen(window);
 }
 
 void Program::closeTaskWindow() {
