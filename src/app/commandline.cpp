@@ -26,9 +26,11 @@ CommandLine::CommandLine()
                    QStringLiteral("Make the data folder ready (the default Setup.txt and an "
                                   "empty database, never overwriting a file) and exit."))
     , m_checkSetupOption(QStringLiteral("check-setup"),
-                         QStringLiteral("Read the data folder's Setup.txt as Start does, print "
-                                        "what it sets and every problem with its line, and exit "
-                                        "(status 1 when Start cannot use it)."))
+                         QStringLiteral("Read the data folder's Setup.txt and its conditions "
+                                        "(conditions/*.txt) as Start does, print what each sets, "
+                                        "every problem with its line and the verdict for a "
+                                        "person and a model, and exit (status 1 unless both can "
+                                        "use every file)."))
     , m_verifyOption(QStringLiteral("verify"),
                      QStringLiteral("Replay every recorded run from its setup and the decisions "
                                     "in Data.txt, print each figure that differs, and exit "
@@ -43,6 +45,9 @@ CommandLine::CommandLine()
                                        "folder) that every model's run plays; without it, "
                                        "models' runs rotate over the conditions."),
                         QStringLiteral("NAME"))
+    , m_fullScreenOption(QStringLiteral("fullscreen"),
+                         QStringLiteral("Show the participant's windows (login, subject form, "
+                                        "task, questionnaire, exit) full screen."))
     , m_helpOption({QStringLiteral("h"), QStringLiteral("help")},
                    QStringLiteral("Show this help and exit."))
     , m_versionOption({QStringLiteral("v"), QStringLiteral("version")},
@@ -53,8 +58,8 @@ CommandLine::CommandLine()
     // "-platform offscreen" is read as one long option, as Qt itself reads it.
     m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     m_parser.addOptions({m_portOption, m_dataDirOption, m_initOption, m_checkSetupOption,
-                         m_verifyOption, m_batchPauseOption, m_conditionOption, m_helpOption,
-                         m_versionOption});
+                         m_verifyOption, m_batchPauseOption, m_conditionOption, m_fullScreenOption,
+                         m_helpOption, m_versionOption});
     for (const char *name : qtOptionsWithValue) {
         QCommandLineOption option(QLatin1String(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);

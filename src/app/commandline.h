@@ -24,6 +24,8 @@ public:
     int batchPauseMs() const { return m_batchPauseMs; }
     // The study condition every model's run plays; empty: the rotation decides.
     QString condition() const { return m_parser.value(m_conditionOption); }
+    // The participant's windows fill the screen.
+    bool fullScreen() const { return m_parser.isSet(m_fullScreenOption); }
     // Qt's -platform option, if given.
     QString platformName() const { return m_parser.value(QStringLiteral("platform")); }
     // What went wrong, for BadUsage.
@@ -42,6 +44,7 @@ private:
     QCommandLineOption m_verifyOption;
     QCommandLineOption m_batchPauseOption;
     QCommandLineOption m_conditionOption;
+    QCommandLineOption m_fullScreenOption;
     QCommandLineOption m_helpOption;
     QCommandLineOption m_versionOption;
     int m_port = defaultPort;

@@ -15,6 +15,7 @@
 #include <QSocketNotifier>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -116,9 +117,11 @@ int runWithoutWindows(CommandLine::Action action, const CommandLine &commandLine
     case CommandLine::Action::Init:
         return initDataFolder(dataDirectory(commandLine));
     case CommandLine::Action::CheckSetup: {
-        const SetupCheck check = CheckSetupFile(paths::setupFile(dataDirectory(commandLine)));
-        QTextStream(stdout) << SetupCheckText(check);
-        return check.usable() ? 0 : 1;
+        const QList<SetupCheck> checks = CheckDataFolder(dataDirectory(commandLine));
+        QTextStream(stdout) << DataFolderCheckText(checks);
+        const bool usable = std::all_of(checks.begin(), checks.end(),
+                                        [](const SetupCheck &check) { return check.usable(); });
+        return usable ? 0 : 1;
     }
     case CommandLine::Action::Verify:
         return verifyDataFolder(dataDirectory(commandLine));
@@ -178,6 +181,7 @@ int main(int argc, char *argv[]) {
     program.setModelCondition(condition);
     program.setPort(static_cast<quint16>(commandLine.port()));
     program.setBatchPause(commandLine.batchPauseMs());
+    program.setFullScreen(commandLine.fullScreen());
     watchStopSignals(program);
     program.Main();
     return QApplication::exec();

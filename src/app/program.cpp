@@ -10,12 +10,14 @@
 #include "core/recording/runrecords.h"
 #include "core/setup/keptsetup.h"
 #include "core/setup/scenario.h"
+#include "core/setup/startverdict.h"
 #include "gui/Tasks1.h"
 #include "gui/frmKrugel.h"
 #include "gui/frmLogin.h"
 #include "gui/frmNewSubject.h"
 #include "gui/frmPasswordAuth.h"
 #include "gui/frmZelph.h"
+#include "gui/fullscreen.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -207,6 +209,7 @@ void Program::showLogin() {
     if (!m_conditions.isEmpty())
         m_login->setVersionChoices(QStringList{nextInRotationText()} + m_conditions);
     m_login->setWindowModality(Qt::ApplicationModal);
+    fitScreen(m_login);
     m_login->show();
 }
 
@@ -290,39 +293,29 @@ SetupFile &Program::runSetup() {
 }
 
 bool Program::loadScenarioForStart() {
-    const bool model = m_seat.modelPlays();
-    SetupFile &setup = runSetup();
-    QString refusal;
-    try {
-        ::LoadScenario(m_state, setup);
-    } catch (const SetupFileMissing &) {
-        refusal = QStringLiteral("Configuration failed: there is no readable setup file at %1.")
-                      .arg(QDir::toNativeSeparators(setup.path()));
-        if (!model) {
-            m_dialogs.inform(QStringLiteral("ERROR"), QStringLiteral("Configuration failed"));
-            terminate(1);
-            return false;
-        }
-    } catch (const SetupError &error) {
-        refusal = error.message();
-        if (!model) {
-            m_dialogs.inform(programTitle(), error.message(), Dialogs::Icon::Critical);
-            terminate(1);
-            return false;
-        }
-    }
-    if (refusal.isEmpty())
-        refusal = ScenarioConflict(m_state);
-    if (refusal.isEmpty() && !model)
-        refusal = NothingToPlay(m_state);
-    if (!refusal.isEmpty()) {
-        refuseStart(refusal);
+    const SetupVerdict verdict = JudgeSetup(runSetup(), m_state);
+    const StartVerdict &start = verdict.of(m_seat.modelPlays() ? Starter::Model : Starter::Person);
+    switch (start.outcome) {
+    case StartOutcome::EndsProgram:
+        if (verdict.fileMissing)
+            m_dialogs.inform(QStringLiteral("ERROR"), start.reason);
+        else
+            m_dialogs.inform(programTitle(), start.reason, Dialogs::Icon::Critical);
+        terminate(1);
         return false;
+    case StartOutcome::Refused:
+        refuseStart(start.reason);
+        return false;
+    case StartOutcome::Plays:
+    case StartOutcome::EndsAfterChecks:
+        break;
     }
-    for (const QString &failure : ValidateScenario(m_state)) {
+    for (const QString &failure : verdict.checkFailures) {
         m_dialogs.inform(programTitle(), failure);
         EndProgram();
     }
+    if (!start.plays())
+        return false;
     CreateOrderTables(m_state);
     return identifyRun();
 }
@@ -378,6 +371,7 @@ bool Program::nameMayBeUsed() {
 bool Program::runSubjectForm() {
     const QString version = m_login ? m_login->versionText() : QString();
     frmNewSubject form(m_state.subjectName);
+    fitScreen(&form);
     connect(&form, &frmNewSubject::begun, this,
             [this, &version](const SubjectEntries &entries) { recordSubject(entries, version); });
     form.exec();
@@ -469,6 +463,7 @@ void Program::showTaskWindow() {
     connect(window, &frmKrugel::submitted, runner,
             [runner](const Decision &decision) { runner->submit(decision); });
     connect(m_krugel, &frmKrugel::exitAsked, this, &Program::authenticateExit);
+    fitScreen(m_krugel);
     m_krugel->show();
     m_krugel->raise();
     m_krugel->activateWindow();
@@ -541,6 +536,8 @@ void Program::authenticateExit() {
     if (m_seat.personHasProgram())
         m_seat.take(Player::PersonFinishing);
     frmPasswordAuth authentication(m_dialogs);
+    authentication.setExitPassword(m_state.ExitPassword);
+    fitScreen(&authentication);
     connect(&authentication, &frmPasswordAuth::exitApproved, this, [this] {
         m_state.exitConfirmed = true;
         m_state.exitAuthorised = true;
@@ -588,6 +585,7 @@ void Program::showQuestionnaire() {
     updateHolding(); // a model is answered while the questionnaire waits
     const double goal = m_state.GoalLinePoisition / m_state.unitHeight;
     Tasks1 questionnaire(goal, m_state.goalToleranceBelow, m_state.goalToleranceAbove, m_dialogs);
+    fitScreen(&questionnaire);
     connect(
         &questionnaire, &Tasks1::answerGiven, this,
         [this](int questionNumber, const QString &answer) {
@@ -666,6 +664,11 @@ void Program::closeLoginScreen() {
         m_login->deleteLater();
         m_login = nullptr;
     }
+}
+
+void Program::fitScreen(QWidget *window) const {
+    if (m_fullScreen)
+        PrepareFullScreen(window);
 }
 
 void Program::closeTaskWindow() {

@@ -42,6 +42,8 @@ public:
     void setModelCondition(const QString &name) { m_modelCondition = name; }
     // The pause of each timed step of a BATCH period.
     void setBatchPause(int milliseconds) { m_state.batchPauseMs = milliseconds; }
+    // The participant's windows fill the screen.
+    void setFullScreen(bool fullScreen) { m_fullScreen = fullScreen; }
 
     // Start-up: at the first start the data folder, the setup file and the listening port
     // are made sure of; then the login screen opens (where someone can see it) and the rest
@@ -103,6 +105,7 @@ private:
     void updateHolding();
     void closeTaskWindow();
     void closeLoginScreen();
+    void fitScreen(QWidget *window) const;
 
     QString m_dataDirectory;
     Dialogs &m_dialogs;
@@ -128,4 +131,5 @@ private:
     bool m_questionnaireOpen = false;
     bool m_betweenWindows = false;
     bool m_stopping = false;
+    bool m_fullScreen = false;
 };

@@ -5,6 +5,7 @@
 #include "gui/twips.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -57,6 +58,14 @@ bool isCtrlX(const QKeyEvent *key) {
            (key->key() == Qt::Key_X && key->modifiers().testFlag(Qt::ControlModifier));
 }
 constexpr int backspace = 8;
+
+// Keyboards that write decimals with a comma: the comma types the point, under the point's
+// own rules (the box's filter sees it too), and is itself dropped.
+bool typePoint(QLineEdit *box, const QKeyEvent *comma) {
+    QKeyEvent point(QEvent::KeyPress, Qt::Key_Period, comma->modifiers(), QStringLiteral("."));
+    QCoreApplication::sendEvent(box, &point);
+    return true;
+}
 
 } // namespace
 
@@ -436,7 +445,8 @@ frmKrugel::ExitAnswer frmKrugel::askToExit() {
     return askExitAuthentication();
 }
 
-// Returns true to drop the key. Only digits, the point and Backspace reach the box.
+// Returns true to drop the key. Only digits, the point and Backspace reach the box; a comma
+// reaches it as the point.
 bool frmKrugel::filterEntryKey(QLineEdit *box, QKeyEvent *key) {
     // Enter goes on to the window and Tab moves the focus; keys that type nothing pass.
     const bool passes = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
@@ -449,6 +459,8 @@ bool frmKrugel::filterEntryKey(QLineEdit *box, QKeyEvent *key) {
     const QChar typed = key->text().at(0);
     if (typed.unicode() == backspace)
         return false;
+    if (typed == QLatin1Char(',') && key->text().size() == 1)
+        return typePoint(box, key);
     const bool digitOrPoint =
         (typed >= QLatin1Char('0') && typed <= QLatin1Char('9')) || typed == QLatin1Char('.');
     if (!digitOrPoint || key->text().size() != 1)

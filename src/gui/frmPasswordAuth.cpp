@@ -76,6 +76,8 @@ void frmPasswordAuth::Form_Activate() {
     if (!m_fillOnActivate || m_exiting)
         return;
     m_txtUsername->setFocus();
+    if (!m_setupPassword.isEmpty())
+        return; // the experimenter types the password
     m_txtUsername->setText(accessCode);
     m_txtPassword->setText(accessCode);
     Command1_Click();
@@ -105,7 +107,7 @@ void frmPasswordAuth::Command1_Click() {
 }
 
 void frmPasswordAuth::CheckExitPassword() {
-    m_exitPassword = accessCode;
+    m_exitPassword = m_setupPassword.isEmpty() ? accessCode : m_setupPassword;
     m_exitUserNameEntered = m_txtUsername->text();
     m_exitPasswordMatches = m_txtPassword->text() == m_exitPassword;
 }

@@ -12,7 +12,9 @@ class QPushButton;
 // with exitApproved(): the program marks the exit as confirmed and authorised and runs its
 // end routine. Cancel says exitWithdrawn() and closes the window. Each time the window
 // becomes active it fills in the access code itself and performs Exit Application, so the
-// exit goes ahead as soon as the window opens. Every control's objectName is its design name.
+// exit goes ahead as soon as the window opens; unless the setup gives an exit password: then
+// the window fills in nothing and only that password leaves. Every control's objectName is
+// its design name.
 class frmPasswordAuth : public QDialog {
     Q_OBJECT
 public:
@@ -21,6 +23,9 @@ public:
     // Whether activation fills in the access code and exits (the program always does; tests
     // switch it off to try the checks by hand).
     void setFillOnActivate(bool fill) { m_fillOnActivate = fill; }
+    // The setup's ExitPassword: when it is not empty, activation fills in nothing and only
+    // this password, exactly, is accepted.
+    void setExitPassword(const QString &password) { m_setupPassword = password; }
 
     // Exit Application.
     void Command1_Click();
@@ -54,6 +59,7 @@ private:
     QString m_exitPassword;
     QString m_exitUserNameEntered;
     bool m_exitPasswordMatches = false;
+    QString m_setupPassword;
 
     QLineEdit *m_txtUsername = nullptr;
     QLineEdit *m_txtPassword = nullptr;

@@ -146,9 +146,10 @@ private slots:
     void exitAuthenticationEndsWithoutQuestionnaire();
     void endProgramDuringTheQuestionnaireDoesNotOpenItAgain();
     void conditionsRotateAndEachRunIsTiedToItsOwnRecords();
+    void fullScreenWindowsAndTheSetupsExitPassword();
 
 private:
-    void start(const QMap<QString, QString> &setup = {});
+    void start(const QMap<QString, QString> &setup = {}, bool fullScreen = false);
     void startPerson(const QString &name);
     void playPersonRun(const QString &name, int periods);
     void connectModel(QTcpSocket &model);
@@ -178,11 +179,12 @@ void TestProgram::cleanup() {
     }
 }
 
-void TestProgram::start(const QMap<QString, QString> &setup) {
+void TestProgram::start(const QMap<QString, QString> &setup, bool fullScreen) {
     writeSetup(m_folder->path(), setup);
     QVERIFY(QFile::exists(database()) || createTestDatabase(database()));
     m_program = std::make_unique<Program>(dataDir(), m_dialogs);
     m_program->setPort(0);
+    m_program->setFullScreen(fullScreen);
     m_program->setTerminate([this](int code) {
         if (!m_exitCode)
             m_exitCode = code;
@@ -439,10 +441,10 @@ void TestProgram::badLoginStillFillsTheNameBox() {
 void TestProgram::failedScenarioCheckLeadsToQuestionnaire() {
     start({{QStringLiteral("InitialBackOrder"), QStringLiteral("4")}});
     whenShown<Tasks1>([](Tasks1 *questionnaire) { questionnaire->close(); });
-    // The program would have ended; here Start goes on to the subject form.
-    whenShown<frmNewSubject>(
-        [](frmNewSubject *form) { requireChild<QPushButton>(form, "btnCancel")->click(); });
     startPerson(QStringLiteral("p06"));
+    // The program would have ended; here Start goes no further.
+    QCOMPARE(visibleWindows("frmNewSubject"), 0);
+    QCOMPARE(m_program->seat().player(), Player::Nobody);
     QCOMPARE(m_dialogs.shown.value(0).text,
              QStringLiteral("Value of inFlowTPAfter or outFlowTPAfter is 1 and your initial Back "
                             "or Forward orders are not set to 0"));
@@ -575,6 +577,35 @@ void TestProgram::conditionsRotateAndEachRunIsTiedToItsOwnRecords() {
                                               {QString::number(3 * index + 2)},
                                               {QString::number(3 * index + 3)}}));
     }
+}
+
+// The participant's windows fill the screen; the setup's ExitPassword reaches the exit
+// window, which then fills in nothing and lets nobody out by itself.
+void TestProgram::fullScreenWindowsAndTheSetupsExitPassword() {
+    start({{QStringLiteral("ExitPassword"), QStringLiteral("Lab 7")}}, true);
+    QVERIFY(m_program->login()->isFullScreen());
+    bool formFilledScreen = false;
+    whenShown<frmNewSubject>([&formFilledScreen](frmNewSubject *form) {
+        formFilledScreen = form->isFullScreen();
+        fillSubjectForm(form);
+    });
+    startPerson(QStringLiteral("p09"));
+    QTRY_VERIFY(m_program->krugel() != nullptr);
+    QVERIFY(formFilledScreen);
+    QVERIFY(m_program->krugel()->isFullScreen());
+    bool exitFilledScreen = false;
+    QString passwordFilledIn = QStringLiteral("not shown");
+    whenShown<frmPasswordAuth>([&](frmPasswordAuth *window) {
+        exitFilledScreen = window->isFullScreen();
+        QTest::qWait(50); // past its activation
+        passwordFilledIn = requireChild<QLineEdit>(window, "txtPassword")->text();
+        requireChild<QPushButton>(window, "Command2")->click();
+    });
+    QVERIFY(!m_program->krugel()->close());
+    QVERIFY(exitFilledScreen);
+    QCOMPARE(passwordFilledIn, QString());
+    QVERIFY(!m_program->state().exitConfirmed);
+    QVERIFY(!m_exitCode);
 }
 
 QTEST_MAIN(TestProgram)

@@ -104,6 +104,26 @@ class CheckSetupTest(StudyTestCase):
                               r"mean MaxTrial\?")
         self.assertRegex(out, r"line \d+: \"GoalLinePoisition=4\" is read as the key")
 
+    def test_the_verdict_for_a_person_and_a_model_over_a_studys_conditions(self):
+        folder = tempfile.mkdtemp(prefix="fluxmere-study-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        conditions = os.path.join(folder, "conditions")
+        os.mkdir(conditions)  # and no Setup.txt: only the conditions are checked
+        for name, values in (("easy", DEFAULT_SETUP),
+                             ("lagged", dict(DEFAULT_SETUP, InitialBackOrder=1))):
+            with open(os.path.join(conditions, name + ".txt"), "w", newline="") as f:
+                f.write(setup_text(values))
+        code, out, _ = run_program(["--check-setup", "--data-dir", folder])
+        self.assertEqual(code, 1, out)
+        easy, lagged = out.split("Setup file: ")[1:]
+        self.assertTrue(easy.startswith(os.path.join(conditions, "easy.txt") + "\nCondition: easy"))
+        self.assertIn("A person: Start can use this file.\nA model: Start can use this file.\n",
+                      easy)
+        self.assertTrue(lagged.startswith(os.path.join(conditions, "lagged.txt")))
+        self.assertIn("A person: Start cannot use this file.\nA model: Start can use this file;",
+                      lagged)
+        self.assertIn("Only a model can use this file.", lagged)
+
 
 class RunRecordTest(StudyTestCase):
     def test_every_run_that_ends_has_its_record(self):

@@ -34,6 +34,7 @@ private slots:
     void keyFilter_data();
     void keyFilter();
     void deleteRemovesTheCharacterAfterTheCursor();
+    void commaIsTheDecimalPoint();
     void goalCaptionStaysReadableOverTheOutflowBox();
     void enterPressesSubmit();
     void ctrlXAnsweredNoChangesNothing();
@@ -246,6 +247,9 @@ void TestFrmKrugel::keyFilter_data() {
     QTest::newRow("second point let through") << "1.2"
                                               << "."
                                               << "1.2.";
+    QTest::newRow("comma replaces a lone zero as the point") << "0"
+                                                             << ","
+                                                             << ".";
 }
 
 void TestFrmKrugel::keyFilter() {
@@ -267,6 +271,18 @@ void TestFrmKrugel::deleteRemovesTheCharacterAfterTheCursor() {
     box->setCursorPosition(1);
     QTest::keyClick(box, Qt::Key_Delete);
     QCOMPARE(box->text(), QStringLiteral("15"));
+}
+
+void TestFrmKrugel::commaIsTheDecimalPoint() {
+    makeWindow({}, 1);
+    QLineEdit *box = m_window->inflowBox();
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, QStringLiteral("1,5"));
+    QCOMPARE(box->text(), QStringLiteral("1.5"));
+    m_window->cmdNextTrial_Click();
+    QTRY_COMPARE(m_linesWritten, 1);
+    QCOMPARE(m_state.UserInflow[1], 1.5);
 }
 
 // With a goal of 3 the caption's line runs through the black environment outflow box.

@@ -43,6 +43,7 @@ private slots:
     void activationFillsTheCodeAndExits();
     void endRoutineThatReactivatesDoesNotRecurse();
     void escapeLeavesTheWindowOpen();
+    void setupPasswordIsAskedForAndAloneAccepted();
 
 private:
     template <typename T> T *control(const char *name) const {
@@ -218,6 +219,7 @@ void TestFrmPasswordAuth::cancelWithdrawsTheAuthorisation() {
 
 void TestFrmPasswordAuth::activationFillsTheCodeAndExits() {
     createWindow();
+    m_window->setExitPassword(QString()); // a setup without ExitPassword
     m_window->show();
     QTRY_COMPARE(m_endProgramCalls, 1);
     QCOMPARE(user()->text(), QStringLiteral("Vimb"));
@@ -250,6 +252,36 @@ void TestFrmPasswordAuth::escapeLeavesTheWindowOpen() {
     QTest::keyClick(user(), Qt::Key_Escape);
     QVERIFY(m_window->isVisible());
     QVERIFY(m_state.exitAuthorised);
+}
+
+// With the setup's ExitPassword the window fills in nothing, and only that password leaves.
+void TestFrmPasswordAuth::setupPasswordIsAskedForAndAloneAccepted() {
+    createWindow();
+    m_window->setExitPassword(QStringLiteral("Lab 7"));
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::qWait(20);
+    QVERIFY(user()->text().isEmpty());
+    QVERIFY(password()->text().isEmpty());
+    QCOMPARE(QApplication::focusWidget(), user());
+    QCOMPARE(m_endProgramCalls, 0);
+
+    for (const QString &wrong :
+         {QStringLiteral("Vimb"), QStringLiteral("lab 7"), QStringLiteral("Lab 7 ")}) {
+        submit(QStringLiteral("lab"), wrong);
+        QCOMPARE(m_dialogs.shown.last().title, QStringLiteral("Password Incorrect"));
+        QCOMPARE(m_dialogs.shown.last().text, incorrect);
+        QCOMPARE(m_dialogs.icons.last(), Dialogs::Icon::Warning);
+        QVERIFY(password()->text().isEmpty());
+    }
+    QCOMPARE(m_endProgramCalls, 0);
+    QVERIFY(!m_state.exitConfirmed);
+
+    submit(QStringLiteral("lab"), QStringLiteral("Lab 7"));
+    QCOMPARE(m_endProgramCalls, 1);
+    QVERIFY(m_state.exitConfirmed);
+    QVERIFY(m_state.exitAuthorised);
+    QCOMPARE(m_dialogs.shown.size(), 3);
 }
 
 QTEST_MAIN(TestFrmPasswordAuth)

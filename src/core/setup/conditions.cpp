@@ -3,19 +3,18 @@
 #include "core/common/paths.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <utility>
 
 QStringList ConditionNames(const QString &dataDir) {
+    // A pipe or a broken link named NAME.txt is a condition too: its check, and the program's
+    // start, say what is wrong with it rather than pass it over.
     const QDir folder(paths::conditionsDirectory(dataDir));
     QStringList names;
-    for (const QFileInfo &file :
-         folder.entryInfoList({QStringLiteral("*.txt")}, QDir::Files | QDir::NoDotAndDotDot)) {
-        if (file.isFile())
-            names.append(file.fileName().chopped(4));
-    }
+    for (const QString &file : folder.entryList({QStringLiteral("*.txt")},
+                                                QDir::Files | QDir::System | QDir::CaseSensitive))
+        names.append(file.chopped(4));
     std::sort(names.begin(), names.end()); // by code point: the same order on every machine
     return names;
 }

@@ -12,7 +12,7 @@ inline QString nextInRotationText() {
     return QStringLiteral("next in rotation");
 }
 
-// The names of the folder's conditions (the regular files conditions/NAME.txt), sorted.
+// The names of the folder's conditions (conditions/NAME.txt), sorted.
 QStringList ConditionNames(const QString &dataDir);
 QString ConditionFile(const QString &dataDir, const QString &name);
 

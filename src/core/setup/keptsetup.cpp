@@ -9,15 +9,21 @@
 
 namespace {
 
-const QByteArray passwordKey = QByteArrayLiteral("ExitPassword");
-
-// A line "ExitPassword = value" as the setup reader sees it (one character on each side of
-// the "="), with its value replaced.
+// A line that gives the exit password, with its value replaced. Lines the reader skips or
+// misreads are masked too ("ExitPassword=secret", a commented-out password, any letter
+// case): the password never reaches a kept file, whether or not the program uses it.
 QByteArray redactedLine(const QByteArray &line) {
     const qsizetype equals = line.indexOf('=');
-    if (line.startsWith('\'') || equals < 1 || line.left(equals - 1) != passwordKey)
+    if (equals < 0)
         return line;
-    return line.left(equals + 2) + QByteArrayLiteral("***");
+    QByteArray key = line.left(equals);
+    while (key.startsWith('\'') || key.startsWith(' ') || key.startsWith('\t'))
+        key.remove(0, 1);
+    if (key.trimmed().toLower() != QByteArrayLiteral("exitpassword"))
+        return line;
+    const qsizetype value =
+        equals + 1 < line.size() && line.at(equals + 1) == ' ' ? equals + 2 : equals + 1;
+    return line.left(value) + QByteArrayLiteral("***");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "core/setup/setupfile.h"
 
 #include <QList>
+#include <QSet>
 
 #include <limits>
 #include <utility>
@@ -23,6 +24,8 @@ public:
     }
 
     const QList<SetupError> &errors() const { return m_errors; }
+    // A key that failed holds 0 in its place: what depends on it is not judged.
+    bool failed(const QString &key) const { return m_failed.contains(key); }
 
     double number(const QString &key) {
         const QString text = m_file.value(key);
@@ -32,10 +35,13 @@ public:
         const auto value = numbers::parseNumber(text);
         if (!value)
             return fail(key, QStringLiteral("The value \"%1\" of %2 in the setup file %3 is not a "
-                                            "number.")
-                                 .arg(text, key, m_path));
+                                            "number%4")
+                                 .arg(text, key, m_path, decimalCommaHint(text)));
         return *value;
     }
+
+    // An optional text, without the blanks around it; empty when the file does not give it.
+    QString text(const QString &key) { return m_file.value(key).trimmed(); }
 
     // Whole-number keys round halves to even, as the lab's setup files expect.
     template <typename Int>
@@ -50,7 +56,8 @@ public:
     }
 
     // An optional list of numbers for periods 1, 2, 3, ...: one value for every period, or
-    // exactly one per period. Empty when the file does not give the key.
+    // exactly one per period. Empty when the file does not give the key. Its length is not
+    // judged while MaxTrial itself is wrong.
     std::vector<double> schedule(const QString &key, int32_t maxTrial) {
         const QString text = m_file.value(key);
         if (text.trimmed().isEmpty())
@@ -69,7 +76,8 @@ public:
                 return {};
             values.push_back(*value);
         }
-        if (values.size() != 1 && values.size() != static_cast<size_t>(maxTrial)) {
+        if (values.size() != 1 && values.size() != static_cast<size_t>(maxTrial) &&
+            !failed(QStringLiteral("MaxTrial"))) {
             fail(key,
                  QStringLiteral("%1 in the setup file %2 gives %3 values; it must give 1 (the "
                                 "same in every period) or one per period, MaxTrial = %4.")
@@ -89,10 +97,21 @@ private:
                                   numbers::general(high)));
     }
 
+    // A value such as "2,5" was meant with a decimal point: the message shows it so.
+    static QString decimalCommaHint(const QString &text) {
+        const QString trimmed = text.trimmed();
+        QString pointed = trimmed;
+        pointed.replace(QLatin1Char(','), QLatin1Char('.'));
+        if (trimmed.count(QLatin1Char(',')) != 1 || !numbers::parseNumber(pointed))
+            return QStringLiteral(".");
+        return QStringLiteral("; write decimals with a point: ") + pointed;
+    }
+
     double fail(const QString &key, const QString &message) {
         if (!m_collect)
             throw SetupError(message, key);
         m_errors.append(SetupError(message, key));
+        m_failed.insert(key);
         return 0;
     }
 
@@ -100,6 +119,7 @@ private:
     QString m_path;
     bool m_collect;
     QList<SetupError> m_errors;
+    QSet<QString> m_failed;
 };
 
 void readParameters(TaskState &state, KeyReader &read) {
@@ -145,6 +165,10 @@ void readDelays(TaskState &state, KeyReader &read) {
 void readSchedules(TaskState &state, KeyReader &read) {
     state.EnvInflowSchedule = read.schedule(QStringLiteral("EnvInflowSchedule"), state.MaxTrial);
     state.EnvOutflowSchedule = read.schedule(QStringLiteral("EnvOutflowSchedule"), state.MaxTrial);
+}
+
+void readExitPassword(TaskState &state, KeyReader &read) {
+    state.ExitPassword = read.text(QStringLiteral("ExitPassword"));
 }
 
 // Writes the initial order's share of period t only where the table holds t.
@@ -202,6 +226,7 @@ QList<SetupError> ScenarioErrors(TaskState &state, SetupFile &setup) {
     readDelays(state, read);
     BuildDelayEndTables(state);
     readSchedules(state, read);
+    readExitPassword(state, read);
     return read.errors();
 }
 
@@ -210,6 +235,8 @@ void LoadScenario(TaskState &state, SetupFile &setup) {
     LoadDelaySettings(state, setup);
     BuildDelayEndTables(state);
     LoadEnvironmentSchedules(state, setup);
+    KeyReader read(setup, false);
+    readExitPassword(state, read);
 }
 
 void BuildScaleLabels(TaskState &state) {

@@ -17,10 +17,12 @@ void BuildDelayEndTables(TaskState &state);
 // The optional keys EnvInflowSchedule and EnvOutflowSchedule: a comma-separated list of the
 // environment's flow in periods 1, 2, 3, ..., one value (every period) or MaxTrial values.
 void LoadEnvironmentSchedules(TaskState &state, SetupFile &setup);
-// Everything Start reads from the setup file, in Start's order.
+// Everything Start reads from the setup file, in Start's order, and last the optional
+// ExitPassword.
 void LoadScenario(TaskState &state, SetupFile &setup);
 // Reads as LoadScenario does but goes on past a bad key, 0 in its place: every error, in
-// order. Throws SetupFileMissing like the loaders.
+// order, each key at most once; a check that depends on a bad key (the length of a schedule
+// on MaxTrial) is skipped. Throws SetupFileMissing like the loaders.
 QList<SetupError> ScenarioErrors(TaskState &state, SetupFile &setup);
 void BuildScaleLabels(TaskState &state);
 void SizeEnvironmentTables(TaskState &state);

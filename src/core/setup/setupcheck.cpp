@@ -1,11 +1,14 @@
 #include "core/setup/setupcheck.h"
 
 #include "core/common/numbers.h"
+#include "core/common/paths.h"
+#include "core/setup/conditions.h"
 #include "core/setup/scenario.h"
 #include "core/setup/setupfile.h"
 #include "core/setup/taskstate.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
@@ -59,18 +62,33 @@ int editDistance(const QString &a, const QString &b) {
     return previous[b.size()];
 }
 
+const QString passwordKey = QStringLiteral("ExitPassword");
+
+// The line as a warning may quote it: a password's value is never printed.
+KeyLine quotable(const KeyLine &entry) {
+    if (entry.meantKey != passwordKey)
+        return entry;
+    KeyLine masked = entry;
+    masked.text =
+        entry.text.left(entry.text.indexOf(QLatin1Char('=')) + 1) + QStringLiteral(" ***");
+    masked.value = masked.meantValue = QStringLiteral("***");
+    return masked;
+}
+
 // What the reader silently skips or misreads: a key written other than "Key = Value", a key
 // the program does not read, a key given twice.
 void warnAboutLines(const QList<KeyLine> &lines, QList<SetupFinding> &warnings) {
     QHash<QString, int> firstLine;
     for (const KeyLine &entry : lines) {
-        if (entry.key != entry.meantKey || entry.value.trimmed() != entry.meantValue)
+        if (entry.key != entry.meantKey || entry.value.trimmed() != entry.meantValue) {
+            const KeyLine shown = quotable(entry);
             warnings.append(
                 {{entry.line},
                  QStringLiteral("\"%1\" is read as the key \"%2\" with the value "
                                 "\"%3\": write one blank on each side of \"=\", as "
                                 "\"%4 = %5\".")
-                     .arg(entry.text, entry.key, entry.value, entry.meantKey, entry.meantValue)});
+                     .arg(shown.text, shown.key, shown.value, shown.meantKey, shown.meantValue)});
+        }
         if (!KnownSetupKeys().contains(entry.meantKey)) {
             const QString nearest = NearestSetupKey(entry.meantKey);
             warnings.append(
@@ -91,14 +109,18 @@ void warnAboutLines(const QList<KeyLine> &lines, QList<SetupFinding> &warnings) 
     }
 }
 
-// The lines of the keys a message names: the first line that gives each, as the reader takes it.
+// The lines of the keys a message names: the first line that gives each, as the reader takes
+// it, or else the first line meant to give it (a misread line the reader finds no key in).
 QList<int> linesNamed(const QString &message, const QList<KeyLine> &lines) {
     QList<int> found;
     for (const QString &key : KnownSetupKeys()) {
         if (!message.contains(key))
             continue;
-        const auto entry = std::find_if(lines.begin(), lines.end(),
-                                        [&key](const KeyLine &line) { return line.key == key; });
+        auto entry = std::find_if(lines.begin(), lines.end(),
+                                  [&key](const KeyLine &line) { return line.key == key; });
+        if (entry == lines.end())
+            entry = std::find_if(lines.begin(), lines.end(),
+                                 [&key](const KeyLine &line) { return line.meantKey == key; });
         if (entry != lines.end())
             found.append(entry->line);
     }
@@ -146,10 +168,49 @@ QString scheduleText(const std::vector<double> &schedule) {
         .arg(numbers::general(*low), numbers::general(*high), first.join(QStringLiteral(", ")));
 }
 
-QStringList summaryOf(const TaskState &state, const QString &path) {
+// The first period from which no order of a flow acts, or 0 when orders act to the end. An
+// order of period s acts in period s + d - 1: a delay d of 0 or less points at a period
+// whose decision is not yet made, so nothing acts. The end of the delay regime switches the
+// delay to the one that follows it, 0, in that very period, unless it is the last period.
+int silentFrom(int delay, const std::vector<int16_t> &regimeEnds, int32_t maxTrial) {
+    if (maxTrial < 1)
+        return 0;
+    if (delay <= 0)
+        return 1;
+    const int end = regimeEnds.empty() ? 0 : regimeEnds.front();
+    return end >= 1 && end < maxTrial ? end : 0;
+}
+
+void warnAboutSilence(const TaskState &state, const QString &flow, const QString &prefix, int delay,
+                      const std::vector<int16_t> &regimeEnds, const QList<KeyLine> &lines,
+                      QList<SetupFinding> &warnings) {
+    const int from = silentFrom(delay, regimeEnds, state.MaxTrial);
+    if (from == 0)
+        return;
+    const QString valueKey = prefix + QStringLiteral("DelayValue");
+    const QString lengthKey = prefix + QStringLiteral("DelayLength");
+    if (delay <= 0) {
+        warnings.append({linesNamed(valueKey, lines),
+                         QStringLiteral("%1 (%2) is below 1: no %3 order acts in any period, "
+                                        "from period 1 on.")
+                             .arg(valueKey)
+                             .arg(delay)
+                             .arg(flow)});
+        return;
+    }
+    warnings.append({linesNamed(lengthKey + QStringLiteral(" MaxTrial"), lines),
+                     QStringLiteral("%1 (%2) is below MaxTrial (%3): from period %4 on the %5 "
+                                    "delay is 0, so no %5 order acts in periods %4 to %3.")
+                         .arg(lengthKey)
+                         .arg(regimeEnds.front())
+                         .arg(state.MaxTrial)
+                         .arg(from)
+                         .arg(flow)});
+}
+
+QStringList summaryOf(const TaskState &state) {
     const double goal = state.GoalLinePoisition;
-    return {
-        QStringLiteral("Setup file: %1").arg(QDir::toNativeSeparators(path)),
+    QStringList summary = {
         QStringLiteral("Periods: %1").arg(state.MaxTrial),
         QStringLiteral("Goal: %1; a period earns %2 when it ends between %3 and %4.")
             .arg(numbers::general(goal), numbers::general(state.bonusPerPeriod),
@@ -168,6 +229,10 @@ QStringList summaryOf(const TaskState &state, const QString &path) {
         QStringLiteral("Environment inflow: %1.").arg(scheduleText(state.EnvInflowSchedule)),
         QStringLiteral("Environment outflow: %1.").arg(scheduleText(state.EnvOutflowSchedule)),
     };
+    if (!state.ExitPassword.isEmpty())
+        summary.append(QStringLiteral("Exit: the exit window asks for the ExitPassword (not "
+                                      "shown here)."));
+    return summary;
 }
 
 QString findingText(const SetupFinding &finding) {
@@ -195,7 +260,8 @@ QStringList KnownSetupKeys() {
                                      QStringLiteral("outFlowDelayValue"),
                                      QStringLiteral("outFlowDelayLength"),
                                      QStringLiteral("EnvInflowSchedule"),
-                                     QStringLiteral("EnvOutflowSchedule")};
+                                     QStringLiteral("EnvOutflowSchedule"),
+                                     QStringLiteral("ExitPassword")};
     return keys;
 }
 
@@ -214,60 +280,127 @@ QString NearestSetupKey(const QString &key) {
 
 SetupCheck CheckSetupFile(const QString &path) {
     SetupCheck check;
+    check.path = path;
     SetupFile setup(path);
+    TaskState state;
+    check.verdict = JudgeSetup(setup, state);
+    const SetupVerdict &verdict = check.verdict;
     QStringList texts;
     try {
-        texts = setup.lines();
-    } catch (const SetupFileMissing &) {
+        if (!verdict.fileMissing)
+            texts = setup.lines();
+    } catch (const SetupError &) {
+        // Not a regular file, or too large: the verdict's error says so.
+    }
+    if (verdict.fileMissing)
         check.problems.append(
             {{},
              QStringLiteral("There is no readable setup file at %1 (\"Configuration "
                             "failed\").")
                  .arg(QDir::toNativeSeparators(path))});
-        return check;
-    } catch (const SetupError &error) {
-        check.problems.append({{}, error.message()});
-        return check;
-    }
     QList<KeyLine> lines;
     for (int i = 0; i < texts.size(); ++i) {
         if (const auto entry = keyLine(texts[i], i + 1, check.warnings))
             lines.append(*entry);
     }
     warnAboutLines(lines, check.warnings);
-
-    TaskState state;
-    const QList<SetupError> errors = ScenarioErrors(state, setup);
-    for (const SetupError &error : errors)
+    for (const SetupError &error : verdict.errors)
         check.problems.append({linesNamed(error.key(), lines), error.message()});
-    if (!errors.isEmpty())
-        return check;
-    if (const QString conflict = ScenarioConflict(state); !conflict.isEmpty())
-        check.problems.append({linesNamed(conflict, lines), conflict});
-    for (const QString &failure : ValidateScenario(state))
+    if (verdict.fileMissing || !verdict.errors.isEmpty())
+        return check; // what follows would judge the 0 read in place of a bad key
+    if (!verdict.conflict.isEmpty())
+        check.problems.append({linesNamed(verdict.conflict, lines), verdict.conflict});
+    for (const QString &failure : verdict.checkFailures)
         check.problems.append({linesNamed(validationKeys(state), lines), failure});
-    if (const QString nothing = NothingToPlay(state); !nothing.isEmpty())
-        check.warnings.append({linesNamed(QStringLiteral("MaxTrial"), lines),
-                               nothing + QStringLiteral(" A model can log in; a person cannot.")});
-    check.summary = summaryOf(state, path);
+    if (!verdict.nothingToPlay.isEmpty())
+        check.problems.append(
+            {linesNamed(QStringLiteral("MaxTrial"), lines), verdict.nothingToPlay});
+    warnAboutSilence(state, QStringLiteral("inflow"), QStringLiteral("inFlow"), state.inFlowTPAfter,
+                     state.inFlowDelayEnd, lines, check.warnings);
+    warnAboutSilence(state, QStringLiteral("outflow"), QStringLiteral("outFlow"),
+                     state.outFlowTPAfter, state.outFlowDelayEnd, lines, check.warnings);
+    check.summary = summaryOf(state);
     return check;
 }
 
+namespace {
+
+// A model plays on past the scenario checks' messages, which its Start shows first.
+QString verdictLine(const QString &who, const StartVerdict &start, const QStringList &shown) {
+    if (!start.plays())
+        return QStringLiteral("%1: Start cannot use this file.").arg(who);
+    if (!shown.isEmpty())
+        return QStringLiteral("%1: Start can use this file; it first shows \"%2\".")
+            .arg(who, shown.join(QStringLiteral("\", \"")));
+    return QStringLiteral("%1: Start can use this file.").arg(who);
+}
+
+} // namespace
+
 QString SetupCheckText(const SetupCheck &check) {
-    QStringList text = check.summary;
-    if (!text.isEmpty())
-        text.append(QString());
-    if (check.usable()) {
+    QStringList text = {QStringLiteral("Setup file: %1").arg(QDir::toNativeSeparators(check.path))};
+    if (!check.condition.isEmpty())
+        text.append(QStringLiteral("Condition: %1").arg(check.condition));
+    text += check.summary;
+    text.append(QString());
+    if (check.problems.isEmpty()) {
         text.append(QStringLiteral("No problems: Start can use this file."));
     } else {
-        text.append(QStringLiteral("Problems (Start cannot use this file):"));
+        text.append(QStringLiteral("Problems:"));
         for (const SetupFinding &problem : check.problems)
             text.append(findingText(problem));
     }
     if (!check.warnings.isEmpty()) {
-        text.append(QStringLiteral("Warnings (what the reader skips or misreads):"));
+        text.append(QStringLiteral("Warnings:"));
         for (const SetupFinding &warning : check.warnings)
             text.append(findingText(warning));
     }
+    const SetupVerdict &verdict = check.verdict;
+    text.append(verdictLine(QStringLiteral("A person"), verdict.person, verdict.checkFailures));
+    text.append(verdictLine(QStringLiteral("A model"), verdict.model, verdict.checkFailures));
+    if (verdict.model.plays() && !verdict.person.plays())
+        text.append(QStringLiteral("Only a model can use this file."));
     return text.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+QStringList ConditionFiles(const QString &dataDir) {
+    QStringList files;
+    for (const QString &name : ConditionNames(dataDir))
+        files.append(ConditionFile(dataDir, name));
+    return files;
+}
+
+QList<SetupCheck> CheckDataFolder(const QString &dataDir) {
+    const QStringList conditions = ConditionFiles(dataDir);
+    const QFileInfo setup(paths::setupFile(dataDir));
+    QList<SetupCheck> checks;
+    if (conditions.isEmpty() || setup.exists() || setup.isSymLink())
+        checks.append(CheckSetupFile(setup.filePath()));
+    for (const QString &path : conditions) {
+        SetupCheck check = CheckSetupFile(path);
+        check.condition = QFileInfo(path).fileName().chopped(4); // NAME of NAME.txt
+        checks.append(check);
+    }
+    return checks;
+}
+
+QString DataFolderCheckText(const QList<SetupCheck> &checks) {
+    QStringList parts;
+    QStringList unusable;
+    for (const SetupCheck &check : checks) {
+        parts.append(SetupCheckText(check));
+        if (!check.usable())
+            unusable.append(QStringLiteral("%1%2").arg(
+                QDir::toNativeSeparators(check.path),
+                check.verdict.model.plays() ? QStringLiteral(" (only a model)") : QString()));
+    }
+    if (checks.size() > 1)
+        parts.append(unusable.isEmpty()
+                         ? QStringLiteral("All %1 files: a person and a model can use each.\n")
+                               .arg(checks.size())
+                         : QStringLiteral("Of %1 files, these cannot be used by both a person "
+                                          "and a model: %2\n")
+                               .arg(checks.size())
+                               .arg(unusable.join(QStringLiteral(", "))));
+    return parts.join(QLatin1Char('\n'));
 }

@@ -1,28 +1,45 @@
 #pragma once
 
+#include "core/setup/startverdict.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 // A check of a setup file before the first participant: the file is read exactly as Start
 // reads it, and what Start would make of it is told in words a person can verify. Problems
-// make the file unusable; warnings name what the reader silently skips or misreads.
+// make the file unusable for a person, a model or both (the verdict of Start itself says
+// which); warnings name what the reader silently skips or misreads, and delays that leave
+// periods in which no order acts.
 struct SetupFinding {
     QList<int> lines; // the lines it is about, counted from 1; none when no line gives the key
     QString text;
 };
 
 struct SetupCheck {
+    QString path;
+    QString condition; // the name of a study's condition (conditions/NAME.txt), else empty
     QStringList summary;
     QList<SetupFinding> problems;
     QList<SetupFinding> warnings;
-    bool usable() const { return problems.isEmpty(); }
+    SetupVerdict verdict; // Start's own, for a person and for a model
+    bool usable() const { return verdict.person.plays() && verdict.model.plays(); }
 };
 
 SetupCheck CheckSetupFile(const QString &path);
 
-// The whole check as text: the summary, then every problem and every warning.
+// The whole check as text: the file, the summary, every problem and every warning, and the
+// verdict for a person and for a model.
 QString SetupCheckText(const SetupCheck &check);
+
+// A study's conditions in a data folder: conditions/*.txt, by name.
+QStringList ConditionFiles(const QString &dataDir);
+
+// The data folder's Setup.txt and every condition file. A folder with conditions need not
+// have a Setup.txt: then only the conditions are checked.
+QList<SetupCheck> CheckDataFolder(const QString &dataDir);
+// Each file's check, and with several files a last line on them all.
+QString DataFolderCheckText(const QList<SetupCheck> &checks);
 
 // The keys the program reads, and the known key nearest to `key` (by letters to change),
 // or empty text when none is near.

@@ -29,6 +29,9 @@ struct TaskState {
     // value for every period, or one per period; empty when the file schedules none.
     std::vector<double> EnvInflowSchedule;
     std::vector<double> EnvOutflowSchedule;
+    // The optional key ExitPassword: when it gives one, the exit authentication asks for it
+    // and takes nothing else; empty, the window fills in its own access code.
+    QString ExitPassword;
 
     // Delay regimes: element k+1 of a value table is the delay that follows regime k.
     int16_t inFlowDelayCount = 1;

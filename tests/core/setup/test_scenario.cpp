@@ -1,3 +1,4 @@
+#include "core/setup/keptsetup.h"
 #include "core/setup/scenario.h"
 #include "core/setup/setupfile.h"
 #include "core/setup/taskstate.h"
@@ -21,6 +22,7 @@ private slots:
     void readSetupValue();
     void missingSetupFileFailsConfiguration();
     void setupFileIsReadOnlyWhenItIsAPlainFileThatChanged();
+    void keptSetupNeverHoldsThePassword();
 
     void loadsKeysAndConstants();
     void wholeKeysRoundHalvesToEven_data();
@@ -703,6 +705,28 @@ void TestScenario::schedulesFillEveryRun() {
     state.EnvInflow[2] = 99; // a model's EI for period 2
     PrepareTaskState(state);
     QCOMPARE(state.EnvInflow, inTable);
+}
+
+// Every line that gives a password, read or misread, is masked; nothing else of the text
+// changes, its line ends included; the identity does not depend on the password.
+void TestScenario::keptSetupNeverHoldsThePassword() {
+    const QByteArray text = "MaxTrial = 3\r\nExitPassword = Lab 7\r\nExitPassword=Lab 7\n"
+                            "' exitpassword = old\rGoal = 4";
+    QCOMPARE(redactedSetupText(text), QByteArray("MaxTrial = 3\r\nExitPassword = ***\r\n"
+                                                 "ExitPassword=***\n' exitpassword = ***\r"
+                                                 "Goal = 4"));
+    QByteArray other = text;
+    other.replace("Lab 7", "other");
+    QCOMPARE(setupIdOf(redactedSetupText(other)), setupIdOf(redactedSetupText(text)));
+    QCOMPARE(setupIdOf(redactedSetupText(text)).size(), 12);
+
+    QTemporaryDir folder;
+    QString id;
+    QString error;
+    QVERIFY2(keepSetup(folder.path(), text, &id, &error), qPrintable(error));
+    QFile kept(keptSetupPath(folder.path(), id));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QVERIFY(!kept.readAll().contains("Lab 7"));
 }
 
 QTEST_GUILESS_MAIN(TestScenario)

@@ -1,6 +1,9 @@
+#include "core/engine/periodcycle.h"
+#include "core/setup/scenario.h"
 #include "core/setup/setupcheck.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -43,6 +46,10 @@ private slots:
     void findings_data();
     void findings();
     void nearestKey();
+    void startAndCheckAgree_data();
+    void startAndCheckAgree();
+    void noOrderActsFromThePeriodNamed_data();
+    void noOrderActsFromThePeriodNamed();
 
 private:
     QString write(const QByteArray &content) {
@@ -60,7 +67,9 @@ private:
 void TestSetupCheck::aGoodFileIsSummedUp() {
     const SetupCheck check = CheckSetupFile(write(usualFile));
     QVERIFY(check.usable());
-    QVERIFY(check.warnings.isEmpty());
+    QCOMPARE(check.warnings.size(), 1); // the inflow delay's end, on its lines
+    QCOMPARE(linesOf(check.warnings, QStringLiteral("from period 10 on the inflow delay is 0")),
+             QStringLiteral("2,9"));
     const QString text = SetupCheckText(check);
     for (const char *part :
          {"Periods: 20", "between 3.9 and 4.1",
@@ -86,12 +95,12 @@ void TestSetupCheck::findings_data() {
         << QStringLiteral("2");
     QTest::newRow("no blank before =")
         << QByteArray("GoalLinePoisition =") << QByteArray("GoalLinePoisition=") << false
-        << QStringLiteral("gives no value for GoalLinePoisition") << QString()
+        << QStringLiteral("gives no value for GoalLinePoisition") << QStringLiteral("4")
         << QStringLiteral("is read as the key \"GoalLinePoisitio\" with the value \"4\"")
         << QStringLiteral("4");
     QTest::newRow("no blank after = misreads the value silently")
-        << QByteArray("MaxTrial = 20") << QByteArray("MaxTrial =20") << true << QString()
-        << QString()
+        << QByteArray("MaxTrial = 20") << QByteArray("MaxTrial =20") << false
+        << QStringLiteral("MaxTrial is 0") << QStringLiteral("2")
         << QStringLiteral("\"MaxTrial =20\" is read as the key \"MaxTrial\" with the value \"0\"")
         << QStringLiteral("2");
     QTest::newRow("a key given twice: the first wins")
@@ -134,6 +143,137 @@ void TestSetupCheck::nearestKey() {
     QCOMPARE(NearestSetupKey(QStringLiteral("GoalLinePosition")),
              QStringLiteral("GoalLinePoisition"));
     QCOMPARE(NearestSetupKey(QStringLiteral("Colour")), QString());
+}
+
+using Edits = QList<QPair<QByteArray, QByteArray>>;
+
+QStringList texts(std::initializer_list<const char *> parts) {
+    QStringList list;
+    for (const char *part : parts)
+        list.append(QString::fromUtf8(part));
+    return list;
+}
+Q_DECLARE_METATYPE(StartOutcome)
+
+void TestSetupCheck::startAndCheckAgree_data() {
+    QTest::addColumn<Edits>("edits");
+    QTest::addColumn<StartOutcome>("person");
+    QTest::addColumn<StartOutcome>("model");
+    QTest::addColumn<QStringList>("told");    // parts of the check's text
+    QTest::addColumn<QStringList>("notTold"); // follow-ons, secrets
+
+    QTest::newRow("the usual file") << Edits{} << StartOutcome::Plays << StartOutcome::Plays
+                                    << texts({"No problems", "A person: Start can use this file.",
+                                              "A model: Start can use this file."})
+                                    << texts({"Only a model"});
+    QTest::newRow("an initial order with a delay of 1: a model plays on")
+        << Edits{{"InitialBackOrder = 0", "InitialBackOrder = 1"},
+                 {"inFlowDelayValue = 3", "inFlowDelayValue = 1"}}
+        << StartOutcome::EndsAfterChecks << StartOutcome::Plays
+        << texts({"A person: Start cannot use this file.",
+                  "A model: Start can use this file; it first shows \"Value of inFlowTPAfter",
+                  "Only a model can use this file."})
+        << texts({"No problems"});
+    QTest::newRow("no period: a model is told the run is over")
+        << Edits{{"MaxTrial = 20", "MaxTrial = 0"}} << StartOutcome::Refused << StartOutcome::Plays
+        << texts({"MaxTrial is 0", "Only a model can use this file."}) << QStringList();
+    QTest::newRow("MaxTrial misread: no follow-on errors")
+        << Edits{{"MaxTrial = 20", "MaxTrial=20"},
+                 {"EnvInflowSchedule = 1", "EnvInflowSchedule = 1, 2, 3"}}
+        << StartOutcome::EndsProgram << StartOutcome::Refused
+        << texts({"gives no value for MaxTrial", "A model: Start cannot use this file."})
+        << texts({"EnvInflowSchedule in the setup file", "MaxTrial = 0"});
+    QTest::newRow("a decimal comma")
+        << Edits{{"GoalLinePoisition = 4", "GoalLinePoisition = 4,25"}} << StartOutcome::EndsProgram
+        << StartOutcome::Refused
+        << texts({"\"4,25\" of GoalLinePoisition",
+                  "is not a number; write decimals with a point: 4.25"})
+        << QStringList();
+    QTest::newRow("tables too small for anyone")
+        << Edits{{"MaxNumberOfAScenarioType = 20", "MaxNumberOfAScenarioType = 5"}}
+        << StartOutcome::Refused << StartOutcome::Refused << texts({"MaxNumberOfAScenarioType (5)"})
+        << texts({"Only a model"});
+    QTest::newRow("an exit password, never printed")
+        << Edits{{"MaxTrial = 20\n", "MaxTrial = 20\nExitPassword = Lab 7\nExitPassword =Lab 8\n"}}
+        << StartOutcome::Plays << StartOutcome::Plays
+        << texts({"Exit: the exit window asks for the ExitPassword",
+                  "\"ExitPassword = ***\" is read as the key \"ExitPassword\" with the value "
+                  "\"***\""})
+        << texts({"Lab 7", "ab 8", "not a key"});
+}
+
+// Start takes its decision from JudgeSetup; the check prints that same verdict.
+void TestSetupCheck::startAndCheckAgree() {
+    QFETCH(Edits, edits);
+    QFETCH(StartOutcome, person);
+    QFETCH(StartOutcome, model);
+    QFETCH(QStringList, told);
+    QFETCH(QStringList, notTold);
+    QByteArray content(usualFile);
+    for (const auto &[from, to] : edits)
+        content.replace(from, to);
+    const QString path = write(content);
+
+    SetupFile setup(path);
+    TaskState scenario;
+    const SetupVerdict start = JudgeSetup(setup, scenario);
+    QCOMPARE(start.of(Starter::Person).outcome, person);
+    QCOMPARE(start.of(Starter::Model).outcome, model);
+
+    const SetupCheck check = CheckSetupFile(path);
+    QCOMPARE(check.usable(), person == StartOutcome::Plays && model == StartOutcome::Plays);
+    const QString text = SetupCheckText(check);
+    for (const QString &part : told)
+        QVERIFY2(text.contains(part), qPrintable(text));
+    for (const QString &part : notTold)
+        QVERIFY2(!text.contains(part), qPrintable(text));
+}
+
+void TestSetupCheck::noOrderActsFromThePeriodNamed_data() {
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("initialOrder");
+    QTest::newRow("length 10 of 20, delay 3") << 3 << 10 << 0;
+    QTest::newRow("length 1") << 1 << 1 << 0;
+    QTest::newRow("length 2, an initial order in period 1") << 3 << 2 << 2;
+    QTest::newRow("a delay of 0") << 0 << 20 << 0;
+    QTest::newRow("length MaxTrial: no warning") << 3 << 20 << 0;
+}
+
+// The period the warning names is the engine's: an order acts in the period before it and
+// none from it on. Each period orders 1 and nothing else changes the amount.
+void TestSetupCheck::noOrderActsFromThePeriodNamed() {
+    QFETCH(int, delay);
+    QFETCH(int, length);
+    QFETCH(int, initialOrder);
+    QByteArray content =
+        QByteArray(usualFile)
+            .replace("EnvInflowSchedule = 1", "")
+            .replace("inFlowDelayValue = 3", "inFlowDelayValue = " + QByteArray::number(delay))
+            .replace("inFlowDelayLength = 10", "inFlowDelayLength = " + QByteArray::number(length))
+            .replace("InitialBackOrder = 0",
+                     "InitialBackOrder = " + QByteArray::number(initialOrder));
+    const QString path = write(content);
+    const QString text = SetupCheckText(CheckSetupFile(path));
+    const auto named = QRegularExpression(QStringLiteral("no inflow order acts.*from period (\\d+)|"
+                                                         "from period (\\d+) on the inflow"))
+                           .match(text);
+    const int from = named.hasMatch() ? (named.captured(1) + named.captured(2)).toInt() : 0;
+
+    SetupFile setup(path);
+    TaskState state;
+    QVERIFY(JudgeSetup(setup, state).model.plays());
+    CreateOrderTables(state);
+    PrepareTaskState(state);
+    TaskView view;
+    int lastActing = 0;
+    for (int t = 1; t <= state.MaxTrial; ++t) {
+        const double before = state.Amount;
+        PlayPeriod(state, view, 1, 0);
+        if (state.Amount > before)
+            lastActing = t;
+    }
+    QVERIFY2(from == 0 ? lastActing == state.MaxTrial : lastActing == from - 1, qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(TestSetupCheck)
