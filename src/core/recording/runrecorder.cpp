@@ -43,14 +43,16 @@ bool RunRecorder::writePeriod(const TaskState &state, const QDate &date, QString
 }
 
 qint64 RunRecorder::nextRunNumber() {
-    // Records of both kinds of Runs.txt count, so numbers never go back; a header line is no
-    // record.
-    const auto records = [](const QString &path) {
-        return std::max<qint64>(LineCount().of(path) - 1, 0);
-    };
-    const qint64 recorded = records(m_runFile) + records(paths::runFileV1(m_dataDirectory)) + 1;
-    m_lastRunNumber = std::max(m_lastRunNumber + 1, recorded);
-    return m_lastRunNumber;
+    // The folder's records are counted once: while the program holds the folder's lock no
+    // other writes there. Records of both kinds count, so numbers never go back; a header
+    // line is no record.
+    if (m_lastRunNumber == 0) {
+        const auto records = [](const QString &path) {
+            return std::max<qint64>(LineCount().of(path) - 1, 0);
+        };
+        m_lastRunNumber = records(m_runFile) + records(paths::runFileV1(m_dataDirectory));
+    }
+    return ++m_lastRunNumber;
 }
 
 // A Runs.txt of the first kind keeps its 11 columns under its own name; the new file starts

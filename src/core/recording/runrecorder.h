@@ -32,8 +32,8 @@ public:
     // the run then stays open, so that a second try can write it.
     bool writeRunRecord(const TaskState &state, RunEnding ending, QString *error);
 
-    // A number that no run of the folder has had yet: the records in Runs.txt and the runs
-    // this recorder has numbered, counted.
+    // A number that no run of the folder has had yet: the records in Runs.txt (counted at
+    // the first call) and the runs this recorder has numbered since.
     qint64 nextRunNumber();
 
 private:
