@@ -1,6 +1,6 @@
 #include "gui/Tasks1.h"
 
-#include "core/common/numbers.h"
+#include "core/recording/questionnaire.h"
 #include "gui/twips.h"
 
 #include <QComboBox>
@@ -25,7 +25,8 @@ Tasks1::Tasks1(double goal, double below, double above, Dialogs &dialogs, QWidge
     setFixedSize(px(9240), px(9240));
     buildControls();
 
-    findChild<QLabel *>(QStringLiteral("Label2"))->setText(questionOneText(goal, below, above));
+    findChild<QLabel *>(QStringLiteral("Label2"))
+        ->setText(questionnaire::questionOneText(goal, below, above));
     for (int rating = 1; rating <= 10; ++rating)
         m_Combo1->addItem(QString::number(rating));
     m_Combo1->setCurrentIndex(-1);
@@ -34,16 +35,6 @@ Tasks1::Tasks1(double goal, double below, double above, Dialogs &dialogs, QWidge
     connect(m_Combo1, &QComboBox::editTextChanged, this, &Tasks1::ratingChanged);
     connect(m_Combo1, &QComboBox::activated, this, &Tasks1::ratingChanged);
     connect(m_Command1, &QPushButton::clicked, this, &Tasks1::Command1_Click);
-}
-
-QString Tasks1::questionOneText(double goal, double below, double above) {
-    return QStringLiteral("How difficult was the present task of keeping the water level in the "
-                          "tank between ") +
-           numbers::general(goal - below) + QStringLiteral(" Gallons and ") +
-           numbers::general(goal + above) +
-           QStringLiteral(" Gallons? (Please rate on a 1 to 10 scale with 10 as most difficult "
-                          "and 1 as least difficult and provide any extra information on "
-                          "reasons for your rating)");
 }
 
 QLabel *Tasks1::addLabel(const char *name, const QString &caption, const QRect &rect, bool bold) {
@@ -87,19 +78,11 @@ void Tasks1::buildControls() {
     m_Text1 = addAnswerBox("Text1", twipsRect(left, 2340, width, 1080));
 
     addLabel("Label6", QStringLiteral("Question 2"), twipsRect(left, 3660, 2400, 300), true);
-    addLabel("Label5",
-             QStringLiteral("What strategy did you follow to keep the number of people in the "
-                            "store as close to the goal as possible? (Try to answer the question "
-                            "even if your strategy did not work for you in the experiment). "),
-             twipsRect(left, 3960, width, 660));
+    addLabel("Label5", questionnaire::questionTwoText(), twipsRect(left, 3960, width, 660));
     m_Text2 = addAnswerBox("Text2", twipsRect(left, 4680, width, 1080));
 
     addLabel("Label7", QStringLiteral("Question 3"), twipsRect(left, 6000, 2400, 300), true);
-    addLabel("Label8",
-             QStringLiteral("Did you change your strategy at any stage in the experiment? If you "
-                            "did so, can you specify what your changes to strategy were during "
-                            "the course of the experiment?"),
-             twipsRect(left, 6300, width, 660));
+    addLabel("Label8", questionnaire::questionThreeText(), twipsRect(left, 6300, width, 660));
     m_Text3 = addAnswerBox("Text3", twipsRect(left, 7020, width, 1080));
 
     m_Command1 = new QPushButton(QStringLiteral("Submit"), this);
@@ -147,7 +130,7 @@ void Tasks1::recordAnswersForQuestions(int index) {
     QString answer;
     switch (index) {
     case 0:
-        answer = m_Combo1->currentText() + QStringLiteral(", ") + m_Text1->toPlainText();
+        answer = questionnaire::ratingAnswer(m_Combo1->currentText(), m_Text1->toPlainText());
         break;
     case 1:
         answer = m_Text2->toPlainText();

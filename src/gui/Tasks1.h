@@ -26,9 +26,6 @@ public:
     // True once Submit has passed its checks and handed on the answers.
     bool submitted() const { return m_submitted; }
 
-    // The question 1 text for the goal band.
-    static QString questionOneText(double goal, double below, double above);
-
 signals:
     // One answer to record; the row is written while this is emitted.
     void answerGiven(int questionNumber, const QString &answer);

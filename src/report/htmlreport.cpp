@@ -1,21 +1,30 @@
 #include "report/htmlreport.h"
 
+#include "core/common/numbers.h"
+#include "core/recording/questionnaire.h"
+#include "report/conditions.h"
+#include "report/course.h"
+#include "report/plots.h"
+
 #include <QStringList>
 
 namespace {
 
 // Plain and print-friendly; the plots shrink with the page.
 const QLatin1String styleSheet(R"(
-body { font-family: sans-serif; color: #222; margin: 1.5em auto; max-width: 62em; padding: 0 1em; }
-h1 { font-size: 1.6em; } h2 { font-size: 1.3em; } h3 { font-size: 1.05em; margin-bottom: 0.3em; }
+body { font-family: sans-serif; color: #222; margin: 1.5em auto; max-width: 66em; padding: 0 1em; }
+h1 { font-size: 1.6em; } h2 { font-size: 1.35em; } h3 { font-size: 1.15em; }
+h4 { font-size: 1em; margin-bottom: 0.3em; }
 table { border-collapse: collapse; margin: 0.4em 0 1em; }
 th, td { border: 1px solid #999; padding: 0.2em 0.6em; text-align: left; vertical-align: top; }
 th { background: #eee; }
 td.number { text-align: right; font-variant-numeric: tabular-nums; }
 td.answer { white-space: pre-wrap; }
-.problems li { color: #8a1c00; }
-.incomplete { color: #8a1c00; }
-section.run { border-top: 2px solid #999; margin-top: 2em; break-inside: avoid-page; }
+td.question { max-width: 28em; font-size: 0.9em; }
+.problems li, .incomplete { color: #8a1c00; }
+.note { font-style: italic; }
+section.condition { border-top: 3px solid #666; margin-top: 2.5em; }
+section.run { border-top: 1px solid #999; margin-top: 2em; break-inside: avoid-page; }
 figure { margin: 0.5em 0; }
 figure svg { width: 100%; height: auto; }
 figcaption { font-weight: bold; }
@@ -57,6 +66,10 @@ QString distance(double value) {
     return QString::number(value, 'f', 3);
 }
 
+QString percent(double share) {
+    return QString::number(share * 100, 'f', 1) + QLatin1Char('%');
+}
+
 QString player(const Run &run) {
     return run.isPerson() ? QStringLiteral("person") : QStringLiteral("model, ") + run.version();
 }
@@ -66,138 +79,317 @@ QString completeness(const Run &run) {
                             : QStringLiteral("no (%1)").arg(run.endingText());
 }
 
-QString runAnchor(int number) {
+QString runCount(qsizetype count) {
+    return count == 1 ? QStringLiteral("1 run") : QStringLiteral("%1 runs").arg(count);
+}
+
+QString runAnchor(qsizetype number) {
     return QStringLiteral("run-%1").arg(number);
 }
 
-QString problemsSection(const Problems &problems) {
-    if (problems.isEmpty())
-        return element("p", QStringLiteral("No problems found in the data folder."));
-    QString items;
-    for (const Problem &problem : problems)
-        items += element("li", escaped(problem.text()));
-    return element("h2", QStringLiteral("Problems (%1)").arg(problems.size())) +
-           element("ul", items, "problems");
+QString conditionName(const ConditionGroup &group) {
+    return group.name.isEmpty() ? QStringLiteral("Runs without a study condition")
+                                : QStringLiteral("Condition ") + escaped(group.name);
 }
 
-QString summaryRow(int number, const Run &run) {
-    const QString link =
-        QStringLiteral("<a href=\"#%1\">%2</a>").arg(runAnchor(number)).arg(number);
-    const QString complete = run.isComplete()
-                                 ? textCell(completeness(run))
-                                 : element("td", escaped(completeness(run)), "incomplete");
-    return element("tr", element("td", link) + textCell(run.subject()) + textCell(run.version()) +
-                             textCell(run.periods.constFirst().date) +
-                             numberCell(QString::number(run.periods.size())) +
-                             numberCell(QString::number(run.periodsInBand())) +
-                             numberCell(money(run.totalBonus())) +
-                             numberCell(distance(run.meanDistanceFromGoal())) + complete);
+// The unit the scenario names, as the task window shows it.
+QString unitOf(const KeptScenario *scenario) {
+    static const QString standard = TaskState().unitName;
+    return scenario != nullptr && scenario->state ? scenario->state->unitName : standard;
 }
 
-QString summarySection(const QList<Run> &runs) {
-    if (runs.isEmpty())
-        return element("h2", QStringLiteral("Runs")) +
-               element("p", QStringLiteral("No runs found."));
-    QString rows =
-        headerRow({QStringLiteral("Run"), QStringLiteral("Subject"), QStringLiteral("Version"),
-                   QStringLiteral("Date"), QStringLiteral("Periods"), QStringLiteral("In band"),
-                   QStringLiteral("Total bonus"), QStringLiteral("Mean |amount &#8722; goal|"),
-                   QStringLiteral("Complete")});
-    for (int index = 0; index < runs.size(); ++index)
-        rows += summaryRow(index + 1, runs.at(index));
-    return element("h2", QStringLiteral("Runs (%1)").arg(runs.size())) +
-           element("table", rows, "summary");
-}
+class Page {
+public:
+    Page(const Report &report, int mostPlottedRuns)
+        : m_report(report)
+        , m_mostPlotted(mostPlottedRuns)
+        , m_manyFolders(report.folders.size() > 1) {}
 
-QString runFacts(const Run &run) {
-    const Period &first = run.periods.constFirst();
-    // One arg() for all: a later one would replace markers such as %1 in a subject's text.
-    QString facts =
-        QStringLiteral("%1, %2 to %3. Data.txt lines %4&#8211;%5. Ending: %6.")
-            .arg(escaped(first.date), escaped(first.startTime),
-                 escaped(run.periods.constLast().endTime), QString::number(run.firstLine()),
-                 QString::number(run.lastLine()), escaped(run.endingText()));
-    if (run.missingPeriods() > 0)
-        facts += QStringLiteral(" %1 of the %2 periods Runs.txt counts could not be read.")
-                     .arg(run.missingPeriods())
-                     .arg(run.record->periodsPlayed);
-    return element("p", facts);
-}
+    QString body(const QDateTime &madeAt) const {
+        QString body = element("h1", QStringLiteral("Fluxmere report"));
+        body += foldersPart(madeAt);
+        body += problemsSection() + QLatin1Char('\n');
+        if (m_report.runs.isEmpty())
+            return body + element("h2", QStringLiteral("Runs")) +
+                   element("p", QStringLiteral("No runs found."));
+        if (m_report.runs.size() > m_mostPlotted)
+            body += element("p",
+                            QStringLiteral("%1 runs: the plots of single runs show the first %2; "
+                                           "every run is in the tables and in the plots of its "
+                                           "condition.")
+                                .arg(m_report.runs.size())
+                                .arg(m_mostPlotted),
+                            "note");
+        const QList<ConditionGroup> groups = groupByCondition(m_report.runs);
+        body += conditionsOverview(groups);
+        for (qsizetype index = 0; index < groups.size(); ++index)
+            body += conditionSection(index, groups.at(index));
+        return body;
+    }
 
-QString subjectTable(const QList<SubjectRecord> &records) {
-    QString rows =
-        headerRow({QStringLiteral("Version"), QStringLiteral("Condition"), QStringLiteral("Major"),
-                   QStringLiteral("Gender"), QStringLiteral("Age"), QStringLiteral("Date"),
-                   QStringLiteral("Time")});
-    for (const SubjectRecord &record : records)
-        rows += element("tr", textCell(record.version) + textCell(record.condition) +
-                                  textCell(record.major) + textCell(record.gender) +
-                                  numberCell(record.age) + textCell(record.date) +
-                                  textCell(record.time));
-    return element("table", rows);
-}
+private:
+    QString foldersPart(const QDateTime &madeAt) const {
+        QStringList folders;
+        for (const DataFolder &folder : m_report.folders)
+            folders.append(folder.label == folder.path
+                               ? QStringLiteral("<code>%1</code>").arg(escaped(folder.label))
+                               : QStringLiteral("<code>%1</code> (%2)")
+                                     .arg(escaped(folder.label), escaped(folder.path)));
+        return element("p", QStringLiteral("Data folder%1: %2. Made %3.")
+                                .arg(m_manyFolders ? QStringLiteral("s") : QString(),
+                                     folders.join(QStringLiteral(", ")),
+                                     madeAt.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+    }
 
-QString answerTable(const QList<QuestionnaireAnswer> &answers) {
-    QString rows = headerRow({QStringLiteral("Question"), QStringLiteral("Answer")});
-    for (const QuestionnaireAnswer &answer : answers)
-        rows += element("tr", numberCell(answer.questionNumber) +
-                                  element("td", escaped(answer.answer), "answer"));
-    return element("table", rows);
-}
+    QString problemsSection() const {
+        if (m_report.problems.isEmpty())
+            return element("p", QStringLiteral("No problems found in the data folder."));
+        QString items;
+        for (const Problem &problem : m_report.problems)
+            items += element("li", escaped(problem.text()));
+        return element("h2", QStringLiteral("Problems (%1)").arg(m_report.problems.size())) +
+               element("ul", items, "problems");
+    }
 
-QString personPart(const Run &run, const People &people) {
-    if (!people.isRead)
-        return element("p", QStringLiteral("Krugel.db could not be read; see the problems."));
-    const QList<SubjectRecord> records = people.subjectRecordsOf(run.subject());
-    const QList<QuestionnaireAnswer> answers = people.answersOf(run.subject());
-    QString part = element("h3", QStringLiteral("Subject record"));
-    part += records.isEmpty() ? element("p", QStringLiteral("None in datSubject."))
-                              : subjectTable(records);
-    part += element("h3", QStringLiteral("Questionnaire"));
-    part += answers.isEmpty() ? element("p", QStringLiteral("No answers in datQuestionnaire."))
-                              : answerTable(answers);
-    return part;
-}
+    QString conditionsOverview(const QList<ConditionGroup> &groups) const {
+        QString rows = headerRow(
+            {QStringLiteral("Condition"), QStringLiteral("Runs"), QStringLiteral("Practice runs"),
+             QStringLiteral("Mean share in band*"), QStringLiteral("Mean payment*")});
+        for (qsizetype index = 0; index < groups.size(); ++index) {
+            const ConditionGroup &group = groups.at(index);
+            double shares = 0;
+            for (const double share : group.shareInBand)
+                shares += share;
+            double payments = 0;
+            for (const qsizetype run : group.runs) {
+                if (!m_report.runs.at(run).isPractice())
+                    payments += m_report.runs.at(run).payment();
+            }
+            const auto counted = static_cast<double>(group.shareInBand.size());
+            rows += element(
+                "tr", element("td", QStringLiteral("<a href=\"#condition-%1\">%2</a>")
+                                        .arg(QString::number(index + 1), conditionName(group))) +
+                          numberCell(QString::number(group.runs.size())) +
+                          numberCell(QString::number(group.practiceRuns)) +
+                          numberCell(counted > 0 ? percent(shares / counted) : QString()) +
+                          numberCell(counted > 0 ? money(payments / counted) : QString()));
+        }
+        return element("h2", QStringLiteral("Conditions (%1)").arg(groups.size())) +
+               element("table", rows) +
+               element("p", QStringLiteral("* Practice runs left out."), "note") +
+               QLatin1Char('\n');
+    }
 
-// The SVG document without its XML declaration, which has no place inside a page.
-QString inlineSvg(const QString &svg) {
-    const qsizetype root = svg.indexOf(QStringLiteral("<svg"));
-    return root < 0 ? QString() : svg.mid(root);
-}
+    QString conditionSection(qsizetype index, const ConditionGroup &group) const {
+        QString content = element(
+            "h2", QStringLiteral("%1 (%2)").arg(conditionName(group), runCount(group.runs.size())));
+        if (group.practiceRuns > 0)
+            content += element(
+                "p", QStringLiteral("The plots of the condition leave its %1 practice runs out.")
+                         .arg(group.practiceRuns));
+        if (!group.shareInBand.empty()) {
+            const QString unit = unitOf(m_report.scenarioOf(m_report.runs.at(group.runs.at(0))));
+            content += figure(QStringLiteral("Mean distance from the goal per period, with one "
+                                             "standard deviation either side (%1)")
+                                  .arg(runCount(static_cast<qsizetype>(group.shareInBand.size()))),
+                              distancePlot(group, unit));
+            content += figure(QStringLiteral("Share of each run's periods in the goal band"),
+                              shareInBandPlot(group));
+        }
+        content += runsTable(group);
+        for (const qsizetype run : group.runs)
+            content += runSection(run + 1, m_report.runs.at(run));
+        return QStringLiteral("<section class=\"condition\" id=\"condition-%1\">%2</section>\n")
+            .arg(QString::number(index + 1), content);
+    }
 
-QString figure(const QString &caption, const QString &svg) {
-    if (svg.isEmpty())
-        return {};
-    return element("figure", element("figcaption", caption) + inlineSvg(svg));
-}
+    QString runsTable(const ConditionGroup &group) const {
+        QStringList names{QStringLiteral("Run")};
+        if (m_manyFolders)
+            names << QStringLiteral("Folder");
+        names << QStringLiteral("Run ID") << QStringLiteral("Subject") << QStringLiteral("Version")
+              << QStringLiteral("Date") << QStringLiteral("Periods") << QStringLiteral("In band")
+              << QStringLiteral("Share in band") << QStringLiteral("Payment")
+              << QStringLiteral("Bonus") << QStringLiteral("Mean |amount &#8722; goal|")
+              << QStringLiteral("Complete");
+        QString rows = headerRow(names);
+        for (const qsizetype run : group.runs)
+            rows += summaryRow(run + 1, m_report.runs.at(run));
+        return element("table", rows, "summary") + QLatin1Char('\n');
+    }
 
-QString runSection(int number, const Run &run, const People &people, const RunPlots &plots) {
-    QString content = element(
-        "h2", QStringLiteral("Run %1: %2 (%3)")
-                  .arg(QString::number(number), escaped(run.subject()), escaped(player(run))));
-    content += runFacts(run);
-    if (run.isPerson())
-        content += personPart(run, people);
-    content += figure(QStringLiteral("Amount against the goal band"), plots.amountSvg);
-    content += figure(QStringLiteral("Flows"), plots.flowsSvg);
-    return QStringLiteral("<section class=\"run\" id=\"%1\">%2</section>\n")
-        .arg(runAnchor(number), content);
-}
+    QString summaryRow(qsizetype number, const Run &run) const {
+        QString cells = element("td", QStringLiteral("<a href=\"#%1\">%2</a>")
+                                          .arg(runAnchor(number), QString::number(number)));
+        if (m_manyFolders)
+            cells += textCell(m_report.folderOf(run).label);
+        cells += textCell(run.runId()) + textCell(run.subject()) + textCell(run.version()) +
+                 textCell(isoDate(run.periods.constFirst().date)) +
+                 numberCell(QString::number(run.periods.size())) +
+                 numberCell(QString::number(run.periodsInBand())) +
+                 numberCell(percent(run.shareInBand())) + numberCell(money(run.payment())) +
+                 numberCell(money(run.bonus())) + numberCell(distance(run.meanDistanceFromGoal()));
+        cells += run.isComplete() ? textCell(completeness(run))
+                                  : element("td", escaped(completeness(run)), "incomplete");
+        return element("tr", cells);
+    }
+
+    QString runFacts(const Run &run) const {
+        const Period &first = run.periods.constFirst();
+        QStringList identity;
+        if (m_manyFolders)
+            identity << QStringLiteral("Folder <code>%1</code>.")
+                            .arg(escaped(m_report.folderOf(run).label));
+        if (!run.runId().isEmpty())
+            identity << QStringLiteral("Run ID <code>%1</code>.").arg(escaped(run.runId()));
+        if (run.isPractice())
+            identity << QStringLiteral("A practice run.");
+        // One arg() for all: a later one would replace markers such as %1 in a subject's text.
+        QString facts = QStringLiteral("%1 %2, %3 to %4. Data.txt lines %5&#8211;%6. Ending: %7.")
+                            .arg(identity.join(QLatin1Char(' ')), escaped(isoDate(first.date)),
+                                 escaped(isoTime(first.startTime)),
+                                 escaped(isoTime(run.periods.constLast().endTime)),
+                                 QString::number(run.firstLine()), QString::number(run.lastLine()),
+                                 escaped(run.endingText()))
+                            .trimmed();
+        if (run.missingPeriods() > 0)
+            facts += QStringLiteral(" %1 of the %2 periods Runs.txt counts could not be read.")
+                         .arg(run.missingPeriods())
+                         .arg(run.record->periodsPlayed);
+        facts +=
+            QStringLiteral(" Payment %1: the base payment %2 and a bonus of %3 for %4 of "
+                           "%5 periods in the band.")
+                .arg(money(run.payment()), money(basePayment()), money(run.bonus()),
+                     QString::number(run.periodsInBand()), QString::number(run.periods.size()));
+        return element("p", facts);
+    }
+
+    QString scenarioPart(const Run &run) const {
+        if (!run.record)
+            return element("p", QStringLiteral("Scenario: unknown (the run has no record in "
+                                               "Runs.txt)."));
+        if (run.setupId().isEmpty())
+            return element("p", QStringLiteral("Scenario: no kept setup (the run was recorded "
+                                               "before setups were kept)."));
+        const KeptScenario *scenario = m_report.scenarioOf(run);
+        const QString setup = QStringLiteral("<code>%1</code>").arg(escaped(run.setupId()));
+        if (scenario == nullptr || !scenario->state)
+            return element("p", QStringLiteral("Scenario: setup %1 could not be read; see the "
+                                               "problems.")
+                                    .arg(setup));
+        return element("p",
+                       QStringLiteral("Scenario (setup %1): %2.")
+                           .arg(setup, escaped(scenario->summary().join(QStringLiteral("; ")))));
+    }
+
+    QString subjectTable(const QList<SubjectRecord> &records) const {
+        QString rows =
+            headerRow({QStringLiteral("Version"), QStringLiteral("Condition"),
+                       QStringLiteral("Major"), QStringLiteral("Gender"), QStringLiteral("Age"),
+                       QStringLiteral("Date"), QStringLiteral("Time")});
+        for (const SubjectRecord &record : records)
+            rows += element("tr", textCell(record.version) + textCell(record.condition) +
+                                      textCell(record.major) + textCell(record.gender) +
+                                      numberCell(record.age) + textCell(record.date) +
+                                      textCell(record.time));
+        return element("table", rows);
+    }
+
+    QString answerTable(const Run &run, const QList<QuestionnaireAnswer> &answers) const {
+        const Period &first = run.periods.constFirst();
+        QString rows = headerRow({QStringLiteral("No."), QStringLiteral("Question"),
+                                  QStringLiteral("Rating"), QStringLiteral("Answer")});
+        for (const QuestionnaireAnswer &answer : answers) {
+            const int number = answer.questionNumber.toInt();
+            QString rating;
+            QString text = answer.answer;
+            if (number == 1) {
+                const questionnaire::RatedAnswer rated =
+                    questionnaire::splitRatingAnswer(answer.answer);
+                rating = rated.rating ? numbers::general(*rated.rating) : QString();
+                text = rated.reasons;
+            }
+            rows += element("tr", numberCell(answer.questionNumber) +
+                                      element("td",
+                                              escaped(questionnaire::questionText(
+                                                  number, first.goal, first.toleranceBelow,
+                                                  first.toleranceAbove)),
+                                              "question") +
+                                      numberCell(rating) + element("td", escaped(text), "answer"));
+        }
+        return element("table", rows);
+    }
+
+    QString personPart(const Run &run) const {
+        const People &people = m_report.folderOf(run).people;
+        if (!people.isRead)
+            return element("p", QStringLiteral("Krugel.db could not be read; see the problems."));
+        const RunPeople found = people.ofRun(run.runId(), run.subject());
+        QString part;
+        if (found.match == RunPeople::Match::Name)
+            part += element("p",
+                            people.hasRunLinks
+                                ? QStringLiteral("The database ties no record to this run: "
+                                                 "shown are the records of this name that no "
+                                                 "run claims.")
+                                : QStringLiteral("The database ties no record to a run: shown "
+                                                 "are all records of this name."),
+                            "note");
+        part += element("h4", QStringLiteral("Subject record"));
+        part += found.records.isEmpty() ? element("p", QStringLiteral("None in datSubject."))
+                                        : subjectTable(found.records);
+        part += element("h4", QStringLiteral("Questionnaire"));
+        part += found.answers.isEmpty()
+                    ? element("p", QStringLiteral("No answers in datQuestionnaire."))
+                    : answerTable(run, found.answers);
+        return part;
+    }
+
+    static QString figure(const QString &caption, const QString &svg) {
+        return element("figure", element("figcaption", caption) + svg);
+    }
+
+    QString plotsPart(qsizetype number, const Run &run) const {
+        if (number > m_mostPlotted)
+            return element(
+                "p",
+                QStringLiteral("Not plotted: the page plots the first %1 runs.").arg(m_mostPlotted),
+                "note");
+        const KeptScenario *scenario = m_report.scenarioOf(run);
+        const RunCourse course = courseOf(run, scenario);
+        const QString unit = unitOf(scenario);
+        return figure(QStringLiteral("Amount (%1) from period 0 against the goal band").arg(unit),
+                      amountPlot(run, course, unit)) +
+               figure(QStringLiteral("Flows (%1 per period); the player's in the periods they "
+                                     "acted in")
+                          .arg(unit),
+                      flowsPlot(run, course, unit)) +
+               element("p", escaped(course.method), "note");
+    }
+
+    QString runSection(qsizetype number, const Run &run) const {
+        QString content = element(
+            "h3", QStringLiteral("Run %1: %2 (%3)")
+                      .arg(QString::number(number), escaped(run.subject()), escaped(player(run))));
+        content += runFacts(run);
+        content += scenarioPart(run);
+        if (run.isPerson())
+            content += personPart(run);
+        content += plotsPart(number, run);
+        return QStringLiteral("<section class=\"run\" id=\"%1\">%2</section>\n")
+            .arg(runAnchor(number), content);
+    }
+
+    const Report &m_report;
+    int m_mostPlotted;
+    bool m_manyFolders;
+};
 
 } // namespace
 
-QString reportHtml(const Report &report, const QList<RunPlots> &plots, const QDateTime &madeAt) {
-    QString body = element("h1", QStringLiteral("Fluxmere report"));
-    body += element("p", QStringLiteral("Data folder: <code>%1</code>. Made %2.")
-                             .arg(escaped(report.dataDirectory),
-                                  madeAt.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
-    body += problemsSection(report.problems) + QLatin1Char('\n');
-    body += summarySection(report.runs) + QLatin1Char('\n');
-    for (int index = 0; index < report.runs.size(); ++index)
-        body += runSection(index + 1, report.runs.at(index), report.people,
-                           index < plots.size() ? plots.at(index) : RunPlots());
+QString reportHtml(const Report &report, const QDateTime &madeAt, int mostPlottedRuns) {
     return QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
                           "<title>Fluxmere report</title>\n<style>%1</style>\n</head>\n"
                           "<body>\n%2</body>\n</html>\n")
-        .arg(styleSheet, body);
+        .arg(styleSheet, Page(report, mostPlottedRuns).body(madeAt));
 }

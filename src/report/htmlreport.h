@@ -3,17 +3,17 @@
 #include "report/report.h"
 
 #include <QDateTime>
-#include <QList>
 #include <QString>
 
-// A run's two plots as SVG documents: the amount against the goal band, and the flows.
-struct RunPlots {
-    QString amountSvg;
-    QString flowsSvg;
-};
+// How many runs the page draws: each plotted run adds two plots, and a page of thousands of
+// them would be too large to open. Every run stays in the tables.
+inline constexpr int MostPlottedRuns = 200;
 
-// The report as one HTML page that needs nothing else: the problems, the summary table, and
-// for each run its facts, the person's subject record and answers, and its plots (`plots`
-// in the order of the runs; a run without an entry has none). Every text from the data
-// folder is escaped. The page is well-formed XML as well, so a tool can read it back.
-QString reportHtml(const Report &report, const QList<RunPlots> &plots, const QDateTime &madeAt);
+// The report as one HTML page that needs nothing else: the problems; then per study
+// condition the mean distance from the goal per period with its spread, the share of
+// periods in the band per run, the table of its runs and each run's facts, scenario,
+// subject record and answers, and plots (for the first `mostPlottedRuns` runs). Every text
+// from the data folders is escaped. The page is well-formed XML as well, so a tool can read
+// it back.
+QString reportHtml(const Report &report, const QDateTime &madeAt,
+                   int mostPlottedRuns = MostPlottedRuns);

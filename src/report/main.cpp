@@ -1,17 +1,12 @@
-#include "core/common/platformnotices.h"
 #include "report/reportcommand.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 int main(int argc, char *argv[]) {
-    // The plots are drawn off screen, so the tool runs where there is no display; a platform
-    // the caller chose is kept.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    silencePlatformNotices();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("fluxmere-report"));
-    QApplication::setApplicationVersion(QStringLiteral(FLUXMERE_VERSION));
-    const std::optional<ReportOptions> options = parseCommandLine(QApplication::arguments());
+    // The plots are written as SVG text: the tool needs no display and no platform at all.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("fluxmere-report"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FLUXMERE_VERSION));
+    const std::optional<ReportOptions> options = parseCommandLine(QCoreApplication::arguments());
     return options ? writeReport(*options) : BadUsage;
 }

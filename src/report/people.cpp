@@ -3,6 +3,7 @@
 #include "core/common/numbers.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QStringList>
 
 #include <sqlite3.h>
@@ -66,11 +67,13 @@ private:
 };
 
 SubjectRecord subjectRecord(const QStringList &row) {
-    return {row.at(0), row.at(1), row.at(2), row.at(3), row.at(4), row.at(5), row.at(6), row.at(7)};
+    return {row.at(1), row.at(2), row.at(3),
+            row.at(4), row.at(5), row.at(6),
+            row.at(7), row.at(8), row.at(0).toLongLong()};
 }
 
 QuestionnaireAnswer questionnaireAnswer(const QStringList &row) {
-    return {row.at(0), row.at(1), row.at(2), row.at(3)};
+    return {row.at(1), row.at(2), row.at(3), row.at(4), row.at(0).toLongLong()};
 }
 
 // The rows of one table, each made by `rowOf`; a table that cannot be read is named.
@@ -98,7 +101,65 @@ template <typename Row> QList<Row> rowsOf(const QList<Row> &rows, const QString 
     return found;
 }
 
+bool hasRunTables(const ReadOnlyDatabase &database) {
+    const std::optional<QList<QStringList>> rows =
+        database.rows("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
+                      "('datRun', 'datRunQuestionnaire')");
+    return rows && !rows->isEmpty() && rows->constFirst().value(0) == QLatin1String("2");
+}
+
+bool readRunLinks(const ReadOnlyDatabase &database, People &people, Problems &problems) {
+    const std::optional<QList<QStringList>> runs =
+        database.rows("SELECT RunId, SubjectRowId FROM datRun ORDER BY rowid");
+    const std::optional<QList<QStringList>> answers =
+        database.rows("SELECT RunId, QuestionnaireRowId FROM datRunQuestionnaire ORDER BY rowid");
+    if (!runs || !answers) {
+        problems.append({fileLabel, 0,
+                         QStringLiteral("datRun or datRunQuestionnaire cannot be read (%1); "
+                                        "answers are matched by the subject's name")
+                             .arg(database.error())});
+        return false;
+    }
+    for (const QStringList &row : *runs)
+        people.subjectRowOfRun.insert(row.at(0), row.at(1).toLongLong());
+    for (const QStringList &row : *answers)
+        people.answerRowsOfRun[row.at(0)].append(row.at(1).toLongLong());
+    return true;
+}
+
+// The rows of `rows` with the given rowids, in the order of `rows`.
+template <typename Row> QList<Row> rowsWithIds(const QList<Row> &rows, const QSet<qint64> &ids) {
+    QList<Row> found;
+    for (const Row &row : rows) {
+        if (ids.contains(row.rowId))
+            found.append(row);
+    }
+    return found;
+}
+
+// The rows of `subject` that belong to no run.
+template <typename Row>
+QList<Row> unclaimedRowsOf(const QList<Row> &rows, const QString &subject,
+                           const QSet<qint64> &claimed) {
+    QList<Row> found;
+    for (const Row &row : rows) {
+        if (row.subject == subject && !claimed.contains(row.rowId))
+            found.append(row);
+    }
+    return found;
+}
+
 } // namespace
+
+bool RunPeople::answersAreTheRunsOwn() const {
+    QSet<QString> questions;
+    for (const QuestionnaireAnswer &answer : answers) {
+        if (questions.contains(answer.questionNumber))
+            return false;
+        questions.insert(answer.questionNumber);
+    }
+    return true;
+}
 
 QList<SubjectRecord> People::subjectRecordsOf(const QString &subject) const {
     return rowsOf(subjects, subject);
@@ -106,6 +167,29 @@ QList<SubjectRecord> People::subjectRecordsOf(const QString &subject) const {
 
 QList<QuestionnaireAnswer> People::answersOf(const QString &subject) const {
     return rowsOf(answers, subject);
+}
+
+RunPeople People::ofRun(const QString &runId, const QString &subject) const {
+    RunPeople found;
+    const bool linked = hasRunLinks && !runId.isEmpty() &&
+                        (subjectRowOfRun.contains(runId) || answerRowsOfRun.contains(runId));
+    if (linked) {
+        found.match = RunPeople::Match::Run;
+        if (subjectRowOfRun.contains(runId))
+            found.records = rowsWithIds(subjects, {subjectRowOfRun.value(runId)});
+        const QList<qint64> answerRows = answerRowsOfRun.value(runId);
+        found.answers = rowsWithIds(answers, QSet<qint64>(answerRows.begin(), answerRows.end()));
+        return found;
+    }
+    QSet<qint64> claimedSubjects;
+    QSet<qint64> claimedAnswers;
+    for (const qint64 row : subjectRowOfRun)
+        claimedSubjects.insert(row);
+    for (const QList<qint64> &rows : answerRowsOfRun)
+        claimedAnswers.unite(QSet<qint64>(rows.begin(), rows.end()));
+    found.records = unclaimedRowsOf(subjects, subject, claimedSubjects);
+    found.answers = unclaimedRowsOf(answers, subject, claimedAnswers);
+    return found;
 }
 
 People readPeople(const QString &path, Problems &problems) {
@@ -120,16 +204,18 @@ People readPeople(const QString &path, Problems &problems) {
             {fileLabel, 0, QStringLiteral("cannot be opened (%1)").arg(database.error())});
         return people;
     }
-    const bool subjectsRead = readTable(
-        database, "datSubject",
-        "SELECT Subject, Version, Condition, Major, Gender, Age, Date, Time FROM datSubject "
-        "ORDER BY rowid",
-        subjectRecord, people.subjects, problems);
-    const bool answersRead =
-        readTable(database, "datQuestionnaire",
-                  "SELECT Subject, Version, QuestionNumber, QuestionAnswer FROM datQuestionnaire "
-                  "ORDER BY QuestionNumber, rowid",
-                  questionnaireAnswer, people.answers, problems);
+    const bool subjectsRead =
+        readTable(database, "datSubject",
+                  "SELECT rowid, Subject, Version, Condition, Major, Gender, Age, Date, Time "
+                  "FROM datSubject ORDER BY rowid",
+                  subjectRecord, people.subjects, problems);
+    const bool answersRead = readTable(
+        database, "datQuestionnaire",
+        "SELECT rowid, Subject, Version, QuestionNumber, QuestionAnswer FROM datQuestionnaire "
+        "ORDER BY QuestionNumber, rowid",
+        questionnaireAnswer, people.answers, problems);
     people.isRead = subjectsRead || answersRead;
+    if (people.isRead && hasRunTables(database))
+        people.hasRunLinks = readRunLinks(database, people, problems);
     return people;
 }

@@ -2,7 +2,9 @@
 
 #include "core/recording/problem.h"
 
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 // A person's row in datSubject, every value as text.
@@ -15,6 +17,7 @@ struct SubjectRecord {
     QString age;
     QString date; // yyyy-MM-dd
     QString time; // HH:MM:SS
+    qint64 rowId = 0;
 };
 
 // A row of datQuestionnaire.
@@ -23,19 +26,42 @@ struct QuestionnaireAnswer {
     QString version;
     QString questionNumber;
     QString answer;
+    qint64 rowId = 0;
+};
+
+// What the database holds of one run's person.
+struct RunPeople {
+    enum class Match {
+        Run,  // through the run's own rows in datRun and datRunQuestionnaire
+        Name, // by the subject's name: the database or the run has no such rows
+    };
+    Match match = Match::Name;
+    QList<SubjectRecord> records;
+    QList<QuestionnaireAnswer> answers; // by question number
+
+    // Whether the answers name one answer per question at most: a person matched by name
+    // who played twice has two answers to each, which no reader can tell apart.
+    bool answersAreTheRunsOwn() const;
 };
 
 // What Krugel.db tells of the people who played.
 struct People {
-    bool isRead = false; // false when the database could not be read at all
-    QList<SubjectRecord> subjects;
-    QList<QuestionnaireAnswer> answers; // by subject, then question number
+    bool isRead = false;                // false when the database could not be read at all
+    bool hasRunLinks = false;           // it has datRun and datRunQuestionnaire (newer databases)
+    QList<SubjectRecord> subjects;      // by rowid
+    QList<QuestionnaireAnswer> answers; // by question number, then rowid
+    QHash<QString, qint64> subjectRowOfRun;        // datRun: RunId -> SubjectRowId
+    QHash<QString, QList<qint64>> answerRowsOfRun; // datRunQuestionnaire
 
     QList<SubjectRecord> subjectRecordsOf(const QString &subject) const;
     QList<QuestionnaireAnswer> answersOf(const QString &subject) const;
+    // The run's own subject record and answers where the database ties them to `runId`;
+    // otherwise those of `subject` that no run claims.
+    RunPeople ofRun(const QString &runId, const QString &subject) const;
 };
 
-// Reads both tables from the database at `path`, opened read-only: the report never creates
+// Reads the tables from the database at `path`, opened read-only: the report never creates
 // the file or changes it. A missing file, one that is no database or a missing table gives
-// what could be read and a problem.
+// what could be read and a problem; a database without the two run tables is read as one
+// made before they existed.
 People readPeople(const QString &path, Problems &problems);

@@ -1,7 +1,6 @@
 #include "report/periods.h"
 
 #include "core/common/numbers.h"
-#include "core/recording/datacolumns.h"
 #include "core/recording/datafile.h"
 #include "core/recording/tabfile.h"
 
@@ -15,6 +14,73 @@ namespace {
 
 const QString fileLabel = QStringLiteral("Data.txt");
 
+// The data file's forms, read by hand: QDate::fromString with a format costs microseconds,
+// and a long file has hundreds of thousands of dates and times.
+class Digits {
+public:
+    explicit Digits(QStringView text)
+        : m_text(text) {}
+
+    // A number of `fewest` to `most` digits, or -1.
+    int number(int fewest, int most) {
+        int value = 0;
+        int count = 0;
+        while (count < most && m_at < m_text.size() && m_text[m_at].isDigit() &&
+               m_text[m_at].unicode() < 128) {
+            value = value * 10 + (m_text[m_at].unicode() - '0');
+            ++m_at;
+            ++count;
+        }
+        return count >= fewest ? value : -1;
+    }
+    bool skip(QStringView expected) {
+        if (!m_text.mid(m_at).startsWith(expected, Qt::CaseInsensitive))
+            return false;
+        m_at += expected.size();
+        return true;
+    }
+    bool atEnd() const { return m_at == m_text.size(); }
+
+private:
+    QStringView m_text;
+    qsizetype m_at = 0;
+};
+
+// 12/7/2026
+QDate usDate(QStringView text) {
+    Digits digits(text);
+    const int month = digits.number(1, 2);
+    if (month < 0 || !digits.skip(u"/"))
+        return {};
+    const int day = digits.number(1, 2);
+    if (day < 0 || !digits.skip(u"/"))
+        return {};
+    const int year = digits.number(4, 4);
+    return year >= 0 && digits.atEnd() ? QDate(year, month, day) : QDate();
+}
+
+// 3:04:05 PM
+QTime usTime(QStringView text) {
+    Digits digits(text);
+    const int hour = digits.number(1, 2);
+    if (hour < 1 || hour > 12 || !digits.skip(u":"))
+        return {};
+    const int minute = digits.number(2, 2);
+    if (minute < 0 || !digits.skip(u":"))
+        return {};
+    const int second = digits.number(2, 2);
+    if (second < 0 || !digits.skip(u" "))
+        return {};
+    int offset = -1;
+    if (digits.skip(u"AM"))
+        offset = 0;
+    else if (digits.skip(u"PM"))
+        offset = 12;
+    if (offset < 0 || !digits.atEnd())
+        return {};
+    return QTime(hour % 12 + offset, minute, second);
+}
+
 // Every column from CurrentBonus on holds a number, even those the report does not use:
 // a line with a broken one is not what the program wrote.
 constexpr int firstNumberColumn = CurrentBonus;
@@ -25,23 +91,12 @@ struct LineReading {
     QString warning; // what is wrong in a line that was kept
 };
 
-QString numberDamage(const QStringList &fields, const QStringList &names) {
-    QStringList broken;
-    for (int column = firstNumberColumn; column < DataColumnCount; ++column) {
-        if (!numbers::parseNumber(fields.at(column)))
-            broken.append(names.at(column) + QLatin1Char(' ') + tabfile::quoted(fields.at(column)));
-    }
-    if (broken.isEmpty())
-        return {};
-    return QStringLiteral("not a number: ") + broken.join(QStringLiteral(", "));
-}
-
 QString dateAndTimeWarning(const Period &period) {
     QStringList malformed;
-    if (!QDate::fromString(period.date, QStringLiteral("M/d/yyyy")).isValid())
+    if (!usDate(period.date).isValid())
         malformed.append(QStringLiteral("Date ") + tabfile::quoted(period.date));
     for (const QString &time : {period.startTime, period.endTime}) {
-        if (!QTime::fromString(time, QStringLiteral("h:mm:ss AP")).isValid())
+        if (!usTime(time).isValid())
             malformed.append(QStringLiteral("time ") + tabfile::quoted(time));
     }
     if (malformed.isEmpty())
@@ -50,84 +105,197 @@ QString dateAndTimeWarning(const Period &period) {
            QStringLiteral("; the period is kept");
 }
 
-double number(const QStringList &fields, DataColumn column) {
-    return numbers::parseNumber(fields.at(column)).value_or(0.0);
+// A text equal to the one before it shares its characters: a run repeats its subject,
+// version and date on every line, and a long file would otherwise hold each of them anew.
+void share(QString &text, const QString &before) {
+    if (text == before)
+        text = before;
 }
 
-Period periodOf(const QStringList &fields, qint64 line, qint64 trial) {
-    Period period;
-    period.line = line;
-    period.subject = fields.at(Subject);
-    period.version = fields.at(Version);
-    period.trial = trial;
-    period.date = fields.at(Date);
-    period.startTime = fields.at(StartTime);
-    period.endTime = fields.at(EndTime);
-    period.currentBonus = number(fields, CurrentBonus);
-    period.totalBonus = number(fields, TotalBonus);
-    period.userInflow = number(fields, UserInflow);
-    period.userOutflow = number(fields, UserOutflow);
-    period.envInflow = number(fields, EnvInflow);
-    period.envOutflow = number(fields, EnvOutflow);
-    period.amount = number(fields, Amount);
-    period.goal = number(fields, GoalAmount);
-    period.toleranceBelow = number(fields, GoalUpperBound);
-    period.toleranceAbove = number(fields, GoalLowerBound);
-    return period;
-}
+class LineReader {
+public:
+    LineReader()
+        : m_names(tabfile::fields(dataHeaderLine())) {}
 
-LineReading readLine(const QString &text, qint64 line, const QStringList &names) {
-    if (text.isEmpty())
-        return {std::nullopt, QStringLiteral("empty line"), {}};
-    const QStringList fields = tabfile::fields(text);
-    if (fields.size() != DataColumnCount)
-        return {std::nullopt,
+    LineReading read(const QString &text, qint64 line) {
+        if (text.isEmpty())
+            return {std::nullopt, QStringLiteral("empty line"), {}};
+        const QStringList fields = tabfile::fields(text);
+        if (fields.size() != DataColumnCount)
+            return {
+                std::nullopt,
                 QStringLiteral("%1 fields where %2 belong").arg(fields.size()).arg(DataColumnCount),
                 {}};
-    const std::optional<qint64> trial =
-        tabfile::wholeNumber(fields.at(Trial), 1, std::numeric_limits<int>::max());
-    if (!trial)
-        return {std::nullopt,
-                QStringLiteral("Trial %1 is not a period number")
-                    .arg(tabfile::quoted(fields.at(Trial))),
-                {}};
-    const QString damage = numberDamage(fields, names);
-    if (!damage.isEmpty())
-        return {std::nullopt, damage, {}};
-    Period period = periodOf(fields, line, *trial);
-    const QString warning = dateAndTimeWarning(period);
-    return {period, {}, warning};
-}
+        const std::optional<qint64> trial =
+            tabfile::wholeNumber(fields.at(Trial), 1, std::numeric_limits<int>::max());
+        if (!trial)
+            return {std::nullopt,
+                    QStringLiteral("Trial %1 is not a period number")
+                        .arg(tabfile::quoted(fields.at(Trial))),
+                    {}};
+        Period period;
+        QStringList broken;
+        for (int column = firstNumberColumn; column < DataColumnCount; ++column) {
+            const std::optional<double> value = numbers::parseNumber(fields.at(column));
+            if (!value)
+                broken.append(m_names.at(column) + QLatin1Char(' ') +
+                              tabfile::quoted(fields.at(column)));
+            else
+                setFigure(period, static_cast<DataColumn>(column), *value);
+        }
+        if (!broken.isEmpty())
+            return {std::nullopt,
+                    QStringLiteral("not a number: ") + broken.join(QStringLiteral(", ")),
+                    {}};
+        period.line = line;
+        period.trial = *trial;
+        period.subject = fields.at(Subject);
+        period.version = fields.at(Version);
+        period.date = fields.at(Date);
+        period.startTime = fields.at(StartTime);
+        period.endTime = fields.at(EndTime);
+        share(period.subject, m_last.subject);
+        share(period.version, m_last.version);
+        share(period.date, m_last.date);
+        m_last = period;
+        return {period, {}, dateAndTimeWarning(period)};
+    }
+
+private:
+    static void setFigure(Period &period, DataColumn column, double value) {
+        double *fields[] = {&period.currentBonus,
+                            &period.totalBonus,
+                            &period.userInflow,
+                            &period.userOutflow,
+                            &period.envInflow,
+                            &period.envOutflow,
+                            &period.amount,
+                            &period.backOrder,
+                            &period.totalBackOrder,
+                            &period.forwardDischarge,
+                            &period.totalForwardDischarge,
+                            &period.goal,
+                            &period.delayUI,
+                            &period.delayUO,
+                            &period.toleranceBelow,
+                            &period.toleranceAbove};
+        *fields[column - firstNumberColumn] = value;
+    }
+
+    QStringList m_names;
+    Period m_last;
+};
+
+// Takes the file's lines one at a time, so that a large file is never held twice.
+class PeriodCollector {
+public:
+    explicit PeriodCollector(Problems &problems)
+        : m_problems(problems) {}
+
+    void take(const QString &text) {
+        const qint64 line = ++m_line;
+        if (line == 1 && text == m_header)
+            return;
+        LineReading reading = m_reader.read(text, line);
+        if (line == 1 && reading.period)
+            m_problems.append(
+                {fileLabel, line, QStringLiteral("no header line; read as a period")});
+        else if (line == 1)
+            m_problems.append(
+                {fileLabel, line, QStringLiteral("not the header line the program writes")});
+        else if (!reading.damage.isEmpty())
+            m_problems.append(
+                {fileLabel, line, reading.damage + QStringLiteral("; line left out")});
+        if (!reading.warning.isEmpty())
+            m_problems.append({fileLabel, line, reading.warning});
+        if (reading.period)
+            m_periods.append(std::move(*reading.period));
+    }
+
+    QList<Period> periods() { return std::move(m_periods); }
+
+private:
+    Problems &m_problems;
+    const QString m_header = dataHeaderLine();
+    LineReader m_reader;
+    QList<Period> m_periods;
+    qint64 m_line = 0;
+};
 
 } // namespace
 
-QList<Period> parsePeriods(const QStringList &lines, Problems &problems) {
-    const QString header = dataHeaderLine();
-    const QStringList names = tabfile::fields(header);
-    QList<Period> periods;
-    for (qint64 index = 0; index < lines.size(); ++index) {
-        const qint64 line = index + 1;
-        const QString &text = lines.at(index);
-        if (line == 1 && text == header)
-            continue;
-        const LineReading reading = readLine(text, line, names);
-        if (line == 1 && reading.period)
-            problems.append({fileLabel, line, QStringLiteral("no header line; read as a period")});
-        else if (line == 1)
-            problems.append(
-                {fileLabel, line, QStringLiteral("not the header line the program writes")});
-        else if (!reading.damage.isEmpty())
-            problems.append({fileLabel, line, reading.damage + QStringLiteral("; line left out")});
-        if (!reading.warning.isEmpty())
-            problems.append({fileLabel, line, reading.warning});
-        if (reading.period)
-            periods.append(*reading.period);
+double Period::figure(DataColumn column) const {
+    switch (column) {
+    case Trial:
+        return static_cast<double>(trial);
+    case CurrentBonus:
+        return currentBonus;
+    case TotalBonus:
+        return totalBonus;
+    case UserInflow:
+        return userInflow;
+    case UserOutflow:
+        return userOutflow;
+    case EnvInflow:
+        return envInflow;
+    case EnvOutflow:
+        return envOutflow;
+    case Amount:
+        return amount;
+    case BackOrder:
+        return backOrder;
+    case TotalBackOrder:
+        return totalBackOrder;
+    case ForwardDischarge:
+        return forwardDischarge;
+    case TotalForwardDischarge:
+        return totalForwardDischarge;
+    case GoalAmount:
+        return goal;
+    case DelayUI:
+        return delayUI;
+    case DelayUO:
+        return delayUO;
+    case GoalUpperBound:
+        return toleranceBelow;
+    case GoalLowerBound:
+        return toleranceAbove;
+    default:
+        return 0;
     }
-    return periods;
+}
+
+QString Period::endDateTime() const {
+    const QDate day = usDate(date);
+    const QTime time = usTime(endTime);
+    if (!day.isValid() || !time.isValid())
+        return {};
+    return day.toString(Qt::ISODate) + QLatin1Char('T') + time.toString(Qt::ISODate);
+}
+
+QList<Period> parsePeriods(const QStringList &lines, Problems &problems) {
+    PeriodCollector collector(problems);
+    for (const QString &line : lines)
+        collector.take(line);
+    return collector.periods();
 }
 
 QList<Period> readPeriods(const QString &path, Problems &problems) {
-    const std::optional<QStringList> lines =
-        tabfile::readLines(path, fileLabel, QStringLiteral("no periods to report"), problems);
-    return lines ? parsePeriods(*lines, problems) : QList<Period>();
+    const std::optional<QByteArray> bytes =
+        tabfile::readBytes(path, fileLabel, QStringLiteral("no periods to report"), problems);
+    if (!bytes)
+        return {};
+    PeriodCollector collector(problems);
+    tabfile::forEachLine(*bytes, [&collector](const QString &line) { collector.take(line); });
+    return collector.periods();
+}
+
+QString isoDate(const QString &text) {
+    const QDate date = ::usDate(text);
+    return date.isValid() ? date.toString(Qt::ISODate) : text;
+}
+
+QString isoTime(const QString &text) {
+    const QTime time = ::usTime(text);
+    return time.isValid() ? time.toString(Qt::ISODate) : text;
 }

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "core/recording/datacolumns.h"
 #include "core/recording/problem.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
-// One period as Data.txt records it: the fields the report uses.
+// One period as Data.txt records it: every field of its line.
 struct Period {
     qint64 line = 0; // line number in Data.txt
     QString subject;
@@ -16,15 +18,27 @@ struct Period {
     QString startTime; // 3:04:05 PM
     QString endTime;
     double currentBonus = 0;
-    double totalBonus = 0;
-    double userInflow = 0;
+    double totalBonus = 0; // the payment so far: the base payment and the bonuses
+    double userInflow = 0; // the orders placed in the period, not those that acted in it
     double userOutflow = 0;
     double envInflow = 0;
     double envOutflow = 0;
     double amount = 0;
+    double backOrder = 0; // the initial inflow order's share of the period
+    double totalBackOrder = 0;
+    double forwardDischarge = 0;
+    double totalForwardDischarge = 0;
     double goal = 0;
+    double delayUI = 0; // the delays in force in the period
+    double delayUO = 0;
     double toleranceBelow = 0; // column GoalUpperBound
     double toleranceAbove = 0; // column GoalLowerBound
+
+    // The number in column `column`, Trial or one from CurrentBonus on; 0 for a text column.
+    double figure(DataColumn column) const;
+    // Date and EndTime as one ISO 8601 date-time (2026-12-07T15:04:07), or empty text when
+    // either cannot be read.
+    QString endDateTime() const;
 };
 
 // The periods of Data.txt's sound lines, in file order. Each line that cannot be read is
@@ -34,3 +48,8 @@ QList<Period> parsePeriods(const QStringList &lines, Problems &problems);
 
 // Reads the file at `path`; a missing or unreadable file gives no periods and a problem.
 QList<Period> readPeriods(const QString &path, Problems &problems);
+
+// The data file's date (12/7/2026) as yyyy-MM-dd, or the text as it is when it is no date.
+QString isoDate(const QString &text);
+// The data file's time (3:04:05 PM) as HH:mm:ss, or the text as it is when it is no time.
+QString isoTime(const QString &text);

@@ -2,13 +2,52 @@
 
 #include "core/common/paths.h"
 
-Report readReport(const QString &dataDirectory) {
+#include <QFileInfo>
+
+namespace {
+
+DataFolder readFolder(const QString &label, const QString &path, const QString &labelPrefix,
+                      int index, QList<Run> &runs, Problems &problems) {
+    DataFolder folder{label, path, {}, {}};
+    Problems found;
+    QList<Period> periods = readPeriods(paths::dataFile(path), found);
+    QList<RunRecord> records;
+    if (QFileInfo::exists(paths::runFileV1(path)))
+        records = readRunRecords(paths::runFileV1(path), found);
+    records += readRunRecords(paths::runFile(path), found);
+    QList<Run> folderRuns = cutRuns(std::move(periods), records, found);
+    QStringList setupIds;
+    for (Run &run : folderRuns) {
+        run.folder = index;
+        setupIds.append(run.setupId());
+    }
+    folder.scenarios = readKeptScenarios(path, setupIds, found);
+    folder.people = readPeople(paths::database(path), found);
+    for (Problem &problem : found)
+        problem.file.prepend(labelPrefix);
+    problems += found;
+    runs += std::move(folderRuns);
+    return folder;
+}
+
+} // namespace
+
+const KeptScenario *Report::scenarioOf(const Run &run) const {
+    const QHash<QString, KeptScenario> &scenarios = folderOf(run).scenarios;
+    const auto found = scenarios.constFind(run.setupId());
+    return found == scenarios.cend() ? nullptr : &*found;
+}
+
+Report readReport(const QStringList &labels, const QStringList &paths) {
     Report report;
-    report.dataDirectory = dataDirectory;
-    const QList<Period> periods = readPeriods(paths::dataFile(dataDirectory), report.problems);
-    const QList<RunRecord> records =
-        readRunRecords(dataDirectory + QStringLiteral("/Runs.txt"), report.problems);
-    report.runs = cutRuns(periods, records, report.problems);
-    report.people = readPeople(paths::database(dataDirectory), report.problems);
+    for (qsizetype index = 0; index < paths.size(); ++index) {
+        const QString prefix = paths.size() > 1 ? labels.at(index) + QLatin1Char('/') : QString();
+        report.folders.append(readFolder(labels.at(index), paths.at(index), prefix,
+                                         static_cast<int>(index), report.runs, report.problems));
+    }
     return report;
+}
+
+Report readReport(const QString &dataDirectory) {
+    return readReport({dataDirectory}, {dataDirectory});
 }

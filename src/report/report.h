@@ -3,18 +3,35 @@
 #include "core/recording/problem.h"
 #include "report/people.h"
 #include "report/runs.h"
+#include "report/setups.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
-// All the report says about one data folder.
-struct Report {
-    QString dataDirectory;
-    QList<Run> runs;
+// One data folder the report reads.
+struct DataFolder {
+    QString label; // as the command line gave it, to tell folders apart on the page
+    QString path;  // absolute
     People people;
-    Problems problems;
+    QHash<QString, KeptScenario> scenarios; // by SetupId
 };
 
-// Reads Data.txt, Runs.txt and Krugel.db from the folder. What is missing or cannot be read
-// becomes a problem; the rest is reported all the same.
+// All the report says about its data folders.
+struct Report {
+    QList<DataFolder> folders;
+    QList<Run> runs; // folder by folder, each in file order
+    Problems problems;
+
+    const DataFolder &folderOf(const Run &run) const { return folders.at(run.folder); }
+    // The run's kept scenario, or none when it names no setup.
+    const KeptScenario *scenarioOf(const Run &run) const;
+};
+
+// Reads Data.txt, Runs.txt (and Runs-v1.txt when there is one), the kept setups and Krugel.db
+// from each folder, `labels` giving what the page calls each. What is missing or cannot be
+// read becomes a problem; the rest is reported all the same. With more than one folder each
+// problem's file is named with its folder's label.
+Report readReport(const QStringList &labels, const QStringList &paths);
+// One folder, labelled with its path.
 Report readReport(const QString &dataDirectory);

@@ -1,9 +1,10 @@
 #include "report/reportcommand.h"
 
 #include "core/common/paths.h"
+#include "report/exports.h"
 #include "report/htmlreport.h"
+#include "report/outputs.h"
 #include "report/report.h"
-#include "report/runcharts.h"
 #include "report/summarycsv.h"
 
 #include <QCommandLineParser>
@@ -13,6 +14,7 @@
 #include <QSaveFile>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -27,13 +29,46 @@ std::nullopt_t usageError(const QCommandLineParser &parser, const QString &what)
 }
 
 // The whole file or nothing: a reader never finds half a report, and an older one stays
-// until the new one is complete.
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QSaveFile file(path);
+// until the new one is complete. `landing` is where `path` leads, its links followed.
+bool writeFile(const QString &path, const QString &landing, const QByteArray &bytes,
+               QString &error) {
+    QSaveFile file(landing);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;
-    say(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
     return false;
+}
+
+struct Output {
+    OutputFile file;
+    std::function<QByteArray(const Report &)> contents;
+};
+
+QList<Output> outputsOf(const ReportOptions &options) {
+    QList<Output> outputs{{{QStringLiteral("-o"), options.output}, [](const Report &report) {
+                               return reportHtml(report, QDateTime::currentDateTime()).toUtf8();
+                           }}};
+    if (!options.csv.isEmpty())
+        outputs.append({{QStringLiteral("--csv"), options.csv}, [](const Report &report) {
+                            return summaryCsv(report);
+                        }});
+    if (!options.periodsCsv.isEmpty())
+        outputs.append({{QStringLiteral("--periods-csv"), options.periodsCsv}, periodsCsv});
+    if (!options.answersCsv.isEmpty())
+        outputs.append({{QStringLiteral("--answers-csv"), options.answersCsv}, answersCsv});
+    return outputs;
+}
+
+// A folder given twice would count its runs twice.
+QString repeatedFolder(const QStringList &folders) {
+    QStringList seen;
+    for (const QString &folder : folders) {
+        const QString landing = landingPath(folder);
+        if (seen.contains(landing))
+            return QStringLiteral("the data folder %1 is given twice").arg(folder);
+        seen.append(landing);
+    }
+    return {};
 }
 
 } // namespace
@@ -41,22 +76,36 @@ bool writeFile(const QString &path, const QByteArray &bytes) {
 std::optional<ReportOptions> parseCommandLine(const QStringList &arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Writes one self-contained HTML page on the runs recorded in a data "
-                       "folder: a summary table, each person's answers, and plots of every run."));
+        QStringLiteral("Writes one self-contained HTML page on the runs recorded in one or more "
+                       "data folders: per study condition the distance from the goal and the "
+                       "share of periods in the band, and each run with its scenario, its "
+                       "person's record and answers, and plots. Optionally CSV tables of the "
+                       "runs, the periods and the answers."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption dataOption(
         QStringLiteral("data-dir"),
-        QStringLiteral("The data folder to read (default: data/ beside this program)."),
-        QStringLiteral("DIR"), paths::dataDirectory());
+        QStringLiteral("A data folder to read; give it again for each further folder "
+                       "(default: data/ beside this program)."),
+        QStringLiteral("DIR"));
     const QCommandLineOption outputOption(
         {QStringLiteral("o"), QStringLiteral("output")},
         QStringLiteral("The HTML file to write (default: report.html)."), QStringLiteral("FILE"),
         QStringLiteral("report.html"));
     const QCommandLineOption csvOption(
-        QStringLiteral("csv"), QStringLiteral("Also write the summary table as CSV to FILE."),
+        QStringLiteral("csv"), QStringLiteral("Also write the table of runs as CSV to FILE."),
         QStringLiteral("FILE"));
-    parser.addOptions({dataOption, outputOption, csvOption});
+    const QCommandLineOption periodsOption(
+        QStringLiteral("periods-csv"), QStringLiteral("Also write one CSV row per period to FILE."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption answersOption(
+        QStringLiteral("answers-csv"),
+        QStringLiteral("Also write one CSV row of questionnaire answers per person's run to "
+                       "FILE."),
+        QStringLiteral("FILE"));
+    const QList<QCommandLineOption> valued{dataOption, outputOption, csvOption, periodsOption,
+                                           answersOption};
+    parser.addOptions(valued);
 
     if (!parser.parse(arguments))
         return usageError(parser, parser.errorText());
@@ -67,33 +116,65 @@ std::optional<ReportOptions> parseCommandLine(const QStringList &arguments) {
     if (!parser.positionalArguments().isEmpty())
         return usageError(parser, QStringLiteral("unexpected argument: %1")
                                       .arg(parser.positionalArguments().constFirst()));
-    for (const QCommandLineOption &option : {dataOption, outputOption, csvOption}) {
-        if (parser.isSet(option) && parser.value(option).isEmpty())
-            return usageError(
-                parser, QStringLiteral("empty value for --%1").arg(option.names().constLast()));
+    for (const QCommandLineOption &option : valued) {
+        for (const QString &value : parser.values(option)) {
+            if (value.isEmpty())
+                return usageError(
+                    parser, QStringLiteral("empty value for --%1").arg(option.names().constLast()));
+        }
     }
-    return ReportOptions{parser.value(dataOption), parser.value(outputOption),
-                         parser.value(csvOption)};
+    for (const QCommandLineOption &option :
+         {outputOption, csvOption, periodsOption, answersOption}) {
+        if (parser.values(option).size() > 1)
+            return usageError(
+                parser,
+                QStringLiteral("--%1 is given more than once").arg(option.names().constLast()));
+    }
+    QStringList folders = parser.values(dataOption);
+    if (folders.isEmpty())
+        folders.append(paths::dataDirectory());
+    return ReportOptions{folders, parser.value(outputOption), parser.value(csvOption),
+                         parser.value(periodsOption), parser.value(answersOption)};
 }
 
 ExitStatus writeReport(const ReportOptions &options) {
-    if (!QFileInfo(options.dataDirectory).isDir()) {
-        say(QStringLiteral("no data folder %1; no report written").arg(options.dataDirectory));
-        return NoReport;
+    QStringList paths;
+    for (const QString &folder : options.dataDirectories) {
+        if (!QFileInfo(folder).isDir()) {
+            say(QStringLiteral("no data folder %1; no report written").arg(folder));
+            return NoReport;
+        }
+        paths.append(QDir(folder).absolutePath());
     }
-    const Report report = readReport(QDir(options.dataDirectory).absolutePath());
+    const QList<Output> outputs = outputsOf(options);
+    QList<OutputFile> files;
+    for (const Output &output : outputs)
+        files.append(output.file);
+    QString refusal = repeatedFolder(options.dataDirectories);
+    if (refusal.isEmpty())
+        refusal = outputsRefusal(files, options.dataDirectories);
+    if (!refusal.isEmpty()) {
+        say(refusal + QStringLiteral("; nothing written"));
+        return BadUsage;
+    }
+
+    const Report report = readReport(options.dataDirectories, paths);
     for (const Problem &problem : report.problems)
         say(problem.text());
-    QList<RunPlots> plots;
-    for (const Run &run : report.runs)
-        plots.append(plotRun(run));
-    const QString html = reportHtml(report, plots, QDateTime::currentDateTime());
-    if (!writeFile(options.output, html.toUtf8()))
-        return NoReport;
-    if (!options.csv.isEmpty() && !writeFile(options.csv, summaryCsv(report.runs)))
-        return NoReport;
+    QStringList written;
+    for (const Output &output : outputs) {
+        QString error;
+        if (!writeFile(output.file.path, landingPath(output.file.path), output.contents(report),
+                       error)) {
+            say(error + (written.isEmpty() ? QStringLiteral("; nothing written")
+                                           : QStringLiteral("; written before the failure: ") +
+                                                 written.join(QStringLiteral(", "))));
+            return NoReport;
+        }
+        written.append(output.file.path);
+    }
     say(QStringLiteral("wrote %1: %2 runs, %3 problems")
-            .arg(options.output)
+            .arg(written.join(QStringLiteral(", ")))
             .arg(report.runs.size())
             .arg(report.problems.size()));
     return ReportWritten;

@@ -7,9 +7,11 @@
 
 // What the command line asks for.
 struct ReportOptions {
-    QString dataDirectory;
-    QString output; // the HTML file
-    QString csv;    // empty: no CSV
+    QStringList dataDirectories; // as given, at least one
+    QString output;              // the HTML file
+    QString csv;                 // the summary table; empty: none
+    QString periodsCsv;          // one row per period; empty: none
+    QString answersCsv;          // one row per person's run; empty: none
 };
 
 // Exit statuses: a report was written, none could be, or the command line was wrong.
@@ -20,6 +22,8 @@ enum ExitStatus { ReportWritten = 0, NoReport = 1, BadUsage = 2 };
 // Needs the application object, whose name and version the help shows.
 std::optional<ReportOptions> parseCommandLine(const QStringList &arguments);
 
-// Reads the data folder and writes the report (and the CSV when asked); every problem goes to
-// standard error as well. Returns the exit status.
+// Reads the data folders and writes the report and the CSV files asked for; every problem
+// goes to standard error as well. Outputs that would land in a data folder, on something
+// that is not a regular file, or on each other are refused (BadUsage) before anything is
+// written. Returns the exit status.
 ExitStatus writeReport(const ReportOptions &options);

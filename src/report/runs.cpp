@@ -1,6 +1,7 @@
 #include "report/runs.h"
 
 #include "core/recording/tabfile.h"
+#include "core/setup/taskstate.h"
 
 #include <QMap>
 
@@ -91,8 +92,9 @@ const RunRecord *recordHolding(const QMap<qint64, RunRecord> &recordByFirstLine,
     return line <= candidate.lastDataLine() ? &candidate : nullptr;
 }
 
+// Records of Runs-v1.txt and Runs.txt share line numbers, never Data.txt lines.
 bool isRunOf(const Run &run, const RunRecord &record) {
-    return run.record && run.record->line == record.line;
+    return run.record && run.record->firstDataLine == record.firstDataLine;
 }
 
 } // namespace
@@ -114,8 +116,23 @@ qint64 Run::periodsInBand() const {
                          [](const Period &period) { return period.currentBonus > 0; });
 }
 
+double Run::shareInBand() const {
+    return static_cast<double>(periodsInBand()) / static_cast<double>(periods.size());
+}
+
 double Run::totalBonus() const {
     return periods.constLast().totalBonus;
+}
+
+double Run::bonus() const {
+    // Rounded to a millionth of a dollar: the difference of the sums would otherwise show
+    // their rounding errors (0.0999999999999996).
+    return std::round((payment() - basePayment()) * 1e6) / 1e6;
+}
+
+double basePayment() {
+    static const double base = TaskState().basePayment;
+    return base;
 }
 
 double Run::meanDistanceFromGoal() const {
@@ -125,20 +142,19 @@ double Run::meanDistanceFromGoal() const {
     return sum / static_cast<double>(periods.size());
 }
 
-QList<Run> cutRuns(const QList<Period> &periods, const QList<RunRecord> &records,
-                   Problems &problems) {
+QList<Run> cutRuns(QList<Period> periods, const QList<RunRecord> &records, Problems &problems) {
     const QMap<qint64, RunRecord> recordByFirstLine = fittingRecords(periods, records, problems);
     QList<Run> runs;
-    for (const Period &period : periods) {
+    for (Period &period : periods) {
         const RunRecord *record = recordHolding(recordByFirstLine, period.line);
         if (record != nullptr) {
             if (runs.isEmpty() || !isRunOf(runs.constLast(), *record))
                 runs.append({{}, *record});
-            runs.last().periods.append(period);
+            runs.last().periods.append(std::move(period));
         } else if (!runs.isEmpty() && continues(runs.constLast(), period)) {
-            runs.last().periods.append(period);
+            runs.last().periods.append(std::move(period));
         } else {
-            runs.append({{period}, std::nullopt});
+            runs.append({{std::move(period)}, std::nullopt});
         }
     }
     return runs;

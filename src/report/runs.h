@@ -14,6 +14,7 @@
 struct Run {
     QList<Period> periods; // in file order, never empty
     std::optional<RunRecord> record;
+    int folder = 0; // which of the report's data folders holds it
 
     const QString &subject() const { return periods.constFirst().subject; }
     const QString &version() const { return periods.constFirst().version; }
@@ -28,8 +29,20 @@ struct Run {
     // Periods its record counts that Data.txt does not hold readable.
     qint64 missingPeriods() const;
 
+    // Its identity from Runs.txt; empty without a record or in a Runs-v1.txt record.
+    QString runId() const { return record ? record->runId : QString(); }
+    QString studyCondition() const { return record ? record->studyCondition : QString(); }
+    QString setupId() const { return record ? record->setupId : QString(); }
+    bool isPractice() const { return record && record->practice != 0; }
+
     qint64 periodsInBand() const;
+    // periodsInBand over the periods read.
+    double shareInBand() const;
+    // Data.txt's TotalBonus of the last period read: the base payment and every bonus.
     double totalBonus() const;
+    double payment() const { return totalBonus(); }
+    // The bonuses alone: the payment without the base payment.
+    double bonus() const;
     // Mean over the periods of |amount - goal|.
     double meanDistanceFromGoal() const;
 };
@@ -39,5 +52,7 @@ struct Run {
 // Data.txt is named in `problems` and ignored. The other periods form runs of their own,
 // without a record: a run goes on while the player stays the same and the trial number
 // grows as the line number does, so a damaged line in between does not cut it.
-QList<Run> cutRuns(const QList<Period> &periods, const QList<RunRecord> &records,
-                   Problems &problems);
+QList<Run> cutRuns(QList<Period> periods, const QList<RunRecord> &records, Problems &problems);
+
+// The payment every run starts from; TotalBonus includes it.
+double basePayment();

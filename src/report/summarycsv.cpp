@@ -2,17 +2,11 @@
 
 #include "core/common/numbers.h"
 
-#include <QDate>
 #include <QStringList>
 
 namespace {
 
 const QLatin1String rowEnd("\r\n");
-
-QString isoDate(const QString &usDate) {
-    const QDate date = QDate::fromString(usDate, QStringLiteral("M/d/yyyy"));
-    return date.isValid() ? date.toString(Qt::ISODate) : usDate;
-}
 
 QString csvRow(const QStringList &fields) {
     QStringList quoted;
@@ -21,7 +15,7 @@ QString csvRow(const QStringList &fields) {
     return quoted.join(QLatin1Char(',')) + rowEnd;
 }
 
-QStringList runFields(int number, const Run &run) {
+QStringList runFields(qsizetype number, const Run &run, const QStringList &folderLabels) {
     const Period &first = run.periods.constFirst();
     return {QString::number(number),
             run.subject(),
@@ -35,7 +29,15 @@ QStringList runFields(int number, const Run &run) {
             run.isComplete() ? QStringLiteral("TRUE") : QStringLiteral("FALSE"),
             run.endingText(),
             QString::number(run.firstLine()),
-            QString::number(run.lastLine())};
+            QString::number(run.lastLine()),
+            numbers::general(run.payment()),
+            numbers::general(run.bonus()),
+            numbers::general(run.shareInBand()),
+            run.runId(),
+            run.studyCondition(),
+            run.setupId(),
+            run.isPractice() ? QStringLiteral("TRUE") : QStringLiteral("FALSE"),
+            folderLabels.value(run.folder)};
 }
 
 } // namespace
@@ -50,14 +52,36 @@ QString csvField(const QString &text) {
     return QLatin1Char('"') + doubled + QLatin1Char('"');
 }
 
-QByteArray summaryCsv(const QList<Run> &runs) {
-    QString text = csvRow(
-        {QStringLiteral("Run"), QStringLiteral("Subject"), QStringLiteral("Version"),
-         QStringLiteral("Date"), QStringLiteral("StartTime"), QStringLiteral("Periods"),
-         QStringLiteral("PeriodsInBand"), QStringLiteral("TotalBonus"),
-         QStringLiteral("MeanAbsDistance"), QStringLiteral("Complete"), QStringLiteral("Ending"),
-         QStringLiteral("FirstDataLine"), QStringLiteral("LastDataLine")});
-    for (int index = 0; index < runs.size(); ++index)
-        text += csvRow(runFields(index + 1, runs.at(index)));
+QByteArray summaryCsv(const QList<Run> &runs, const QStringList &folderLabels) {
+    QString text = csvRow({QStringLiteral("Run"),
+                           QStringLiteral("Subject"),
+                           QStringLiteral("Version"),
+                           QStringLiteral("Date"),
+                           QStringLiteral("StartTime"),
+                           QStringLiteral("Periods"),
+                           QStringLiteral("PeriodsInBand"),
+                           QStringLiteral("TotalBonus"),
+                           QStringLiteral("MeanAbsDistance"),
+                           QStringLiteral("Complete"),
+                           QStringLiteral("Ending"),
+                           QStringLiteral("FirstDataLine"),
+                           QStringLiteral("LastDataLine"),
+                           QStringLiteral("Payment"),
+                           QStringLiteral("Bonus"),
+                           QStringLiteral("ShareInBand"),
+                           QStringLiteral("RunId"),
+                           QStringLiteral("StudyCondition"),
+                           QStringLiteral("SetupId"),
+                           QStringLiteral("Practice"),
+                           QStringLiteral("Folder")});
+    for (qsizetype index = 0; index < runs.size(); ++index)
+        text += csvRow(runFields(index + 1, runs.at(index), folderLabels));
     return text.toUtf8();
+}
+
+QByteArray summaryCsv(const Report &report) {
+    QStringList labels;
+    for (const DataFolder &folder : report.folders)
+        labels.append(folder.label);
+    return summaryCsv(report.runs, labels);
 }

@@ -172,7 +172,10 @@ class RunRecordTest(StudyTestCase):
             rows = list(csv.reader(f))
         self.assertEqual(len(rows), 4, rows)
         with open(html, encoding="utf-8") as f:
-            self.assertEqual(f.read().count("<svg"), 6)  # amount and flows, per run
+            page = f.read()
+        self.assertEqual(page.count("<svg"), 8)  # the condition's two; amount and flows per run
+        # Replaying each run through its kept setup gives the amounts the program recorded.
+        self.assertEqual(page.count("replayed through the kept setup"), 3)
 
     def test_a_run_that_is_killed_has_no_record(self):
         program = self.start(MaxTrial=3)

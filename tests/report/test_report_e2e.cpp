@@ -61,14 +61,14 @@ Page readPage(const QString &html) {
                 xml.readElementText(QXmlStreamReader::IncludeChildElements));
         else if (xml.name() == u"li"_s)
             page.problems.append(xml.readElementText());
-        else if (xml.name() == u"section"_s)
+        else if (xml.name() == u"section"_s && cssClass == u"run"_s)
             page.plotsPerRun.append(0);
-        else if (xml.name() == u"svg"_s && xml.namespaceUri() == u"http://www.w3.org/2000/svg"_s)
+        else if (xml.name() == u"svg"_s && xml.namespaceUri() == u"http://www.w3.org/2000/svg"_s &&
+                 !page.plotsPerRun.isEmpty())
             ++page.plotsPerRun.last();
     }
     page.error = xml.errorString();
-    if (!page.summaryRows.isEmpty())
-        page.summaryRows.removeFirst(); // the header row has no td
+    page.summaryRows.removeAll(QStringList()); // the header rows have no td
     return page;
 }
 
@@ -119,20 +119,44 @@ private slots:
         const QString text = readText(html);
         const Page page = readPage(text);
         QVERIFY2(page.error.isEmpty(), qPrintable(page.error));
-        QCOMPARE(page.summaryRows,
-                 QList<QStringList>({{u"1"_s,
-                                      u"Ann"_s,
-                                      {},
-                                      u"12/7/2026"_s,
-                                      u"3"_s,
-                                      u"2"_s,
-                                      u"$5.10"_s,
-                                      u"0.183"_s,
-                                      u"yes"_s},
-                                     {u"2"_s, u"alpha"_s, u"BATCH"_s, u"12/7/2026"_s, u"4"_s,
-                                      u"3"_s, u"$5.15"_s, u"0.250"_s, u"yes"_s},
-                                     {u"3"_s, u"beta"_s, u"NONBATCH"_s, u"12/7/2026"_s, u"2"_s,
-                                      u"1"_s, u"$5.10"_s, u"0.500"_s, u"no (no run record)"_s}}));
+        // Payment and bonus apart, dates in ISO form; a Runs.txt of the first kind has no run
+        // identities.
+        QCOMPARE(page.summaryRows, QList<QStringList>({{u"1"_s,
+                                                        {},
+                                                        u"Ann"_s,
+                                                        {},
+                                                        u"2026-12-07"_s,
+                                                        u"3"_s,
+                                                        u"2"_s,
+                                                        u"66.7%"_s,
+                                                        u"$5.10"_s,
+                                                        u"$0.10"_s,
+                                                        u"0.183"_s,
+                                                        u"yes"_s},
+                                                       {u"2"_s,
+                                                        {},
+                                                        u"alpha"_s,
+                                                        u"BATCH"_s,
+                                                        u"2026-12-07"_s,
+                                                        u"4"_s,
+                                                        u"3"_s,
+                                                        u"75.0%"_s,
+                                                        u"$5.15"_s,
+                                                        u"$0.15"_s,
+                                                        u"0.250"_s,
+                                                        u"yes"_s},
+                                                       {u"3"_s,
+                                                        {},
+                                                        u"beta"_s,
+                                                        u"NONBATCH"_s,
+                                                        u"2026-12-07"_s,
+                                                        u"2"_s,
+                                                        u"1"_s,
+                                                        u"50.0%"_s,
+                                                        u"$5.10"_s,
+                                                        u"$0.10"_s,
+                                                        u"0.500"_s,
+                                                        u"no (no run record)"_s}}));
         QCOMPARE(page.plotsPerRun, QList<int>({2, 2, 2}));
         // Plots in one page share no id: each would take the first one's gradient.
         QCOMPARE(QSet<QString>(page.ids.begin(), page.ids.end()).size(), page.ids.size());
@@ -142,10 +166,14 @@ private slots:
 
         const QStringList rows = readText(csv).split(u"\r\n"_s);
         QCOMPARE(rows.size(), 5);
+        const QString folder = m_folder.filePath(u"data"_s);
         QCOMPARE(rows.at(1),
-                 u"1,Ann,,2026-12-07,3:04:05 PM,3,2,5.1,0.183333333333333,TRUE,completed,2,4"_s);
+                 u"1,Ann,,2026-12-07,3:04:05 PM,3,2,5.1,0.183333333333333,TRUE,completed,2,4,"
+                 u"5.1,0.1,0.666666666666667,,,,FALSE,"_s +
+                     folder);
         QCOMPARE(rows.at(3), u"3,beta,NONBATCH,2026-12-07,3:04:05 PM,2,1,5.1,0.5,FALSE,"
-                             u"no run record,9,11"_s);
+                             u"no run record,9,11,5.1,0.1,0.5,,,,FALSE,"_s +
+                                 folder);
     }
 
     void exitStatusSaysWhetherAReportWasWritten_data() {

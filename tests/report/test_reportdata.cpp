@@ -1,3 +1,7 @@
+#include "core/engine/periodcycle.h"
+#include "core/engine/taskload.h"
+#include "core/setup/scenario.h"
+#include "report/course.h"
 #include "report/report.h"
 #include "report/runs.h"
 #include "reportfixtures.h"
@@ -29,6 +33,47 @@ QStringList periodCounts(const QList<Run> &runs) {
     for (const Run &run : runs)
         counts.append(u"%1:%2"_s.arg(run.subject()).arg(run.periods.size()));
     return counts;
+}
+
+// A run played through the period steps as the program plays it: its Data.txt lines and the
+// player's flows each period's state message reported. Inflows act two periods after their
+// order, the initial back order arrives in periods 1 and 2, and from period 6 the inflow
+// delay is 0; outflows act one period after their order.
+struct PlayedRun {
+    QStringList lines{dataHeaderLine()};
+    QList<double> reportedInflows;
+    QList<double> reportedOutflows;
+    std::shared_ptr<TaskState> scenario;
+};
+
+PlayedRun playRun(const QString &setupPath) {
+    QFile setup(setupPath);
+    setup.open(QIODevice::WriteOnly);
+    setup.write("MaxTrial = 8\r\nInitialAmountInTank = 2\r\nGoalLinePoisition = 4\r\n"
+                "InitialBackOrder = 4\r\nInitialForwardDischarge = 0\r\n"
+                "MaxNumberOfAScenarioType = 10\r\ninFlowDelayValue = 3\r\n"
+                "inFlowDelayLength = 6\r\noutFlowDelayValue = 2\r\noutFlowDelayLength = 8\r\n");
+    setup.close();
+    PlayedRun played;
+    SetupFile file(setupPath);
+    TaskState state;
+    LoadScenario(state, file);
+    played.scenario = std::make_shared<TaskState>(state);
+    CreateOrderTables(state);
+    PrepareTaskState(state);
+    TaskView view;
+    LoadTaskWindow(state, view);
+    state.subjectName = u"Ann"_s;
+    state.StartTime = state.EndTime = QTime(15, 4, 5);
+    for (int t = 1; t <= 8; ++t) {
+        state.EnvInflow[t] = t % 3;
+        state.EnvOutflow[t] = 1;
+        PlayPeriod(state, view, 0.5 * t, t % 2);
+        played.reportedInflows.append(FlowsShown(state).userInflow);
+        played.reportedOutflows.append(FlowsShown(state).userOutflow);
+        played.lines.append(QString::fromLatin1(periodLine(state, QDate(2026, 12, 7))));
+    }
+    return played;
 }
 
 } // namespace
@@ -136,6 +181,39 @@ private slots:
         Problems headerProblems;
         QVERIFY(parseRunRecords({u"Subject\tVersion"_s, records.at(1)}, headerProblems).isEmpty());
         QCOMPARE(problemLines(headerProblems, u"Runs.txt"_s), QList<qint64>({1}));
+    }
+
+    void theFlowsAreDrawnWhereTheStateMessageReportedThem_data() {
+        QTest::addColumn<QString>("keptSetup");
+        QTest::addColumn<QString>("method");
+        QTest::newRow("replayed through the kept setup") << u"as played"_s << u"replayed"_s;
+        QTest::newRow("no kept setup: the recorded delays") << QString() << u"delays"_s;
+        QTest::newRow("a kept setup that does not fit")
+            << u"initial amount 3"_s << u"Not replayed"_s;
+    }
+    void theFlowsAreDrawnWhereTheStateMessageReportedThem() {
+        QFETCH(QString, keptSetup);
+        QFETCH(QString, method);
+        QTemporaryDir folder;
+        const PlayedRun played = playRun(folder.filePath(u"Setup.txt"_s));
+        Problems problems;
+        const QList<Run> runs = cutRuns(parsePeriods(played.lines, problems), {}, problems);
+        QCOMPARE(runs.size(), 1);
+        KeptScenario kept{u"0123456789ab"_s, played.scenario, {}};
+        if (keptSetup == u"initial amount 3"_s) {
+            auto changed = std::make_shared<TaskState>(*played.scenario);
+            changed->InitialAmountInTank = 3;
+            kept.state = changed;
+        }
+
+        const RunCourse course = courseOf(runs.at(0), keptSetup.isEmpty() ? nullptr : &kept);
+
+        QCOMPARE(QList<double>(course.actedInflow.begin(), course.actedInflow.end()),
+                 played.reportedInflows);
+        QCOMPARE(QList<double>(course.actedOutflow.begin(), course.actedOutflow.end()),
+                 played.reportedOutflows);
+        QCOMPARE(course.initialAmount, 2.0);
+        QVERIFY2(course.method.contains(method), qPrintable(course.method));
     }
 
     void aFolderWithoutFilesStillGivesAReport() {

@@ -16,12 +16,13 @@ Report hostileReport() {
     data.addRun(name, {}, {4, 3});
     data.addRun(u"alpha"_s, u"BATCH"_s, {4.0625});
     Report report;
-    report.dataDirectory = u"/tmp/<data>"_s;
+    DataFolder folder{u"/tmp/<data>"_s, u"/tmp/<data>"_s, {}, {}};
     report.runs = cutRuns(parsePeriods(data.lines, report.problems), {}, report.problems);
-    report.people.isRead = true;
-    report.people.subjects = {
+    folder.people.isRead = true;
+    folder.people.subjects = {
         {name, {}, u"A"_s, u"<i>Art</i>"_s, u"Female"_s, u"23"_s, u"2026-12-07"_s, u"15:03:00"_s}};
-    report.people.answers = {{name, {}, u"1"_s, u"<img src=x onerror=alert(1)>\nline two"_s}};
+    folder.people.answers = {{name, {}, u"1"_s, u"<img src=x onerror=alert(1)>\nline two"_s}};
+    report.folders = {folder};
     report.problems.append({u"Data.txt"_s, 9, u"Subject \"<b>\""_s});
     return report;
 }
@@ -53,14 +54,16 @@ private slots:
         QCOMPARE(rows.size(), 4); // header, two runs, the empty piece after the last CR LF
         QCOMPARE(rows.at(0), u"Run,Subject,Version,Date,StartTime,Periods,PeriodsInBand,"
                              u"TotalBonus,MeanAbsDistance,Complete,Ending,FirstDataLine,"
-                             u"LastDataLine"_s);
+                             u"LastDataLine,Payment,Bonus,ShareInBand,RunId,StudyCondition,"
+                             u"SetupId,Practice,Folder"_s);
         QCOMPARE(rows.at(1), u"1,\"<script>alert(1)</script> & \"\"Bo\"\" %1\",,2026-12-07,"
-                             u"3:04:05 PM,2,1,5.05,0.5,FALSE,no run record,2,3"_s);
+                             u"3:04:05 PM,2,1,5.05,0.5,FALSE,no run record,2,3,5.05,0.05,0.5,,,,"
+                             u"FALSE,"_s);
         QCOMPARE(rows.at(2).section(u',', 5, 9), u"1,1,5.05,0.0625,FALSE"_s);
     }
 
     void htmlEscapesEveryTextFromTheFolder() {
-        const QString html = reportHtml(hostileReport(), {}, QDateTime());
+        const QString html = reportHtml(hostileReport(), QDateTime());
 
         for (const char *raw : {"<script>", "<img", "<i>Art", "<b>", "<data>"})
             QVERIFY2(!html.contains(QLatin1String(raw)), raw);
@@ -71,7 +74,8 @@ private slots:
         QXmlStreamReader xml(html);
         int sections = 0;
         while (!xml.atEnd()) {
-            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"section"_s)
+            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"section"_s &&
+                xml.attributes().value(u"class"_s) == u"run"_s)
                 ++sections;
         }
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
@@ -79,12 +83,12 @@ private slots:
     }
 
     void onlyAPersonsRunShowsTheSubjectRecordAndAnswers() {
-        const QString html = reportHtml(hostileReport(), {}, QDateTime());
+        const QString html = reportHtml(hostileReport(), QDateTime());
         const qsizetype personRun = html.indexOf(u"id=\"run-1\""_s);
         const qsizetype modelRun = html.indexOf(u"id=\"run-2\""_s);
         QVERIFY(personRun > 0 && modelRun > personRun);
-        QCOMPARE(html.count(u"<h3>Subject record</h3>"_s), 1);
-        QVERIFY(html.indexOf(u"<h3>Questionnaire</h3>"_s, personRun) < modelRun);
+        QCOMPARE(html.count(u"<h4>Subject record</h4>"_s), 1);
+        QVERIFY(html.indexOf(u"<h4>Questionnaire</h4>"_s, personRun) < modelRun);
         QVERIFY(html.indexOf(u"&lt;i&gt;Art&lt;/i&gt;"_s, personRun) < modelRun);
     }
 };

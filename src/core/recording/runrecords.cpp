@@ -4,6 +4,7 @@
 #include "core/recording/runfile.h"
 #include "core/recording/tabfile.h"
 
+#include <QFileInfo>
 #include <QHash>
 
 #include <limits>
@@ -11,8 +12,6 @@
 #include <utility>
 
 namespace {
-
-const QString fileLabel = QStringLiteral("Runs.txt");
 
 // The columns every Runs.txt has, and those a file of the first kind lacks.
 const QStringList columnNames = runHeaderLineV1().split(QLatin1Char('\t'));
@@ -53,7 +52,8 @@ private:
     QStringList m_fields;
 };
 
-std::optional<QHash<QString, int>> headerPositions(const QString &header, Problems &problems) {
+std::optional<QHash<QString, int>> headerPositions(const QString &header, const QString &fileLabel,
+                                                   Problems &problems) {
     const QStringList names = tabfile::fields(header);
     QHash<QString, int> positions;
     QStringList missing;
@@ -107,10 +107,12 @@ std::optional<RunRecord> readRecord(const NamedFields &fields, qint64 line, QStr
 
 } // namespace
 
-QList<RunRecord> parseRunRecords(const QStringList &lines, Problems &problems) {
+QList<RunRecord> parseRunRecords(const QStringList &lines, Problems &problems,
+                                 const QString &fileLabel) {
     if (lines.isEmpty())
         return {};
-    const std::optional<QHash<QString, int>> positions = headerPositions(lines.first(), problems);
+    const std::optional<QHash<QString, int>> positions =
+        headerPositions(lines.first(), fileLabel, problems);
     if (!positions)
         return {};
     const qint64 fieldCount = tabfile::fields(lines.first()).size();
@@ -133,8 +135,9 @@ QList<RunRecord> parseRunRecords(const QStringList &lines, Problems &problems) {
 }
 
 QList<RunRecord> readRunRecords(const QString &path, Problems &problems) {
+    const QString fileLabel = QFileInfo(path).fileName();
     const std::optional<QStringList> lines = tabfile::readLines(
         path, fileLabel,
         QStringLiteral("runs are cut from Data.txt alone, and none counts as complete"), problems);
-    return lines ? parseRunRecords(*lines, problems) : QList<RunRecord>();
+    return lines ? parseRunRecords(*lines, problems, fileLabel) : QList<RunRecord>();
 }

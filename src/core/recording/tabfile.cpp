@@ -13,22 +13,10 @@ namespace {
 // more likely a wrong one than data, and would not fit a report.
 constexpr qint64 largestFile = qint64(512) * 1024 * 1024;
 
-QStringList splitLines(const QByteArray &bytes) {
-    QStringList lines = QString::fromLatin1(bytes).split(QLatin1Char('\n'));
-    // The last line end leaves an empty piece behind it, which is no line of the file.
-    if (!lines.isEmpty() && lines.constLast().isEmpty())
-        lines.removeLast();
-    for (QString &line : lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-    }
-    return lines;
-}
-
 } // namespace
 
-std::optional<QStringList> readLines(const QString &path, const QString &label,
-                                     const QString &consequence, Problems &problems) {
+std::optional<QByteArray> readBytes(const QString &path, const QString &label,
+                                    const QString &consequence, Problems &problems) {
     QFile file(path);
     if (!file.exists()) {
         problems.append({label, 0, QStringLiteral("not found; ") + consequence});
@@ -48,7 +36,17 @@ std::optional<QStringList> readLines(const QString &path, const QString &label,
              QStringLiteral("cannot be read (%1); %2").arg(file.errorString(), consequence)});
         return std::nullopt;
     }
-    return splitLines(file.readAll());
+    return file.readAll();
+}
+
+std::optional<QStringList> readLines(const QString &path, const QString &label,
+                                     const QString &consequence, Problems &problems) {
+    const std::optional<QByteArray> bytes = readBytes(path, label, consequence, problems);
+    if (!bytes)
+        return std::nullopt;
+    QStringList lines;
+    forEachLine(*bytes, [&lines](QString line) { lines.append(std::move(line)); });
+    return lines;
 }
 
 std::optional<qint64> wholeNumber(const QString &text, qint64 minimum, qint64 maximum) {

@@ -2,6 +2,7 @@
 
 #include "core/recording/problem.h"
 
+#include <QByteArray>
 #include <QStringList>
 
 #include <optional>
@@ -15,6 +16,27 @@ namespace tabfile {
 // with `consequence` ("no periods to report").
 std::optional<QStringList> readLines(const QString &path, const QString &label,
                                      const QString &consequence, Problems &problems);
+
+// The file's bytes, with the checks and problems of readLines: for a large file read line by
+// line with forEachLine, which keeps no second copy of it.
+std::optional<QByteArray> readBytes(const QString &path, const QString &label,
+                                    const QString &consequence, Problems &problems);
+
+// Calls take(line) with each line of `bytes` as latin-1 text without its end, in order (a lone
+// LF ends a line too; the end of the last line may be missing).
+template <typename Take> void forEachLine(const QByteArray &bytes, Take take) {
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', start);
+        const qsizetype next = end < 0 ? bytes.size() : end + 1;
+        if (end < 0)
+            end = bytes.size();
+        if (end > start && bytes.at(end - 1) == '\r')
+            --end;
+        take(QString::fromLatin1(bytes.constData() + start, end - start));
+        start = next;
+    }
+}
 
 inline QStringList fields(const QString &line) {
     return line.split(QLatin1Char('\t'));

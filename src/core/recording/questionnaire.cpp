@@ -1,0 +1,61 @@
+#include "core/recording/questionnaire.h"
+
+#include "core/common/numbers.h"
+
+namespace questionnaire {
+namespace {
+
+const QString ratingSeparator = QStringLiteral(", ");
+
+} // namespace
+
+QString questionOneText(double goal, double below, double above) {
+    return QStringLiteral("How difficult was the present task of keeping the water level in the "
+                          "tank between ") +
+           numbers::general(goal - below) + QStringLiteral(" Gallons and ") +
+           numbers::general(goal + above) +
+           QStringLiteral(" Gallons? (Please rate on a 1 to 10 scale with 10 as most difficult "
+                          "and 1 as least difficult and provide any extra information on "
+                          "reasons for your rating)");
+}
+
+QString questionTwoText() {
+    return QStringLiteral("What strategy did you follow to keep the number of people in the "
+                          "store as close to the goal as possible? (Try to answer the question "
+                          "even if your strategy did not work for you in the experiment). ");
+}
+
+QString questionThreeText() {
+    return QStringLiteral("Did you change your strategy at any stage in the experiment? If you "
+                          "did so, can you specify what your changes to strategy were during "
+                          "the course of the experiment?");
+}
+
+QString questionText(int number, double goal, double below, double above) {
+    switch (number) {
+    case 1:
+        return questionOneText(goal, below, above);
+    case 2:
+        return questionTwoText();
+    case 3:
+        return questionThreeText();
+    default:
+        return {};
+    }
+}
+
+QString ratingAnswer(const QString &rating, const QString &reasons) {
+    return rating + ratingSeparator + reasons;
+}
+
+RatedAnswer splitRatingAnswer(const QString &stored) {
+    const qsizetype separator = stored.indexOf(ratingSeparator);
+    if (separator < 0)
+        return {std::nullopt, stored};
+    const std::optional<double> rating = numbers::parseNumber(stored.left(separator));
+    if (!rating)
+        return {std::nullopt, stored};
+    return {rating, stored.mid(separator + ratingSeparator.size())};
+}
+
+} // namespace questionnaire

@@ -1,0 +1,98 @@
+#include "report/exports.h"
+
+#include "core/common/numbers.h"
+#include "core/recording/datacolumns.h"
+#include "core/recording/questionnaire.h"
+#include "report/summarycsv.h"
+
+#include <QStringList>
+
+#include <string>
+
+namespace {
+
+const char rowEnd[] = "\r\n";
+
+// The fields quoted where they must be and joined with commas, UTF-8.
+std::string csvFields(const QStringList &fields) {
+    QStringList quoted;
+    for (const QString &field : fields)
+        quoted.append(csvField(field));
+    return quoted.join(QLatin1Char(',')).toStdString();
+}
+
+// The columns of Data.txt that hold numbers: Trial, then CurrentBonus onwards.
+QList<DataColumn> figureColumns() {
+    QList<DataColumn> columns{Trial};
+    for (int column = CurrentBonus; column < DataColumnCount; ++column)
+        columns.append(static_cast<DataColumn>(column));
+    return columns;
+}
+
+} // namespace
+
+QByteArray periodsCsv(const Report &report) {
+    const QList<DataColumn> figures = figureColumns();
+    QStringList header{QStringLiteral("RunId"), QStringLiteral("StudyCondition"),
+                       QStringLiteral("Subject"), QStringLiteral("PeriodEnd")};
+    for (const DataColumn column : figures)
+        header.append(QLatin1String(dataColumnNames.at(column)));
+    header << QStringLiteral("Version") << QStringLiteral("Run") << QStringLiteral("Folder");
+    std::string text = csvFields(header) + rowEnd;
+    for (qsizetype index = 0; index < report.runs.size(); ++index) {
+        const Run &run = report.runs.at(index);
+        // A run's texts are the same on each of its rows.
+        const std::string lead = csvFields({run.runId(), run.studyCondition(), run.subject()});
+        const std::string tail =
+            ',' +
+            csvFields({run.version(), QString::number(index + 1), report.folderOf(run).label}) +
+            rowEnd;
+        for (const Period &period : run.periods) {
+            text += lead;
+            text += ',';
+            text += period.endDateTime().toStdString();
+            for (const DataColumn column : figures) {
+                text += ',';
+                numbers::appendGeneral(text, period.figure(column));
+            }
+            text += tail;
+        }
+    }
+    return QByteArray::fromStdString(text);
+}
+
+QByteArray answersCsv(const Report &report) {
+    std::string text =
+        csvFields({QStringLiteral("RunId"), QStringLiteral("Subject"), QStringLiteral("Q1Rating"),
+                   QStringLiteral("Q1Reasons"), QStringLiteral("Q2Answer"),
+                   QStringLiteral("Q3Answer"), QStringLiteral("StudyCondition"),
+                   QStringLiteral("Run"), QStringLiteral("Folder"), QStringLiteral("Matched")}) +
+        rowEnd;
+    for (qsizetype index = 0; index < report.runs.size(); ++index) {
+        const Run &run = report.runs.at(index);
+        if (!run.isPerson())
+            continue;
+        const RunPeople found = report.folderOf(run).people.ofRun(run.runId(), run.subject());
+        QString matched =
+            found.match == RunPeople::Match::Run ? QStringLiteral("run") : QStringLiteral("name");
+        if (found.answers.isEmpty())
+            matched = QStringLiteral("none");
+        else if (!found.answersAreTheRunsOwn())
+            matched = QStringLiteral("ambiguous");
+        QStringList answers(questionnaire::QuestionCount);
+        if (matched != QLatin1String("ambiguous")) {
+            for (const QuestionnaireAnswer &answer : found.answers) {
+                const int number = answer.questionNumber.toInt();
+                if (number >= 1 && number <= questionnaire::QuestionCount)
+                    answers[number - 1] = answer.answer;
+            }
+        }
+        const questionnaire::RatedAnswer first = questionnaire::splitRatingAnswer(answers.at(0));
+        text += csvFields({run.runId(), run.subject(),
+                           first.rating ? numbers::general(*first.rating) : QString(),
+                           first.reasons, answers.at(1), answers.at(2), run.studyCondition(),
+                           QString::number(index + 1), report.folderOf(run).label, matched}) +
+                rowEnd;
+    }
+    return QByteArray::fromStdString(text);
+}

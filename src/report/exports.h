@@ -1,0 +1,22 @@
+#pragma once
+
+#include "report/report.h"
+
+#include <QByteArray>
+
+// The report's tables for R (read.csv) and pandas (read_csv): a header row, UTF-8, CR LF,
+// fields quoted as RFC 4180 asks, numbers with a point and no thousands separator, and an
+// empty field where a value is missing. Run is the run's number on the page and in the
+// summary table; Folder its data folder as the command line named it.
+
+// One row per period: RunId, StudyCondition, Subject, PeriodEnd (the period's end as an ISO
+// 8601 date-time), every figure of its Data.txt line under the file's column names (Trial,
+// CurrentBonus, ... GoalLowerBound), then Version, Run and Folder.
+QByteArray periodsCsv(const Report &report);
+
+// One row per person's run: RunId, Subject, the first question's rating (a number) and its
+// reasons, the answers to the other two, then StudyCondition, Run, Folder and Matched: "run"
+// when the database ties the answers to the run, "name" when they were found by the
+// subject's name, "ambiguous" when that name gave several answers to a question (the
+// answer fields are then left empty), "none" without answers.
+QByteArray answersCsv(const Report &report);

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The files a report writes, checked before any is written.
+struct OutputFile {
+    QString option; // "-o", "--csv", ...
+    QString path;   // as given
+};
+
+// Where writing `path` lands: symbolic links followed (also one whose target does not exist
+// yet), relative forms and ".." resolved as far as the path exists.
+QString landingPath(const QString &path);
+
+// Why the outputs must not be written, or empty text when they may: one would write over a
+// file inside a data folder being read (or add one there: the folder is the program's), over
+// something that exists and is not a regular file (a folder, a device, a pipe), or over
+// another output.
+QString outputsRefusal(const QList<OutputFile> &outputs, const QStringList &dataFolders);
