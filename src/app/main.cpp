@@ -3,6 +3,7 @@
 #include "core/common/paths.h"
 #include "core/common/platform.h"
 #include "core/common/platformnotices.h"
+#include "core/common/qtplatform.h"
 #include "core/recording/datafolder.h"
 #include "core/replay/replaycheck.h"
 #include "core/setup/conditions.h"
@@ -32,21 +33,15 @@ bool isHeadlessPlatform(const QString &platform) {
            platform.startsWith(QLatin1String("minimal"));
 }
 
-// The platform the application object will use. With no display and no platform asked for,
-// the program runs headless rather than let the windowing plugin abort it.
+// The platform the application object will use; running headless for want of a display is
+// said, as the person who started the program may expect windows.
 QString choosePlatform(const CommandLine &commandLine) {
-    if (!commandLine.platformName().isEmpty())
-        return commandLine.platformName();
-    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        return qEnvironmentVariable("QT_QPA_PLATFORM");
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bool offscreenForWantOfDisplay = false;
+    const QString platform =
+        chooseQtPlatform(commandLine.platformName(), Windows::Shown, &offscreenForWantOfDisplay);
+    if (offscreenForWantOfDisplay)
         printError(QStringLiteral("No display: running headless (the offscreen platform)."));
-        return QStringLiteral("offscreen");
-    }
-#endif
-    return QString();
+    return platform;
 }
 
 // Settings that make a model's pause-free run cheaper, taken before the application object
