@@ -1,12 +1,29 @@
+#include "core/common/platformnotices.h"
+#include "core/common/qtplatform.h"
 #include "report/reportcommand.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
+
+namespace {
+
+QStringList argumentsOf(int argc, char *argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+} // namespace
 
 int main(int argc, char *argv[]) {
-    // The plots are written as SVG text: the tool needs no display and no platform at all.
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("fluxmere-report"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(FLUXMERE_VERSION));
-    const std::optional<ReportOptions> options = parseCommandLine(QCoreApplication::arguments());
+    // The plots are drawn with fonts, which need the application object of a GUI. The tool
+    // shows no window: unless a platform is asked for it runs offscreen, so that neither a
+    // missing display nor one it cannot reach (a DISPLAY left from an ended session) stops it.
+    chooseQtPlatform(qtPlatformArgument(argumentsOf(argc, argv)), Windows::NeverShown);
+    silencePlatformNotices();
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("fluxmere-report"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(FLUXMERE_VERSION));
+    const std::optional<ReportOptions> options = parseCommandLine(QGuiApplication::arguments());
     return options ? writeReport(*options) : BadUsage;
 }
