@@ -14,6 +14,6 @@ inline constexpr int MostPlottedRuns = 200;
 // periods in the band per run, the table of its runs and each run's facts, scenario,
 // subject record and answers, and plots (for the first `mostPlottedRuns` runs). Every text
 // from the data folders is escaped. The page is well-formed XML as well, so a tool can read
-// it back.
+// it back. The plots are drawn with fonts: it needs the application object of a GUI.
 QString reportHtml(const Report &report, const QDateTime &madeAt,
                    int mostPlottedRuns = MostPlottedRuns);

@@ -54,9 +54,9 @@ QString amountPlot(const Run &run, const RunCourse &course, const QString &unit)
     SvgPlot plot({periods.front() - 0.5, periods.back() + 0.5}, SvgPlot::extentOf(amounts, y),
                  periodTitle(), unit);
     plot.addArea(QStringLiteral("Goal band"), bandXs, bandLows, bandHighs, paleGreen);
-    plot.addLine(QStringLiteral("Goal"), goalXs, goals, {green, "6 4", 1});
+    plot.addLine(QStringLiteral("Goal"), goalXs, goals, {green, {6, 4}, 1});
     plot.addLine(QStringLiteral("Amount"), periods, amounts,
-                 {blue, nullptr, run.periods.size() > 200 ? 1.0 : 2.0});
+                 {blue, {}, run.periods.size() > 200 ? 1.0 : 2.0});
     return plot.svg(QStringLiteral("The amount from period 0 against the goal band"));
 }
 
@@ -76,13 +76,12 @@ QString flowsPlot(const Run &run, const RunCourse &course, const QString &unit) 
     const double width = run.periods.size() > 200 ? 1.0 : 2.0;
     SvgPlot plot({periods.front() - 0.5, periods.back() + 0.5}, y, periodTitle(),
                  unit + QStringLiteral(" per period"));
-    plot.addLine(QStringLiteral("Player's inflow"), periods, course.actedInflow,
-                 {blue, nullptr, width});
+    plot.addLine(QStringLiteral("Player's inflow"), periods, course.actedInflow, {blue, {}, width});
     plot.addLine(QStringLiteral("Player's outflow"), periods, course.actedOutflow,
-                 {red, nullptr, width});
-    plot.addLine(QStringLiteral("Environment inflow"), periods, envIn, {green, "6 4", width});
+                 {red, {}, width});
+    plot.addLine(QStringLiteral("Environment inflow"), periods, envIn, {green, {6, 4}, width});
     plot.addLine(QStringLiteral("Environment outflow"), periods, envOut,
-                 {orange, "8 3 2 3", width});
+                 {orange, {8, 3, 2, 3}, width});
     return plot.svg(QStringLiteral("The four flows of each period"));
 }
 
@@ -106,7 +105,7 @@ QString distancePlot(const ConditionGroup &group, const QString &unit) {
     SvgPlot plot({0.5, static_cast<double>(periods.size()) + 0.5}, SvgPlot::extentOf(highs, {0, 0}),
                  periodTitle(), unit + QStringLiteral(" from the goal"));
     plot.addArea(QStringLiteral("Mean \u00b1 1 SD across runs"), periods, lows, highs, paleBlue);
-    plot.addLine(QStringLiteral("Mean |amount \u2212 goal|"), periods, means, {blue, nullptr, 2});
+    plot.addLine(QStringLiteral("Mean |amount \u2212 goal|"), periods, means, {blue, {}, 2});
     return plot.svg(QStringLiteral("Mean distance from the goal per period"));
 }
 

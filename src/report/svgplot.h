@@ -1,13 +1,20 @@
 #pragma once
 
+#include <QBrush>
+#include <QList>
+#include <QPainterPath>
+#include <QPen>
+#include <QRectF>
 #include <QString>
-#include <QStringList>
 
 #include <vector>
 
-// A plot written straight as SVG: axes with ticks and titles, a legend beneath, and each
-// series as one path, so that a page of many long runs stays small and quick to draw. Every
-// text it is given must be the report's own: none is escaped.
+class QPainter;
+
+// A plot drawn with QPainter into an SVG generator: axes with ticks and titles, a legend
+// beneath, and each line or area as one path, so that a page of many long runs stays small
+// and quick to draw. The generator escapes the texts drawn; the plot escapes its title.
+// Drawing needs the application object of a GUI (QGuiApplication), for the fonts.
 class SvgPlot {
 public:
     struct Range {
@@ -16,7 +23,7 @@ public:
     };
     struct Style {
         const char *color;
-        const char *dash = nullptr; // an SVG dash array ("6 4"), or none for a solid line
+        std::vector<double> dash = {}; // dash and gap lengths in pixels, or none for a solid line
         double width = 2;
     };
 
@@ -26,7 +33,7 @@ public:
 
     // A line through (xs[i], ys[i]); a point that is not finite breaks it.
     void addLine(const QString &name, const std::vector<double> &xs, const std::vector<double> &ys,
-                 Style style);
+                 const Style &style);
     // The area between two lines over the same xs, filled with a pale `color` (added before
     // the lines it lies under); a point that is not finite breaks it.
     void addArea(const QString &name, const std::vector<double> &xs,
@@ -36,7 +43,7 @@ public:
     void addBars(const QString &name, const std::vector<double> &xs,
                  const std::vector<double> &heights, double width, const char *color);
 
-    // The SVG element, with `title` as its accessible title.
+    // The SVG element, to be placed in a page, with `title` as its accessible title.
     QString svg(const QString &title) const;
 
     // The ranges every plot of the page starts from: the finite values' extent (0 to 1 when
@@ -44,20 +51,30 @@ public:
     static Range extentOf(const std::vector<double> &values, Range start = {+1e300, -1e300});
 
 private:
-    double xPixel(double x) const;
-    double yPixel(double y) const;
-    QString axes() const;
-    QString legend() const;
+    // What is drawn for one series, and its swatch in the legend: a line when it has no fill.
+    struct Series {
+        QString name;
+        QPen pen;
+        QBrush brush;
+        QPainterPath path;
+        QList<QRectF> bars;
+    };
+
+    QPointF pixel(double x, double y) const;
+    QList<double> yTicks() const;
+    QList<double> xTicks() const;
+    // The plotting area, in pixels.
+    QRectF frame() const;
+    void drawGrid(QPainter &painter) const;
+    void drawTickLabels(QPainter &painter) const;
+    void drawSeries(QPainter &painter) const;
+    void drawTitles(QPainter &painter) const;
+    void drawLegend(QPainter &painter) const;
 
     Range m_x;
     Range m_y;
     double m_yStep = 1;
     QString m_xTitle;
     QString m_yTitle;
-    QString m_body;
-    struct LegendEntry {
-        QString name;
-        QString swatch; // an SVG element drawn at the origin
-    };
-    QList<LegendEntry> m_legend;
+    QList<Series> m_series;
 };

@@ -1,5 +1,6 @@
 #include "report/htmlreport.h"
 #include "report/summarycsv.h"
+#include "report/svgplot.h"
 #include "reportfixtures.h"
 
 #include <QXmlStreamReader>
@@ -82,6 +83,24 @@ private slots:
         QCOMPARE(sections, 2);
     }
 
+    // The generator writes the title as it is given: the plot must escape it, once.
+    void aPlotIsOneSvgElementWhoseTitleReadsBackAsGiven() {
+        const QString title = u"Amount < goal & \"band\""_s;
+        SvgPlot plot({0, 2}, {0, 1}, u"period"_s, u"<units>"_s);
+        plot.addLine(u"A & B"_s, {0, 1, 2}, {0, 1, 0.5}, {"#000"});
+
+        QXmlStreamReader xml(plot.svg(title));
+        QVERIFY(xml.readNextStartElement());
+        QCOMPARE(xml.name(), u"svg"_s);
+        QCOMPARE(xml.namespaceUri(), u"http://www.w3.org/2000/svg"_s);
+        QVERIFY(xml.readNextStartElement());
+        QCOMPARE(xml.name(), u"title"_s);
+        QCOMPARE(xml.readElementText(), title);
+        while (!xml.atEnd())
+            xml.readNext();
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    }
+
     void onlyAPersonsRunShowsTheSubjectRecordAndAnswers() {
         const QString html = reportHtml(hostileReport(), QDateTime());
         const qsizetype personRun = html.indexOf(u"id=\"run-1\""_s);
@@ -93,5 +112,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestReportText)
+QTEST_MAIN(TestReportText)
 #include "test_reporttext.moc"
