@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when any is missing.
 set -euo pipefail
-# qt6-charts-dev and qt6-svg-dev draw the report's plots; Debian 12's Qt Charts config needs
-# the OpenGL module's config from libqt6opengl6-dev, which qt6-charts-dev does not pull in.
+# qt6-svg-dev writes the report's plots, drawn with QPainter; the fonts measure the texts
+# drawn offscreen.
 packages=(cmake gcc g++ make qt6-base-dev libgl-dev libsqlite3-dev python3 fonts-dejavu-core fonts-liberation2
-          qt6-charts-dev qt6-svg-dev libqt6opengl6-dev)
+          qt6-svg-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
