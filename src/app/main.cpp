@@ -21,13 +21,6 @@
 
 namespace {
 
-QStringList argumentsOf(int argc, char *argv[]) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    return arguments;
-}
-
 bool isHeadlessPlatform(const QString &platform) {
     return platform.startsWith(QLatin1String("offscreen")) ||
            platform.startsWith(QLatin1String("minimal"));

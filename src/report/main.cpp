@@ -4,17 +4,6 @@
 
 #include <QGuiApplication>
 
-namespace {
-
-QStringList argumentsOf(int argc, char *argv[]) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    return arguments;
-}
-
-} // namespace
-
 int main(int argc, char *argv[]) {
     // The plots are drawn with fonts, which need the application object of a GUI. The tool
     // shows no window: unless a platform is asked for it runs offscreen, so that neither a

@@ -39,3 +39,10 @@ QString chooseQtPlatform(const QString &requested, Windows windows,
         *offscreenForWantOfDisplay = windows == Windows::Shown;
     return QStringLiteral("offscreen");
 }
+
+QStringList argumentsOf(int argc, char *argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}

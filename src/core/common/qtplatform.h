@@ -6,6 +6,9 @@
 // Choosing Qt's platform before the application object exists, so that a program runs
 // headless where it has no display rather than let the windowing plugin abort it.
 
+// The command line as text, before an application object exists to give it.
+QStringList argumentsOf(int argc, char *argv[]);
+
 // The platform asked for with Qt's own option, "-platform NAME" or "--platform NAME" as the
 // application object reads it; empty when none.
 QString qtPlatformArgument(const QStringList &arguments);
