@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, when any is missing.
+# Installs the Debian packages the build needs, and any named as arguments (the test runs'
+# extras, such as sbcl), when any is missing.
 set -euo pipefail
 # qt6-svg-dev writes the report's plots, drawn with QPainter; the fonts measure the texts
 # drawn offscreen.
 packages=(cmake gcc g++ make qt6-base-dev libgl-dev libsqlite3-dev python3 fonts-dejavu-core fonts-liberation2
-          qt6-svg-dev)
+          qt6-svg-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

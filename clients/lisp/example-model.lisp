@@ -50,8 +50,9 @@
     (if (and tail (rest tail)) (funcall read (second tail)) default)))
 
 (defun read-real (text)
-  (let ((value (let ((*read-eval* nil)) (read-from-string text))))
-    (check-type value real)
+  (let ((value (ignore-errors (let ((*read-eval* nil)) (read-from-string text)))))
+    (unless (realp value)
+      (error "--share takes a number, not ~A" text))
     value))
 
 (defun main (arguments)

@@ -56,6 +56,12 @@
 
 ;;; Numbers on the wire
 
+(defun parse-exponent (text)
+  (let ((digits (string-left-trim "+-" text)))
+    (when (and (plusp (length digits)) (every #'digit-char-p digits)
+               (<= (- (length text) (length digits)) 1))
+      (parse-integer text))))
+
 (defun parse-number (text)
   "A decimal the program wrote ([-]digits[.digits][e[+|-]digits]) as an integer when it has
 no point or exponent, else as the double-float nearest to it; NIL for anything else."
@@ -75,12 +81,6 @@ no point or exponent, else as the double-float nearest to it; NIL for anything e
         (when (char= (char text 0) #\-)
           (setf magnitude (- magnitude)))
         (if (or point exponent-at) (float magnitude 1d0) magnitude)))))
-
-(defun parse-exponent (text)
-  (let ((digits (string-left-trim "+-" text)))
-    (when (and (plusp (length digits)) (every #'digit-char-p digits)
-               (<= (- (length text) (length digits)) 1))
-      (parse-integer text))))
 
 (defun wire-number (value)
   "VALUE as text the program reads back exactly: integers plain, other reals in the shortest
@@ -266,6 +266,17 @@ period's state, or NIL when the run was already over (END_PROGRAM: nothing was p
   (send-lines client "SCENARIO")
   (keyword-plist (receive-line client) "SCENARIO"))
 
+(defun probe-result (client)
+  "Sends RESULT with SCENARIO right behind it: a program that ignores RESULT answers only
+SCENARIO, so nobody waits for a reply that never comes. Returns the RESULT reply."
+  (send-lines client "RESULT" "SCENARIO")
+  (let ((reply (receive-line client)))
+    (when (starts-with "SCENARIO" reply)
+      (fail 'fluxmere-unsupported "this program does not answer RESULT (it is older)"))
+    (receive-line client)               ; SCENARIO's reply
+    (setf (client-result-known-p client) t)
+    reply))
+
 (defun result (client)
   "The run so far as a plist: (:TIME periods-played :INBAND periods-in-the-band :BONUS bonus
 :PAYMENT base-plus-bonus :LAST T-once-the-last-period-is-played). Signals
@@ -277,17 +288,6 @@ FLUXMERE-UNSUPPORTED at once where the program does not answer RESULT."
     (let ((plist (keyword-plist reply "RESULT")))
       (setf (getf plist :last) (eql (getf plist :last) 1))
       plist)))
-
-(defun probe-result (client)
-  "Sends RESULT with SCENARIO right behind it: a program that ignores RESULT answers only
-SCENARIO, so nobody waits for a reply that never comes. Returns the RESULT reply."
-  (send-lines client "RESULT" "SCENARIO")
-  (let ((reply (receive-line client)))
-    (when (starts-with "SCENARIO" reply)
-      (fail 'fluxmere-unsupported "this program does not answer RESULT (it is older)"))
-    (receive-line client)               ; SCENARIO's reply
-    (setf (client-result-known-p client) t)
-    reply))
 
 (defun reset (client)
   "Ends the run (SIMULATION RESET); LOGIN starts the next one."
