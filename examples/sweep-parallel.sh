@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
-# A sweep with GNU parallel: one task per adjustment share, each an independent headless
-# instance with its own data folder and port (sweep-task.sh), the CSVs gathered into one.
-# On several machines that see this folder, add e.g. --sshloginfile nodes.txt to the
-# parallel line; nothing else changes, as the instances share nothing.
+# A sweep with GNU parallel: a submission folder of its own under sweep-runs/ (its tasks.txt
+# lists one task per share), one task each on an independent headless instance with its own
+# data folder and port (sweep-task.sh), then the merge (sweep-merge.sh), which fails and
+# names every task without results. On several machines that see this folder, add e.g.
+# --sshloginfile nodes.txt to the parallel line; nothing else changes.
 #
-# Usage: examples/sweep-parallel.sh [OUTPUT.csv]
-# Environment: SHARES ("0.25 0.5 0.75 1"), RUNS (10), PERIODS (100), JOBS (one per core),
-# WORK_DIR (sweep-work), FLUXMERE_EXE, BATCH_PAUSE_MS (see sweep-task.sh).
+# Usage: examples/sweep-parallel.sh [sweep.py options: --shares, --runs, --periods, --setup,
+#        --set, --seeds, ...]
+# Environment: RUNS_DIR (sweep-runs), JOBS (one per core), FLUXMERE_EXE.
+# Writes RUNS_DIR/<submission>/sweep.csv; exit status 0 only when every task has results.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-output=${1:-sweep.csv}
-work=${WORK_DIR:-sweep-work}
-mkdir -p "$work"
-# shellcheck disable=SC2086 # the shares are a blank-separated list
-parallel --halt now,fail=1 --jobs "${JOBS:-100%}" --keep-order \
-    "$here/sweep-task.sh" {} "$work" "${RUNS:-10}" "${PERIODS:-100}" \
-    ::: ${SHARES:-0.25 0.5 0.75 1} | awk 'NR == 1 || !/^share,/' >"$output"
-echo "sweep-parallel: wrote $output" >&2
+runs_dir=${RUNS_DIR:-sweep-runs}
+mkdir -p "$runs_dir"
+dir=$(mktemp -d "$runs_dir/$(date +%Y%m%d-%H%M%S)-XXXX")
+python3 "$here/sweep.py" --plan "$dir" "$@"
+mkdir -p "$dir/logs"
+count=$(wc -l <"$dir/tasks.txt")
+# Every task runs even when one fails; the merge names the failed ones.
+parallel --jobs "${JOBS:-100%}" --halt never \
+    "$here/sweep-task.sh" "$dir" {} "2>" "$dir/logs/task-{}.log" ::: $(seq 0 $((count - 1))) || true
+exec "$here/sweep-merge.sh" "$dir"

@@ -10,6 +10,7 @@
 #include "core/recording/runrecords.h"
 #include "core/setup/keptsetup.h"
 #include "core/setup/scenario.h"
+#include "core/setup/setupcheck.h"
 #include "core/setup/startverdict.h"
 #include "gui/Tasks1.h"
 #include "gui/frmKrugel.h"
@@ -317,7 +318,19 @@ bool Program::loadScenarioForStart() {
     if (!start.plays())
         return false;
     CreateOrderTables(m_state);
-    return identifyRun();
+    if (!identifyRun())
+        return false;
+    warnAboutSilentDelays();
+    return true;
+}
+
+// Once for each setup in a row, so that a sweep of many runs on one setup warns once.
+void Program::warnAboutSilentDelays() {
+    if (m_state.setupId == m_warnedSetupId)
+        return;
+    m_warnedSetupId = m_state.setupId;
+    for (const QString &warning : SilentDelayWarnings(m_state))
+        printError(QStringLiteral("Warning, setup %1: %2").arg(m_state.setupId, warning));
 }
 
 // The run's identity: its number in the folder, and the setup text it plays, kept.

@@ -79,6 +79,7 @@ private:
     QString conditionForRun(const QString &chosen);
     SetupFile &runSetup();
     bool identifyRun();
+    void warnAboutSilentDelays();
     void refuseStart(const QString &reason);
     bool nameMayBeUsed();
     bool runSubjectForm();
@@ -112,6 +113,7 @@ private:
     TaskState m_state;
     Seat m_seat;
     SetupFile m_setup;
+    QString m_warnedSetupId;  // the setup whose delays were last checked at a start
     QStringList m_conditions; // the study's, by name; none: every run plays Setup.txt
     std::map<QString, SetupFile> m_conditionSetups;
     std::optional<ConditionRotation> m_rotation; // read from Runs.txt when first needed

@@ -181,31 +181,36 @@ int silentFrom(int delay, const std::vector<int16_t> &regimeEnds, int32_t maxTri
     return end >= 1 && end < maxTrial ? end : 0;
 }
 
+// Empty when every order of the flow acts.
+QString silenceText(const TaskState &state, const QString &flow, const QString &prefix, int delay,
+                    const std::vector<int16_t> &regimeEnds) {
+    const int from = silentFrom(delay, regimeEnds, state.MaxTrial);
+    if (from == 0)
+        return QString();
+    if (delay <= 0)
+        return QStringLiteral("%1DelayValue (%2) is below 1: no %3 order acts in any period, "
+                              "from period 1 on.")
+            .arg(prefix)
+            .arg(delay)
+            .arg(flow);
+    return QStringLiteral("%1DelayLength (%2) is below MaxTrial (%3): from period %4 on the %5 "
+                          "delay is 0, so no %5 order acts in periods %4 to %3.")
+        .arg(prefix)
+        .arg(regimeEnds.front())
+        .arg(state.MaxTrial)
+        .arg(from)
+        .arg(flow);
+}
+
 void warnAboutSilence(const TaskState &state, const QString &flow, const QString &prefix, int delay,
                       const std::vector<int16_t> &regimeEnds, const QList<KeyLine> &lines,
                       QList<SetupFinding> &warnings) {
-    const int from = silentFrom(delay, regimeEnds, state.MaxTrial);
-    if (from == 0)
+    const QString text = silenceText(state, flow, prefix, delay, regimeEnds);
+    if (text.isEmpty())
         return;
-    const QString valueKey = prefix + QStringLiteral("DelayValue");
-    const QString lengthKey = prefix + QStringLiteral("DelayLength");
-    if (delay <= 0) {
-        warnings.append({linesNamed(valueKey, lines),
-                         QStringLiteral("%1 (%2) is below 1: no %3 order acts in any period, "
-                                        "from period 1 on.")
-                             .arg(valueKey)
-                             .arg(delay)
-                             .arg(flow)});
-        return;
-    }
-    warnings.append({linesNamed(lengthKey + QStringLiteral(" MaxTrial"), lines),
-                     QStringLiteral("%1 (%2) is below MaxTrial (%3): from period %4 on the %5 "
-                                    "delay is 0, so no %5 order acts in periods %4 to %3.")
-                         .arg(lengthKey)
-                         .arg(regimeEnds.front())
-                         .arg(state.MaxTrial)
-                         .arg(from)
-                         .arg(flow)});
+    const QString keys = delay <= 0 ? prefix + QStringLiteral("DelayValue")
+                                    : prefix + QStringLiteral("DelayLength MaxTrial");
+    warnings.append({linesNamed(keys, lines), text});
 }
 
 QStringList summaryOf(const TaskState &state) {
@@ -247,6 +252,15 @@ QString findingText(const SetupFinding &finding) {
 }
 
 } // namespace
+
+QStringList SilentDelayWarnings(const TaskState &state) {
+    QStringList warnings = {silenceText(state, QStringLiteral("inflow"), QStringLiteral("inFlow"),
+                                        state.inFlowTPAfter, state.inFlowDelayEnd),
+                            silenceText(state, QStringLiteral("outflow"), QStringLiteral("outFlow"),
+                                        state.outFlowTPAfter, state.outFlowDelayEnd)};
+    warnings.removeAll(QString());
+    return warnings;
+}
 
 QStringList KnownSetupKeys() {
     static const QStringList keys = {QStringLiteral("MaxTrial"),

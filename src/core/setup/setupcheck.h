@@ -41,6 +41,10 @@ QList<SetupCheck> CheckDataFolder(const QString &dataDir);
 // Each file's check, and with several files a last line on them all.
 QString DataFolderCheckText(const QList<SetupCheck> &checks);
 
+// The warnings of delays that leave periods in which no order acts, for a scenario read as
+// Start reads it; empty when every order acts.
+QStringList SilentDelayWarnings(const TaskState &state);
+
 // The keys the program reads, and the known key nearest to `key` (by letters to change),
 // or empty text when none is near.
 QStringList KnownSetupKeys();
