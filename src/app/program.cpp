@@ -8,6 +8,7 @@
 #include "core/recording/datafile.h"
 #include "core/recording/datafolder.h"
 #include "core/recording/runrecords.h"
+#include "core/setup/envnoise.h"
 #include "core/setup/keptsetup.h"
 #include "core/setup/scenario.h"
 #include "core/setup/setupcheck.h"
@@ -333,7 +334,8 @@ void Program::warnAboutSilentDelays() {
         printError(QStringLiteral("Warning, setup %1: %2").arg(m_state.setupId, warning));
 }
 
-// The run's identity: its number in the folder, and the setup text it plays, kept.
+// The run's identity: its number in the folder, the setup text it plays, kept, and the seed
+// of its environment's noise.
 bool Program::identifyRun() {
     const QByteArray &setupText = runSetup().contents();
     const bool kept = retryWrite(
@@ -346,6 +348,7 @@ bool Program::identifyRun() {
         return false;
     }
     m_state.runId = makeRunId(QDateTime::currentDateTime(), m_recorder.nextRunNumber());
+    m_state.runSeed = ChooseRunSeed(m_state);
     return true;
 }
 

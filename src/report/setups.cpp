@@ -2,6 +2,7 @@
 
 #include "core/common/numbers.h"
 #include "core/recording/tabfile.h"
+#include "core/setup/envnoise.h"
 #include "core/setup/keptsetup.h"
 #include "core/setup/scenario.h"
 #include "core/setup/setupfile.h"
@@ -70,7 +71,7 @@ QStringList KeptScenario::summary() const {
         return {};
     const TaskState &s = *state;
     const QString unit = s.unitName;
-    return {
+    QStringList summary = {
         QStringLiteral("%1 periods").arg(s.MaxTrial),
         QStringLiteral("initial amount %1").arg(gallons(s.InitialAmountInTank, unit)),
         QStringLiteral("goal %1 (band %2 to %3)")
@@ -86,6 +87,14 @@ QStringList KeptScenario::summary() const {
         QStringLiteral("environment inflow %1").arg(scheduleText(s.EnvInflowSchedule, unit)),
         QStringLiteral("environment outflow %1").arg(scheduleText(s.EnvOutflowSchedule, unit)),
     };
+    if (EnvironmentIsNoisy(s))
+        summary.append(
+            QStringLiteral("environment noise: standard deviation %1 on the inflow, "
+                           "%2 on the outflow; %3")
+                .arg(numbers::general(s.EnvInflowNoise), numbers::general(s.EnvOutflowNoise),
+                     s.EnvSeed != 0 ? QStringLiteral("seed %1 in every run").arg(s.EnvSeed)
+                                    : QStringLiteral("a fresh seed for every run")));
+    return summary;
 }
 
 QHash<QString, KeptScenario> readKeptScenarios(const QString &dataDir, const QStringList &setupIds,

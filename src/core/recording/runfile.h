@@ -38,7 +38,7 @@ struct RunRecord {
     QString runId;          // unique within the data folder: 20261209-143005-7
     QString studyCondition; // the condition's name, empty in a folder without conditions
     QString setupId;        // names the kept setup text, setups/SETUPID.txt
-    QString seed;           // empty: the environment has no random part
+    QString seed;           // of the environment's noise; empty when it has none
     int practice = 0;       // 1 for a practice run
     qint64 line = 0;        // where a reader found the record in Runs.txt
 

@@ -94,6 +94,8 @@ bool RunRecorder::writeRunRecord(const TaskState &state, RunEnding ending, QStri
     run.runId = state.runId;
     run.studyCondition = state.studyCondition;
     run.setupId = state.setupId;
+    if (state.runSeed != 0)
+        run.seed = QString::number(state.runSeed);
     if (!keepFirstKindAside(error) || !WriteHeaderIfNew(m_runFile, runHeaderLine(), error) ||
         !AppendLine(m_runFile, runLine(run), error))
         return false;

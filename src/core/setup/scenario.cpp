@@ -1,11 +1,13 @@
 #include "core/setup/scenario.h"
 
 #include "core/common/numbers.h"
+#include "core/setup/envnoise.h"
 #include "core/setup/setupfile.h"
 
 #include <QList>
 #include <QSet>
 
+#include <cmath>
 #include <limits>
 #include <utility>
 
@@ -38,6 +40,24 @@ public:
                                             "number%4")
                                  .arg(text, key, m_path, decimalCommaHint(text)));
         return *value;
+    }
+
+    // An optional number from `low` to `high`; 0 when the file does not give the key.
+    double optionalNumber(const QString &key, double low, double high) {
+        if (m_file.value(key).trimmed().isEmpty())
+            return 0;
+        return inRange(number(key), low, high, key);
+    }
+
+    // An optional whole number from 0 to `high`, taken as written: a fraction is refused
+    // rather than rounded, as no whole number is meant more than another.
+    uint64_t optionalWhole(const QString &key, uint64_t high) {
+        const double value = optionalNumber(key, 0, static_cast<double>(high));
+        if (value == std::floor(value))
+            return static_cast<uint64_t>(value);
+        fail(key, QStringLiteral("The value %1 of %2 in the setup file %3 is not a whole number.")
+                      .arg(numbers::general(value), key, m_path));
+        return 0;
     }
 
     // An optional text, without the blanks around it; empty when the file does not give it.
@@ -167,6 +187,12 @@ void readSchedules(TaskState &state, KeyReader &read) {
     state.EnvOutflowSchedule = read.schedule(QStringLiteral("EnvOutflowSchedule"), state.MaxTrial);
 }
 
+void readNoise(TaskState &state, KeyReader &read) {
+    state.EnvInflowNoise = read.optionalNumber(QStringLiteral("EnvInflowNoise"), 0, MaxMagnitude);
+    state.EnvOutflowNoise = read.optionalNumber(QStringLiteral("EnvOutflowNoise"), 0, MaxMagnitude);
+    state.EnvSeed = read.optionalWhole(QStringLiteral("EnvSeed"), envnoise::LargestSeed);
+}
+
 void readExitPassword(TaskState &state, KeyReader &read) {
     state.ExitPassword = read.text(QStringLiteral("ExitPassword"));
 }
@@ -226,6 +252,7 @@ QList<SetupError> ScenarioErrors(TaskState &state, SetupFile &setup) {
     readDelays(state, read);
     BuildDelayEndTables(state);
     readSchedules(state, read);
+    readNoise(state, read);
     readExitPassword(state, read);
     return read.errors();
 }
@@ -236,6 +263,7 @@ void LoadScenario(TaskState &state, SetupFile &setup) {
     BuildDelayEndTables(state);
     LoadEnvironmentSchedules(state, setup);
     KeyReader read(setup, false);
+    readNoise(state, read);
     readExitPassword(state, read);
 }
 
@@ -310,5 +338,6 @@ void PrepareTaskState(TaskState &state) {
     }
     SizeEnvironmentTables(state);
     ApplyEnvironmentSchedules(state);
+    ApplyEnvironmentNoise(state);
     InitTaskState(state);
 }

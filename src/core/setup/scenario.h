@@ -17,8 +17,8 @@ void BuildDelayEndTables(TaskState &state);
 // The optional keys EnvInflowSchedule and EnvOutflowSchedule: a comma-separated list of the
 // environment's flow in periods 1, 2, 3, ..., one value (every period) or MaxTrial values.
 void LoadEnvironmentSchedules(TaskState &state, SetupFile &setup);
-// Everything Start reads from the setup file, in Start's order, and last the optional
-// ExitPassword.
+// Everything Start reads from the setup file, in Start's order, then the optional
+// EnvInflowNoise, EnvOutflowNoise and EnvSeed, and last the optional ExitPassword.
 void LoadScenario(TaskState &state, SetupFile &setup);
 // Reads as LoadScenario does but goes on past a bad key, 0 in its place: every error, in
 // order, each key at most once; a check that depends on a bad key (the length of a schedule
@@ -45,5 +45,6 @@ QString ScenarioConflict(const TaskState &state);
 QString NothingToPlay(const TaskState &state);
 
 // Start-up's preparation of the task once the login has closed: scale labels, tank
-// capacity, environment tables with their schedules, and the task state.
+// capacity, environment tables with their schedules and the noise of state.runSeed, and the
+// task state.
 void PrepareTaskState(TaskState &state);

@@ -3,6 +3,7 @@
 #include "core/common/numbers.h"
 #include "core/common/paths.h"
 #include "core/setup/conditions.h"
+#include "core/setup/envnoise.h"
 #include "core/setup/scenario.h"
 #include "core/setup/setupfile.h"
 #include "core/setup/taskstate.h"
@@ -213,6 +214,32 @@ void warnAboutSilence(const TaskState &state, const QString &flow, const QString
     warnings.append({linesNamed(keys, lines), text});
 }
 
+QStringList noiseSummary(const TaskState &state) {
+    if (!EnvironmentIsNoisy(state))
+        return {};
+    return {
+        QStringLiteral("Environment noise: normal, standard deviation %1 on the inflow and %2 on "
+                       "the outflow, added to each period's scheduled flow (0 where none is "
+                       "scheduled), never to a flow a model sends; a period whose two flows "
+                       "both end below 0 has no environment step.")
+            .arg(numbers::general(state.EnvInflowNoise), numbers::general(state.EnvOutflowNoise)),
+        state.EnvSeed != 0
+            ? QStringLiteral("Seed: %1 in every run, so every run has the same environment.")
+                  .arg(state.EnvSeed)
+            : QStringLiteral("Seed: a fresh one for every run, recorded in Runs.txt."),
+    };
+}
+
+void warnAboutIdleSeed(const TaskState &state, const QList<KeyLine> &lines,
+                       QList<SetupFinding> &warnings) {
+    if (state.EnvSeed == 0 || EnvironmentIsNoisy(state))
+        return;
+    warnings.append({linesNamed(QStringLiteral("EnvSeed"), lines),
+                     QStringLiteral("EnvSeed (%1) has no effect: neither EnvInflowNoise nor "
+                                    "EnvOutflowNoise is above 0.")
+                         .arg(state.EnvSeed)});
+}
+
 QStringList summaryOf(const TaskState &state) {
     const double goal = state.GoalLinePoisition;
     QStringList summary = {
@@ -234,6 +261,7 @@ QStringList summaryOf(const TaskState &state) {
         QStringLiteral("Environment inflow: %1.").arg(scheduleText(state.EnvInflowSchedule)),
         QStringLiteral("Environment outflow: %1.").arg(scheduleText(state.EnvOutflowSchedule)),
     };
+    summary += noiseSummary(state);
     if (!state.ExitPassword.isEmpty())
         summary.append(QStringLiteral("Exit: the exit window asks for the ExitPassword (not "
                                       "shown here)."));
@@ -275,6 +303,9 @@ QStringList KnownSetupKeys() {
                                      QStringLiteral("outFlowDelayLength"),
                                      QStringLiteral("EnvInflowSchedule"),
                                      QStringLiteral("EnvOutflowSchedule"),
+                                     QStringLiteral("EnvInflowNoise"),
+                                     QStringLiteral("EnvOutflowNoise"),
+                                     QStringLiteral("EnvSeed"),
                                      QStringLiteral("ExitPassword")};
     return keys;
 }
@@ -333,6 +364,7 @@ SetupCheck CheckSetupFile(const QString &path) {
                      state.inFlowDelayEnd, lines, check.warnings);
     warnAboutSilence(state, QStringLiteral("outflow"), QStringLiteral("outFlow"),
                      state.outFlowTPAfter, state.outFlowDelayEnd, lines, check.warnings);
+    warnAboutIdleSeed(state, lines, check.warnings);
     check.summary = summaryOf(state);
     return check;
 }

@@ -29,6 +29,12 @@ struct TaskState {
     // value for every period, or one per period; empty when the file schedules none.
     std::vector<double> EnvInflowSchedule;
     std::vector<double> EnvOutflowSchedule;
+    // The optional keys EnvInflowNoise and EnvOutflowNoise: the standard deviation of the
+    // normal noise added to each period's scheduled flow (0: none); EnvSeed: the seed every
+    // run of the setup plays (0: a fresh one for every run).
+    double EnvInflowNoise = 0;
+    double EnvOutflowNoise = 0;
+    uint64_t EnvSeed = 0;
     // The optional key ExitPassword: when it gives one, the exit authentication asks for it
     // and takes nothing else; empty, the window fills in its own access code.
     QString ExitPassword;
@@ -91,6 +97,8 @@ struct TaskState {
     QString runId;
     QString studyCondition;
     QString setupId;
+    // The seed of the run's environment noise; 0 when the environment has none.
+    uint64_t runSeed = 0;
     // A run without a model plays at the paced mode's length; a model's login sets these.
     int32_t userDelayInterval = 2000;
     int32_t envDelayInterval = 2000;
