@@ -20,6 +20,7 @@ import argparse
 import os
 import socket
 import statistics
+import struct
 import sys
 import time
 
@@ -41,6 +42,9 @@ def play_raw(port, periods):
         if parse_state(model.login("raw", "BATCH"))["time"] != 0:
             raise ProtocolError("the initial state is not TIME 0")
         sock = model.sock
+        # As bench/batch_bench.py: the kernel bounds each wait, so Python need not poll.
+        sock.settimeout(None)
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVTIMEO, struct.pack("ll", 5, 0))
         reader = sock.makefile("rb")
         decisions = [b"DECISION UI %d UO %d\n" % order for order in ORDERS]
         expected = [b"STATE TIME %d " % period for period in range(periods + 1)]

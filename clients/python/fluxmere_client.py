@@ -25,6 +25,8 @@ connection it closes, raises FluxmereError (a socket's own failures raise OSErro
 import collections
 import math
 import socket
+import struct
+import sys
 
 __all__ = ["Client", "FluxmereError", "NotLoggedIn", "State", "TankEnv"]
 
@@ -40,9 +42,8 @@ _STATE_KEYS = ["TIME", "GOAL", "AMOUNT", "EI", "EO", "UI", "UO"]
 _SCENARIO_KEYS = {"MAXTRIAL": "max_trial", "GOAL": "goal", "TOLBELOW": "tol_below",
                   "TOLABOVE": "tol_above", "DELAYUI": "delay_ui", "DELAYUO": "delay_uo",
                   "BONUS": "bonus", "BASE": "base"}
-_RESULT_KEYS = {"TIME": "time", "INBAND": "in_band", "BONUS": "bonus", "PAYMENT": "payment",
-                "LAST": "last"}
-_WHOLE = {"max_trial", "delay_ui", "delay_uo", "time", "in_band"}
+_RESULT_ORDER = ["TIME", "INBAND", "BONUS", "PAYMENT", "LAST"]
+_WHOLE = {"max_trial", "delay_ui", "delay_uo"}
 
 
 class FluxmereError(Exception):
@@ -56,6 +57,8 @@ class NotLoggedIn(FluxmereError):
 def _number(value):
     """A value as the program reads it: whole numbers without a point, others in the
     shortest text that reads back exactly."""
+    if value.__class__ is int:
+        return "%d" % value
     value = float(value)
     if not math.isfinite(value):
         raise ValueError("a decision's values must be finite numbers, not %r" % value)
@@ -64,22 +67,33 @@ def _number(value):
     return repr(value)
 
 
+def _kernel_timeouts(sock, timeout):
+    """Bounds every wait by the kernel's own socket timeouts where it has them, so that no
+    send or receive needs a poll of its own first (a pause-free run exchanges thousands of
+    lines a second); elsewhere Python's timeout stays."""
+    if timeout is None or not hasattr(socket, "SO_RCVTIMEO") or sys.platform == "win32":
+        return
+    seconds = int(timeout)
+    value = struct.pack("ll", seconds, int((timeout - seconds) * 1e6))
+    try:
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVTIMEO, value)
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_SNDTIMEO, value)
+    except OSError:
+        return
+    sock.settimeout(None)
+
+
 def _fields(line, head, names):
     """The pairs of "HEAD KEY v KEY v ..." as a dict of the given names, or None when the
     line is not of that form."""
     tokens = line.split(" ")
-    if tokens[0] != head or len(tokens) != 2 * len(names) + 1:
+    if tokens[0] != head or tokens[1::2] != list(names) or len(tokens) != 2 * len(names) + 1:
         return None
-    if [token for token in tokens[1::2]] != list(names):
-        return None
-    values = {}
     try:
-        for key, text in zip(tokens[1::2], tokens[2::2]):
-            name = names[key]
-            values[name] = int(text) if name in _WHOLE else float(text)
+        return {names[key]: int(text) if names[key] in _WHOLE else float(text)
+                for key, text in zip(tokens[1::2], tokens[2::2])}
     except ValueError:
         return None
-    return values
 
 
 def _state(line):
@@ -87,7 +101,8 @@ def _state(line):
     if len(tokens) != 15 or tokens[0] != "STATE" or tokens[1::2] != _STATE_KEYS:
         raise FluxmereError("expected a state message, got: %s" % line)
     try:
-        return State(int(tokens[2]), *[float(token) for token in tokens[4::2]])
+        return State(int(tokens[2]), float(tokens[4]), float(tokens[6]), float(tokens[8]),
+                     float(tokens[10]), float(tokens[12]), float(tokens[14]))
     except ValueError:
         raise FluxmereError("a state message with a value that is not a number: %s"
                             % line) from None
@@ -100,6 +115,7 @@ class Client:
     def __init__(self, port=PORT, host=HOST, timeout=10.0):
         self._sock = socket.create_connection((host, port), timeout=timeout)
         self._sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        _kernel_timeouts(self._sock, timeout)
         self._buffer = b""
         self.logged_in = False
 
@@ -110,19 +126,19 @@ class Client:
                                     for message in messages))
 
     def _line(self):
-        while True:
-            end = self._buffer.find(b"\n")
-            if end >= 0:
-                line = self._buffer[:end]
-                self._buffer = self._buffer[end + 1:]
-                return line.rstrip(b"\r").decode("latin-1")
+        end = self._buffer.find(b"\n")
+        while end < 0:
             try:
                 chunk = self._sock.recv(65536)
-            except socket.timeout:
+            except (BlockingIOError, socket.timeout):
                 raise FluxmereError("no answer from the program in time") from None
             if not chunk:
                 raise FluxmereError("the program closed the connection")
             self._buffer += chunk
+            end = self._buffer.find(b"\n")
+        line = self._buffer[:end]
+        self._buffer = self._buffer[end + 1:]
+        return line.rstrip(b"\r").decode("latin-1")
 
     def _require_login(self, what):
         if not self.logged_in:
@@ -198,7 +214,7 @@ class Client:
         """decide() and result() in one round trip: both are sent at once and the program
         answers them in order. Returns the state (None at the run's end) and the result."""
         self._require_login("decide_with_result()")
-        self._send(self._decision(ui, uo, ei, eo), "RESULT")
+        self._sock.sendall((self._decision(ui, uo, ei, eo) + "\nRESULT\n").encode("latin-1"))
         try:
             state = self._decision_reply()
         finally:
@@ -223,9 +239,17 @@ class Client:
         return _state(reply)
 
     def _result_reply(self):
-        values = self._reply("RESULT", _RESULT_KEYS)
-        values["last"] = values["last"] == 1
-        return values
+        reply = self._line()
+        tokens = reply.split(" ")
+        if len(tokens) != 11 or tokens[0] != "RESULT" or tokens[1::2] != _RESULT_ORDER:
+            raise FluxmereError("expected RESULT ..., got: %s" % reply)
+        try:
+            return {"time": int(tokens[2]), "in_band": int(tokens[4]),
+                    "bonus": float(tokens[6]), "payment": float(tokens[8]),
+                    "last": tokens[10] == "1"}
+        except ValueError:
+            raise FluxmereError("a RESULT with a value that is not a number: %s"
+                                % reply) from None
 
     def _reply(self, head, names):
         reply = self._line()
@@ -269,12 +293,14 @@ class TankEnv:
             raise FluxmereError("the run is over: call reset() for the next one")
         ui, uo = action
         state, result = self._client.decide_with_result(ui, uo)
-        reward = result["bonus"] - self._bonus
-        self._bonus = result["bonus"]
+        bonus = result["bonus"]
+        reward = bonus - self._bonus
+        self._bonus = bonus
         self._terminated = result["last"] or state is None
         if state is not None:
             self._last = self._observation(state)
-        return self._last, reward, self._terminated, False, self._info(result)
+        info = {"in_band": result["in_band"], "payment": result["payment"]}
+        return self._last, reward, self._terminated, False, info
 
     def close(self):
         self._client.close()
@@ -287,10 +313,11 @@ class TankEnv:
 
     @staticmethod
     def _observation(state):
-        flows = [max(0.0, value) if state.time == 0 else value
-                 for value in (state.ei, state.eo, state.ui, state.uo)]
-        return dict(zip(("time", "amount", "goal", "env_in", "env_out", "user_in", "user_out"),
-                        [state.time, state.amount, state.goal] + flows))
+        time, goal, amount, ei, eo, ui, uo = state
+        if time == 0:
+            ei = eo = ui = uo = 0.0  # -1 on the wire: no period has flowed yet
+        return {"time": time, "amount": amount, "goal": goal, "env_in": ei, "env_out": eo,
+                "user_in": ui, "user_out": uo}
 
     @staticmethod
     def _info(result):
