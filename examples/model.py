@@ -39,17 +39,23 @@ import fluxmere_client  # noqa: E402
 ModelError = fluxmere_client.FluxmereError
 
 
-def Connection(host, port, connect_timeout, read_timeout):
-    """A client connected to the program, trying again for `connect_timeout` seconds while
-    it starts or serves another model."""
-    deadline = time.monotonic() + connect_timeout
-    while True:
-        try:
-            return fluxmere_client.Client(port, host, read_timeout)
-        except (ConnectionRefusedError, socket.timeout) as error:
-            if time.monotonic() >= deadline:
-                raise ModelError("cannot connect to %s:%d: %s" % (host, port, error))
-            time.sleep(0.2)
+class Connection(fluxmere_client.Client):
+    """The client, connected to the program, trying again for `connect_timeout` seconds
+    while it starts or serves another model; send() sends one message as it stands."""
+
+    def __init__(self, host, port, connect_timeout, read_timeout):
+        deadline = time.monotonic() + connect_timeout
+        while True:
+            try:
+                super().__init__(port, host, read_timeout)
+                return
+            except (ConnectionRefusedError, socket.timeout) as error:
+                if time.monotonic() >= deadline:
+                    raise ModelError("cannot connect to %s:%d: %s" % (host, port, error))
+                time.sleep(0.2)
+
+    def send(self, message):
+        self._send(message)
 
 
 def number(value):

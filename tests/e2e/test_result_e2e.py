@@ -60,6 +60,19 @@ class ResultTest(ProgramTestCase):
         self.assertTrue(model.silent_for(0.3))
 
 
+    def test_answers_written_together_still_reach_a_model_that_quits_behind_them(self):
+        # Without pauses the decision, RESULT and QUIT are handed on in one pass, and the
+        # answers wait for its end: the program must write them out before it ends.
+        program = self.start(args=["--batch-pause-ms", "0"])
+        model = self.connect(program)
+        model.login()
+        model.send("DECISION UI 2\nRESULT\nQUIT\n")
+        self.assertEqual(model.wait_closed().decode("latin-1").split("\r\n"), [
+            "STATE TIME 1 GOAL 04.00 AMOUNT 04.00 EI 00.000 EO 00.000 UI 02.000 UO 00.000",
+            "RESULT TIME 1 INBAND 1 BONUS 0.05 PAYMENT 5.05 LAST 0", ""])
+        self.assertEqual(program.wait_exit(), 0)
+
+
 class PythonClientTest(ProgramTestCase):
     def test_scenario_and_result_are_refused_before_a_login(self):
         program = self.start()
