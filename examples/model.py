@@ -18,89 +18,48 @@ With the default scenario (both delays 1) and alpha 1 every order acts in its ow
 so the amount sits on the goal from period 1 on. With longer delays the rule, which ignores
 the orders still on their way, overshoots and oscillates, as people tend to.
 
-The program does not tell the model its bonus. The figure printed at the end is worked out
-the way the program judges a period (the amount, rounded to 3 decimals, within 0.1 of the
-goal earns 0.05 dollars; the base payment is 5 dollars), but from the amounts of the state
-messages, which carry 2 decimals, so it is an estimate.
+It plays through the client library clients/python/fluxmere_client.py; at the end of each
+run it asks the program for the run's result (RESULT) and prints the payment.
 
 Only the Python 3 standard library is used. Run it with --help for the options.
 """
 
 import argparse
-import math
+import os
 import socket
 import sys
 import time
 
-BASE_PAYMENT = 5.0
-BONUS_PER_PERIOD = 0.05
-TOLERANCE = 0.1
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "clients", "python"))
+
+import fluxmere_client  # noqa: E402
+
+# What the program answers outside the exchange, or a connection it closes.
+ModelError = fluxmere_client.FluxmereError
 
 
-class ModelError(Exception):
-    """The program answered something the exchange does not allow, or went away."""
-
-
-class Connection:
-    """Lines to the program end with a line feed; its lines end with CR LF."""
+class Connection(fluxmere_client.Client):
+    """The client, connected to the program, trying again for `connect_timeout` seconds
+    while it starts or serves another model; send() sends one message as it stands."""
 
     def __init__(self, host, port, connect_timeout, read_timeout):
         deadline = time.monotonic() + connect_timeout
         while True:
             try:
-                self.sock = socket.create_connection((host, port), timeout=read_timeout)
-                break
+                super().__init__(port, host, read_timeout)
+                return
             except (ConnectionRefusedError, socket.timeout) as error:
-                # The program may still be starting, or serving another model.
                 if time.monotonic() >= deadline:
                     raise ModelError("cannot connect to %s:%d: %s" % (host, port, error))
                 time.sleep(0.2)
-        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        self.buffer = b""
 
     def send(self, message):
-        self.sock.sendall(message.encode("ascii") + b"\n")
-
-    def receive(self):
-        while b"\n" not in self.buffer:
-            try:
-                chunk = self.sock.recv(4096)
-            except socket.timeout:
-                raise ModelError("no answer from the program in time")
-            if not chunk:
-                raise ModelError("the program closed the connection")
-            self.buffer += chunk
-        line, _, self.buffer = self.buffer.partition(b"\n")
-        return line.rstrip(b"\r").decode("latin-1")
-
-    def close(self):
-        self.sock.close()
-
-
-def parse_state(message):
-    """STATE TIME t GOAL g AMOUNT a EI v EO v UI v UO v -> dict of numbers."""
-    tokens = message.split(" ")
-    names = ["TIME", "GOAL", "AMOUNT", "EI", "EO", "UI", "UO"]
-    if len(tokens) != 15 or tokens[0] != "STATE" or tokens[1::2] != names:
-        raise ModelError("expected a state message, got: %s" % message)
-    try:
-        values = [float(token) for token in tokens[2::2]]
-    except ValueError:
-        raise ModelError("a state message with a value that is not a number: %s" % message)
-    return dict(zip([name.lower() for name in names], values))
-
-
-def round3(x):
-    """To 3 decimals, halves upwards, as the program rounds before judging the band."""
-    return math.floor(x * 1000 + 0.5) / 1000
-
-
-def in_band(amount, goal):
-    return round3(goal - TOLERANCE) <= round3(amount) <= round3(goal + TOLERANCE)
+        self._send(message)
 
 
 def number(value):
-    """A value as the program reads it: plain decimal text."""
+    """A value as plain decimal text, for names and tables."""
     text = ("%.6f" % value).rstrip("0").rstrip(".")
     return "0" if text in ("", "-0") else text
 
@@ -108,63 +67,38 @@ def number(value):
 def expected_environment(state, env_in=None, env_out=None):
     """The environment's flows the model expects in the coming period: its own when it sets
     them, else those of the last period (the initial state's -1 means none yet)."""
-    return (max(0.0, state["ei"]) if env_in is None else env_in,
-            max(0.0, state["eo"]) if env_out is None else env_out)
+    return (max(0.0, state.ei) if env_in is None else env_in,
+            max(0.0, state.eo) if env_out is None else env_out)
 
 
 def decide(state, alpha, env_in, env_out):
-    gap = state["goal"] - (state["amount"] + env_in - env_out)
+    gap = state.goal - (state.amount + env_in - env_out)
     return alpha * max(0.0, gap), alpha * max(0.0, -gap)
 
 
-def decision_message(inflow, outflow, env_in=None, env_out=None):
-    """A decision; the environment's flows only when the model sets them, so that a run
-    without them plays the environment the setup file schedules."""
-    message = "DECISION UI %s UO %s" % (number(inflow), number(outflow))
-    if env_in is not None:
-        message += " EI %s" % number(env_in)
-    if env_out is not None:
-        message += " EO %s" % number(env_out)
-    return message
+def reset(client):
+    client.reset()
 
 
-def reset(connection):
-    connection.send("SIMULATION RESET")
-    reply = connection.receive()
-    if reply != "SIMULATION_RESETED":
-        raise ModelError("expected SIMULATION_RESETED, got: %s" % reply)
-
-
-def play_run(connection, name, mode="BATCH", alpha=1.0, env_in=None, env_out=None,
+def play_run(client, name, mode="BATCH", alpha=1.0, env_in=None, env_out=None,
              say=lambda text: None):
     """Logs in and plays one run to its end. Returns the number of periods played and the
-    payment estimated from the state messages."""
-    connection.send("ENTRY-ID %s VERSION %s" % (name, mode))
-    reply = connection.receive()
-    if reply.startswith("Bad login"):
-        raise ModelError("the login was refused: %s" % reply)
-    state = parse_state(reply)
-    if state["time"] != 0:
-        raise ModelError("expected the initial state (TIME 0), got: %s" % reply)
-    say("goal %.2f, amount %.2f" % (state["goal"], state["amount"]))
+    run's result as the program gives it (in_band, bonus, payment, ...)."""
+    state = client.login(name, mode)
+    if state.time != 0:
+        raise ModelError("expected the initial state (TIME 0), got period %d" % state.time)
+    say("goal %.2f, amount %.2f" % (state.goal, state.amount))
     periods = 0
-    bonus = BASE_PAYMENT
     while True:
         inflow, outflow = decide(state, alpha, *expected_environment(state, env_in, env_out))
-        connection.send(decision_message(inflow, outflow, env_in, env_out))
-        reply = connection.receive()
-        if reply == "END_PROGRAM":
+        state = client.decide(inflow, outflow, env_in, env_out)
+        if state is None:
             break  # the decision came after the last period and played nothing
-        if reply.startswith("Bad decision"):
-            raise ModelError("a decision was refused: %s" % reply)
-        state = parse_state(reply)
         periods += 1
-        if state["time"] != periods:
-            raise ModelError("expected period %d, got: %s" % (periods, reply))
-        if in_band(state["amount"], state["goal"]):
-            bonus += BONUS_PER_PERIOD
-        say("period %d: amount %.2f" % (periods, state["amount"]))
-    return periods, bonus
+        if state.time != periods:
+            raise ModelError("expected period %d, got period %d" % (periods, state.time))
+        say("period %d: amount %.2f" % (periods, state.amount))
+    return periods, client.result()
 
 
 def main(argv=None):
@@ -207,14 +141,14 @@ def main(argv=None):
                 reset(connection)
             say = (lambda text: None) if args.quiet else (
                 lambda text, run=run: print("run %d: %s" % (run, text)))
-            periods, bonus = play_run(connection, args.name, args.mode, args.alpha,
-                                      args.env_in, args.env_out, say)
-            print("run %d: %d periods, estimated payment $%.2f (base $%.2f plus $%.2f for each"
-                  " period within %.1f of the goal)" % (run, periods, bonus, BASE_PAYMENT,
-                                                        BONUS_PER_PERIOD, TOLERANCE))
+            periods, result = play_run(connection, args.name, args.mode, args.alpha,
+                                       args.env_in, args.env_out, say)
+            print("run %d: %d periods, %d in the band, payment $%s (bonus $%s)"
+                  % (run, periods, result["in_band"], number(result["payment"]),
+                     number(result["bonus"])))
         if not args.no_quit:
-            connection.send("QUIT")  # the program ends without answering
-    except (ModelError, OSError) as error:
+            connection.quit()  # the program ends without answering
+    except (ModelError, OSError, ValueError) as error:
         print("model: %s" % error, file=sys.stderr)
         return 1
     finally:

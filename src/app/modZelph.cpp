@@ -58,6 +58,10 @@ void modZelph::DispatchModelMessage(const QString &text) {
         // Changes nothing and plays nothing: the run's settings, for a model to plan by.
         SendToModel(protocol::scenarioReply(m_state));
         return;
+    case protocol::Route::Kind::Result:
+        // Changes nothing either: how the run stands, with the payment and its end.
+        SendToModel(protocol::resultReply(m_state));
+        return;
     }
 }
 

@@ -663,6 +663,8 @@ void Program::end(int exitCode, RunEnding ending) {
         exitCode = 1;
     if (m_lock)
         m_lock->unlock(); // the folder is free for the next instance at once
+    if (m_server)
+        m_server->flush(); // the answers of the messages handed on so far go out first
     m_terminate(exitCode);
 }
 

@@ -567,7 +567,7 @@ class ExampleModelTest(E2ETestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         # Delays 1 and alpha 1: the amount is on the goal from period 1 on.
         for run in (1, 2):
-            self.assertIn("run %d: 5 periods, estimated payment $5.25" % run, result.stdout)
+            self.assertIn("run %d: 5 periods, 5 in the band, payment $5.25" % run, result.stdout)
         self.assertEqual(program.wait_exit(), 0)
         rows = program.data_rows()
         self.assertEqual(len(rows), 11)
@@ -622,7 +622,7 @@ class ExampleModelTest(E2ETestCase):
 
     def test_example_model_sends_environment_flows_only_when_told(self):
         answers = [INITIAL, INITIAL.replace("TIME 0", "TIME 1").replace("-1", "00.000"),
-                   "END_PROGRAM"]
+                   "END_PROGRAM", "RESULT TIME 1 INBAND 0 BONUS 0 PAYMENT 5 LAST 1"]
         cases = [
             ("the setup file's environment", [], b"DECISION UI 2 UO 0\n"),
             ("flows of its own", ["--env-in", "0.5", "--env-out", "0.25"],

@@ -11,6 +11,7 @@ void CalCost(TaskState &state, TaskView &view, double AmtInTank) {
     if (lower <= amount && amount <= upper) {
         state.CurrentBonus = state.bonusPerPeriod;
         state.TotalBonus += state.CurrentBonus;
+        ++state.periodsInBand;
     } else {
         state.CurrentBonus = 0;
     }

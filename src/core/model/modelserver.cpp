@@ -13,8 +13,10 @@ ModelServer::ModelServer(QObject *parent)
     : QObject(parent) {}
 
 ModelServer::~ModelServer() {
-    if (m_socket)
+    if (m_socket) {
+        flush();
         m_socket->abort();
+    }
     for (QTcpSocket *socket : std::as_const(m_newcomers))
         socket->abort();
 }
@@ -191,6 +193,7 @@ void ModelServer::handOnWaiting() {
         emit messageArrived(message);
     }
     m_handing = false;
+    flush();
     if (m_leaving && m_waiting.isEmpty())
         drop();
 }
@@ -217,12 +220,22 @@ bool ModelServer::send(const QByteArray &bytes, QString *error) {
                 QStringLiteral("%1: %2").arg(int(m_socket->error())).arg(m_socket->errorString());
         return false;
     }
-    m_socket->flush();
+    if (m_handing)
+        m_flushDue = true;
+    else
+        m_socket->flush();
     return true;
+}
+
+void ModelServer::flush() {
+    if (m_flushDue && m_socket)
+        m_socket->flush();
+    m_flushDue = false;
 }
 
 void ModelServer::drop() {
     const bool hadPeer = m_socket != nullptr || m_linked;
+    flush(); // a last answer (END_PROGRAM before the end, say) still reaches the model
     m_linked = false;
     m_leaving = false;
     // A partial message of a peer that left is discarded, never prefixed to the next model's.

@@ -38,8 +38,12 @@ public:
     void setHolding(bool holding);
     bool holding() const { return m_holding; }
 
-    // False, with the reason in `error`, when the socket refused the bytes.
+    // False, with the reason in `error`, when the socket refused the bytes. What is sent
+    // while waiting messages are handed on goes out with their last answer, in one write:
+    // a decision's state and the RESULT sent right behind it reach the model together.
     bool send(const QByteArray &bytes, QString *error = nullptr);
+    // Writes out at once whatever is still buffered (before the program ends).
+    void flush();
     // Closes the model's connection; waiting messages and a partial one are forgotten. A
     // client that came meanwhile is served next.
     void drop();
@@ -76,4 +80,5 @@ private:
     bool m_holding = false;
     bool m_leaving = false; // the model has closed; its waiting messages are handed on first
     bool m_handing = false;
+    bool m_flushDue = false; // bytes sent while handing on wait for its end
 };

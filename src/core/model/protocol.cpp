@@ -18,6 +18,12 @@ void setComingPeriod(std::vector<double> &table, int32_t currentTrial, double va
         table[static_cast<size_t>(period)] = value;
 }
 
+// A figure as the data files record it: 15 significant digits drop what repeated sums add
+// in the last bits (5 + 0.05 + 0.05 is not 5.1 in binary, but is recorded as 5.1).
+double asRecorded(double value) {
+    return numbers::parseNumber(numbers::general(value)).value_or(value);
+}
+
 } // namespace
 
 QStringList tokenize(const QString &text) {
@@ -46,6 +52,8 @@ Route route(const QString &message, bool loggedIn) {
         result.kind = Route::Kind::Reset;
     else if (loggedIn && result.text == ScenarioRequest)
         result.kind = Route::Kind::Scenario;
+    else if (loggedIn && result.text == ResultRequest)
+        result.kind = Route::Kind::Result;
     else
         result.kind = loggedIn ? Route::Kind::Decision : Route::Kind::Login;
     return result;
@@ -136,9 +144,7 @@ void applyEnvironmentFlows(const DecisionRequest &decision, TaskState &state) {
 
 QString scenarioReply(const TaskState &state) {
     // The goal as the data file writes it: 15 digits drop what the scale's arithmetic added.
-    const double goal =
-        numbers::parseNumber(numbers::general(state.GoalLinePoisition / state.unitHeight))
-            .value_or(qQNaN());
+    const double goal = asRecorded(state.GoalLinePoisition / state.unitHeight);
     return QStringLiteral("SCENARIO MAXTRIAL %1 GOAL %2 TOLBELOW %3 TOLABOVE %4 DELAYUI %5 "
                           "DELAYUO %6 BONUS %7 BASE %8")
         .arg(QString::number(state.MaxTrial), numbers::roundTrip(goal),
@@ -146,6 +152,15 @@ QString scenarioReply(const TaskState &state) {
              numbers::roundTrip(state.goalToleranceAbove), QString::number(state.inFlowTPAfter),
              QString::number(state.outFlowTPAfter), numbers::roundTrip(state.bonusPerPeriod),
              numbers::roundTrip(state.basePayment));
+}
+
+QString resultReply(const TaskState &state) {
+    const double bonus = asRecorded(state.periodsInBand * state.bonusPerPeriod);
+    const bool last = state.currentTrial >= state.MaxTrial;
+    return QStringLiteral("RESULT TIME %1 INBAND %2 BONUS %3 PAYMENT %4 LAST %5")
+        .arg(QString::number(state.currentTrial), QString::number(state.periodsInBand),
+             numbers::roundTrip(bonus), numbers::roundTrip(asRecorded(state.TotalBonus)),
+             last ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 QString badLoginReply(const QString &received) {

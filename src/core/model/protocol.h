@@ -24,6 +24,7 @@ inline constexpr QLatin1String Version{"VERSION"};
 inline constexpr QLatin1String Batch{"BATCH"};
 inline constexpr QLatin1String NonBatch{"NONBATCH"};
 inline constexpr QLatin1String ScenarioRequest{"SCENARIO"};
+inline constexpr QLatin1String ResultRequest{"RESULT"};
 
 // Outbound answers, and the two requests that SendToModel turns into a state message.
 inline constexpr QLatin1String ResetAnswer{"SIMULATION_RESETED"};
@@ -53,7 +54,8 @@ struct Route {
         Reset,     // "SIMULATION RESET"
         Login,     // no model logged in: a login attempt (also stored as lastModelCommand)
         Decision,  // a model is logged in: a decision
-        Scenario   // a logged-in model asks for its scenario
+        Scenario,  // a logged-in model asks for its scenario
+        Result     // a logged-in model asks how its run stands
     };
     Kind kind = Kind::Login;
     QString text; // the message to hand on: unquoted for a logged-in model, else as received
@@ -100,6 +102,12 @@ void applyEnvironmentFlows(const DecisionRequest &decision, TaskState &state);
 // run's settings and the delays in force now. Whole-number settings are integers, the others
 // the shortest text that reads back as the value.
 QString scenarioReply(const TaskState &state);
+
+// "RESULT TIME t INBAND n BONUS b PAYMENT p LAST x": the periods played, those that ended in
+// the band, the bonus they earned, base payment plus bonus, and 1 once the last period has
+// been played (else 0). Money is the 15-digit value the data files record, written in the
+// shortest text that reads back as it.
+QString resultReply(const TaskState &state);
 
 // The replies to a message that breaks the grammar, ending in the message itself.
 QString badLoginReply(const QString &received);

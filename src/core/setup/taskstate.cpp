@@ -28,6 +28,7 @@ void InitTaskState(TaskState &state) {
         state.TotalBonus = state.basePayment;
         state.currentCost = 0;
         state.CurrentBonus = 0;
+        state.periodsInBand = 0;
         if (!state.BackOrder.empty())
             state.BackOrder[0] = 0;
         spreadInitialOrder(state.BackOrder, state.InitialBackOrder, state.inFlowTPAfter);

@@ -84,6 +84,8 @@ struct TaskState {
     double TotalForwardDischarge = 0;
     double CurrentBonus = 0;
     double TotalBonus = 0;
+    // The periods of the run so far that ended in the band, each earning bonusPerPeriod.
+    int32_t periodsInBand = 0;
     double accumulatedCost = 0;
     double currentCost = 0;
     QTime StartTime;
