@@ -8,6 +8,7 @@
 #include "core/replay/replaycheck.h"
 #include "core/setup/conditions.h"
 #include "core/setup/setupcheck.h"
+#include "core/setup/studyfiles.h"
 #include "gui/messageboxes.h"
 
 #include <QApplication>
@@ -106,10 +107,14 @@ int runWithoutWindows(CommandLine::Action action, const CommandLine &commandLine
         return initDataFolder(dataDirectory(commandLine));
     case CommandLine::Action::CheckSetup: {
         const QList<SetupCheck> checks = CheckDataFolder(dataDirectory(commandLine));
-        QTextStream(stdout) << DataFolderCheckText(checks);
+        const StudyFilesCheck pages = CheckStudyPages(dataDirectory(commandLine));
+        QTextStream out(stdout);
+        out << DataFolderCheckText(checks);
+        if (!pages.text.isEmpty())
+            out << '\n' << pages.text;
         const bool usable = std::all_of(checks.begin(), checks.end(),
                                         [](const SetupCheck &check) { return check.usable(); });
-        return usable ? 0 : 1;
+        return usable && pages.usable ? 0 : 1;
     }
     case CommandLine::Action::Verify:
         return verifyDataFolder(dataDirectory(commandLine));

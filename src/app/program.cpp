@@ -13,7 +13,10 @@
 #include "core/setup/scenario.h"
 #include "core/setup/setupcheck.h"
 #include "core/setup/startverdict.h"
+#include "core/setup/studyfiles.h"
 #include "gui/Tasks1.h"
+#include "gui/frmEndScreen.h"
+#include "gui/frmInstructions.h"
 #include "gui/frmKrugel.h"
 #include "gui/frmLogin.h"
 #include "gui/frmNewSubject.h"
@@ -238,7 +241,9 @@ void Program::personStart(const QString &name) {
         return;
     }
     m_login->hide();
-    if (!nameMayBeUsed() || !runSubjectForm()) {
+    QList<StudyPage> instructions;
+    if (!readInstructions(&instructions) || !nameMayBeUsed() || !runSubjectForm() ||
+        !showInstructions(instructions)) {
         m_seat.take(Player::Nobody);
         if (m_login)
             m_login->showAgain();
@@ -392,6 +397,30 @@ bool Program::runSubjectForm() {
             [this, &version](const SubjectEntries &entries) { recordSubject(entries, version); });
     form.exec();
     return form.Cleared;
+}
+
+// The run's instruction pages are read before anything is recorded: a page that cannot be
+// shown refuses the start, as a setup that cannot be played does.
+bool Program::readInstructions(QList<StudyPage> *pages) {
+    for (const QString &path : InstructionPagePaths(m_dataDirectory, m_state.studyCondition)) {
+        StudyPage page;
+        QString error;
+        if (!ReadStudyPage(path, &page, &error)) {
+            refuseStart(error);
+            return false;
+        }
+        pages->append(page);
+    }
+    return true;
+}
+
+// Closing the pages instead of reading them through returns to the login screen.
+bool Program::showInstructions(const QList<StudyPage> &pages) {
+    if (pages.isEmpty())
+        return true;
+    frmInstructions window(pages);
+    fitScreen(&window);
+    return window.exec() == QDialog::Accepted;
 }
 
 void Program::recordSubject(const SubjectEntries &entries, const QString &typedVersion) {
@@ -582,8 +611,11 @@ void Program::EndProgram() {
             terminate(0);
             return;
         }
-        if (!modelStays && m_seat.player() != Player::Nobody && !m_questionnaireOpen)
+        if (!modelStays && m_seat.player() != Player::Nobody && !m_questionnaireOpen &&
+            !m_endScreenOpen) {
             showQuestionnaire();
+            showEndScreen();
+        }
     }
     if (!modelStays)
         terminate(0);
@@ -614,6 +646,30 @@ void Program::showQuestionnaire() {
         });
     questionnaire.exec();
     m_questionnaireOpen = false;
+    m_seat.take(before);
+}
+
+// The study's end screen waits for the experimenter; a folder without one ends as always.
+void Program::showEndScreen() {
+    const QString path = EndScreenPath(m_dataDirectory, m_state.studyCondition);
+    if (path.isEmpty() || m_stopping || !m_dialogs.someoneCanAnswer())
+        return;
+    StudyPage page;
+    QString error;
+    if (!ReadStudyPage(path, &page, &error)) {
+        printError(QStringLiteral("The end screen is not shown: ") + error);
+        return;
+    }
+    page.html =
+        FillEndScreen(page.html, {m_state.TotalBonus, m_state.TotalBonus - m_state.basePayment,
+                                  m_state.periodsInBand, m_state.subjectName});
+    const Player before = m_seat.player();
+    m_seat.take(Player::PersonFinishing);
+    m_endScreenOpen = true;
+    frmEndScreen window(page);
+    fitScreen(&window);
+    window.exec();
+    m_endScreenOpen = false;
     m_seat.take(before);
 }
 

@@ -6,6 +6,7 @@
 #include "core/recording/runrecorder.h"
 #include "core/setup/conditions.h"
 #include "core/setup/setupfile.h"
+#include "core/setup/studyfiles.h"
 #include "core/setup/taskstate.h"
 #include "gui/frmKrugel.h"
 #include "gui/frmLogin.h"
@@ -83,6 +84,8 @@ private:
     void refuseStart(const QString &reason);
     bool nameMayBeUsed();
     bool runSubjectForm();
+    bool readInstructions(QList<StudyPage> *pages);
+    bool showInstructions(const QList<StudyPage> &pages);
     void recordSubject(const SubjectEntries &entries, const QString &typedVersion);
     void openTaskAfterLogin();
     void continueAfterLogin();
@@ -91,6 +94,7 @@ private:
     void showTaskWindow();
     void authenticateExit();
     void showQuestionnaire();
+    void showEndScreen();
     void ResetSimulation();
 
     void onPeriodClosed();
@@ -131,6 +135,7 @@ private:
     QPointer<frmKrugel> m_krugel;
     PeriodRunner *m_runner = nullptr;
     bool m_questionnaireOpen = false;
+    bool m_endScreenOpen = false;
     bool m_betweenWindows = false;
     bool m_stopping = false;
     bool m_fullScreen = false;

@@ -59,7 +59,7 @@ QString headerRow(const QStringList &names) {
 }
 
 QString money(double value) {
-    return QStringLiteral("$") + QString::number(value, 'f', 2);
+    return numbers::money(value);
 }
 
 QString distance(double value) {

@@ -6,6 +6,8 @@
 #include "core/recording/datafile.h"
 #include "core/recording/runrecords.h"
 #include "gui/Tasks1.h"
+#include "gui/frmEndScreen.h"
+#include "gui/frmInstructions.h"
 #include "gui/frmKrugel.h"
 #include "gui/frmLogin.h"
 #include "gui/frmNewSubject.h"
@@ -22,6 +24,7 @@
 #include <QRadioButton>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QtTest>
 
@@ -113,6 +116,12 @@ private:
     std::function<void(bool)> m_answer;
 };
 
+void writeFile(const QString &path, const char *text) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
 int visibleWindows(const char *className) {
     int count = 0;
     for (QWidget *widget : QApplication::topLevelWidgets())
@@ -147,6 +156,8 @@ private slots:
     void endProgramDuringTheQuestionnaireDoesNotOpenItAgain();
     void conditionsRotateAndEachRunIsTiedToItsOwnRecords();
     void fullScreenWindowsAndTheSetupsExitPassword();
+    void instructionPagesTurnBackAndNextThenStartTheTask();
+    void aConditionsEndScreenShowsTheRunsFiguresUntilCtrlQ();
 
 private:
     void start(const QMap<QString, QString> &setup = {}, bool fullScreen = false);
@@ -606,6 +617,78 @@ void TestProgram::fullScreenWindowsAndTheSetupsExitPassword() {
     QCOMPARE(passwordFilledIn, QString());
     QVERIFY(!m_program->state().exitConfirmed);
     QVERIFY(!m_exitCode);
+}
+
+// Only pages named NN.html count, in the order of their names; their images lie beside them.
+void TestProgram::instructionPagesTurnBackAndNextThenStartTheTask() {
+    start();
+    const QString folder = dataDir() + QStringLiteral("/instructions/");
+    QDir().mkpath(folder);
+    writeFile(folder + QStringLiteral("10.html"), "<p>third</p>");
+    writeFile(folder + QStringLiteral("01.html"), "<p>first</p>");
+    writeFile(folder + QStringLiteral("02.html"), "<p>second <img src=\"tank.png\"></p>");
+    writeFile(folder + QStringLiteral("notes.html"), "<p>not a page</p>");
+    QVERIFY(QImage(4, 4, QImage::Format_RGB32).save(folder + QStringLiteral("tank.png")));
+    QStringList seen;
+    bool imageFound = false;
+    bool taskOpenDuringPages = true;
+    whenShown<frmNewSubject>(fillSubjectForm);
+    whenShown<frmInstructions>([&](frmInstructions *window) {
+        auto *page = requireChild<QTextBrowser>(window, "brwPage");
+        auto *next = requireChild<QPushButton>(window, "cmdNext");
+        const auto read = [&] {
+            seen << page->toPlainText().trimmed();
+        };
+        read();
+        next->click();
+        read();
+        imageFound =
+            page->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("tank.png")))
+                .isValid();
+        requireChild<QPushButton>(window, "cmdBack")->click();
+        read();
+        for (int click = 0; click < 2; ++click) {
+            next->click();
+            read();
+        }
+        taskOpenDuringPages = m_program->krugel() != nullptr;
+        next->click();
+    });
+    startPerson(QStringLiteral("p10"));
+    QTRY_VERIFY(m_program->krugel() != nullptr);
+    QCOMPARE(seen, (QStringList{QStringLiteral("first"), QStringLiteral("second \uFFFC"),
+                                QStringLiteral("first"), QStringLiteral("second \uFFFC"),
+                                QStringLiteral("third")}));
+    QVERIFY(imageFound);
+    QVERIFY(!taskOpenDuringPages);
+}
+
+// A condition's own end.html replaces the data folder's; the figures are filled in, the
+// name escaped, and only Ctrl+Q (not Escape) lets the program end.
+void TestProgram::aConditionsEndScreenShowsTheRunsFiguresUntilCtrlQ() {
+    // Amounts 3, 5, 8: the goal of 5 puts one period in the band.
+    const QMap<QString, QString> setup{{QStringLiteral("MaxTrial"), QStringLiteral("3")},
+                                       {QStringLiteral("GoalLinePoisition"), QStringLiteral("5")}};
+    writeSetup(m_folder->path(), setup);
+    QDir().mkpath(dataDir() + QStringLiteral("/conditions/only"));
+    QVERIFY(QFile::copy(dataDir() + QStringLiteral("/Setup.txt"),
+                        dataDir() + QStringLiteral("/conditions/only.txt")));
+    writeFile(dataDir() + QStringLiteral("/end.html"), "<p>the data folder's</p>");
+    writeFile(
+        dataDir() + QStringLiteral("/conditions/only/end.html"),
+        "<p>Danke, {subject}: {payment} ({bonus}, {periods_in_band} in band) \xE2\x9C\x93</p>");
+    start(setup);
+    QString shownText;
+    bool openAfterEscape = false;
+    whenShown<frmEndScreen>([&](frmEndScreen *window) {
+        shownText = requireChild<QTextBrowser>(window, "brwPage")->toPlainText().trimmed();
+        QTest::keyClick(window, Qt::Key_Escape);
+        openAfterEscape = window->isVisible() && !m_exitCode;
+        QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
+    });
+    playPersonRun(QStringLiteral("Kim <K&L>"), 3);
+    QCOMPARE(shownText, QStringLiteral("Danke, Kim <K&L>: $5.05 ($0.05, 1 in band) \u2713"));
+    QVERIFY(openAfterEscape);
 }
 
 QTEST_MAIN(TestProgram)

@@ -158,6 +158,10 @@ QString stateAmount(double value) {
     return latin1(text);
 }
 
+QString money(double value) {
+    return QStringLiteral("$") + QString::number(value, 'f', 2);
+}
+
 QString roundTrip(double value) {
     if (const auto text = nonFiniteText(value))
         return *text;
