@@ -7,6 +7,7 @@
 #include "core/recording/datafolder.h"
 #include "core/replay/replaycheck.h"
 #include "core/setup/conditions.h"
+#include "core/setup/questionnairefile.h"
 #include "core/setup/setupcheck.h"
 #include "gui/messageboxes.h"
 
@@ -107,8 +108,9 @@ int runWithoutWindows(CommandLine::Action action, const CommandLine &commandLine
     case CommandLine::Action::CheckSetup: {
         const QList<SetupCheck> checks = CheckDataFolder(dataDirectory(commandLine));
         QTextStream(stdout) << DataFolderCheckText(checks);
-        const bool usable = std::all_of(checks.begin(), checks.end(),
-                                        [](const SetupCheck &check) { return check.usable(); });
+        bool usable = std::all_of(checks.begin(), checks.end(),
+                                  [](const SetupCheck &check) { return check.usable(); });
+        QTextStream(stdout) << QuestionnaireFolderCheckText(dataDirectory(commandLine), &usable);
         return usable ? 0 : 1;
     }
     case CommandLine::Action::Verify:

@@ -5,6 +5,7 @@
 #include "core/recording/database.h"
 #include "core/recording/runrecorder.h"
 #include "core/setup/conditions.h"
+#include "core/setup/questionnairefile.h"
 #include "core/setup/setupfile.h"
 #include "core/setup/taskstate.h"
 #include "gui/frmKrugel.h"
@@ -83,6 +84,7 @@ private:
     void refuseStart(const QString &reason);
     bool nameMayBeUsed();
     bool runSubjectForm();
+    bool readStudyQuestions();
     void recordSubject(const SubjectEntries &entries, const QString &typedVersion);
     void openTaskAfterLogin();
     void continueAfterLogin();
@@ -91,6 +93,8 @@ private:
     void showTaskWindow();
     void authenticateExit();
     void showQuestionnaire();
+    void askStudyQuestions();
+    void askOwnQuestions();
     void ResetSimulation();
 
     void onPeriodClosed();
@@ -131,6 +135,7 @@ private:
     QPointer<frmKrugel> m_krugel;
     PeriodRunner *m_runner = nullptr;
     bool m_questionnaireOpen = false;
+    QList<StudyQuestion> m_studyQuestions; // of Questionnaire.txt, read at a person's Start
     bool m_betweenWindows = false;
     bool m_stopping = false;
     bool m_fullScreen = false;
