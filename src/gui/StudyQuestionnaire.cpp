@@ -14,10 +14,10 @@
 
 namespace {
 
-QLabel *wrappedLabel(const QString &text, QWidget *parent) {
+QLabel *wrappedLabel(const QString &text, QWidget *parent, bool wrapped = true) {
     auto *label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
+    label->setWordWrap(wrapped);
     return label;
 }
 
@@ -87,13 +87,14 @@ QWidget *StudyQuestionnaire::ratingControl(Asked &asked, QWidget *parent) {
     auto *row = new QWidget(parent);
     auto *layout = new QHBoxLayout(row);
     asked.buttons = new QButtonGroup(row);
-    layout->addWidget(wrappedLabel(asked.question.lowLabel, row));
+    layout->addWidget(
+        wrappedLabel(asked.question.lowLabel, row, false)); // whole, beside the points
     for (int point = asked.question.from; point <= asked.question.to; ++point) {
         auto *button = new QRadioButton(QString::number(point), row);
         asked.buttons->addButton(button, point);
         layout->addWidget(button);
     }
-    layout->addWidget(wrappedLabel(asked.question.highLabel, row));
+    layout->addWidget(wrappedLabel(asked.question.highLabel, row, false));
     layout->addStretch();
     return row;
 }
