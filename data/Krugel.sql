@@ -1,6 +1,6 @@
 -- The database of subject records and questionnaire answers. The build makes data/Krugel.db
--- from this file when there is none; the program appends rows, and adds the two run tables to
--- a database made before they existed. It never changes a table that is there.
+-- from this file when there is none; the program appends rows, and adds the run tables and
+-- datAnswer to a database made before they existed. It never changes a table that is there.
 BEGIN;
 
 -- One row per participant who accepted the subject information form.
@@ -36,6 +36,15 @@ CREATE TABLE datRun (
 CREATE TABLE datRunQuestionnaire (
     RunId TEXT,
     QuestionnaireRowId INTEGER -- rowid of the datQuestionnaire row
+);
+
+-- One row per answer to a study's own questionnaire (Questionnaire.txt), tied to its run.
+CREATE TABLE datAnswer (
+    RunId TEXT,         -- as in Runs.txt
+    QuestionId TEXT,    -- the question's id in Questionnaire.txt
+    QuestionText TEXT,  -- the question as it was asked
+    Answer TEXT,        -- the point, option or text given
+    AnswerNumber REAL   -- a rating's point; NULL for a choice or a text
 );
 
 COMMIT;

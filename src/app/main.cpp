@@ -7,6 +7,7 @@
 #include "core/recording/datafolder.h"
 #include "core/replay/replaycheck.h"
 #include "core/setup/conditions.h"
+#include "core/setup/questionnairefile.h"
 #include "core/setup/setupcheck.h"
 #include "core/setup/studyfiles.h"
 #include "gui/messageboxes.h"
@@ -112,8 +113,9 @@ int runWithoutWindows(CommandLine::Action action, const CommandLine &commandLine
         out << DataFolderCheckText(checks);
         if (!pages.text.isEmpty())
             out << '\n' << pages.text;
-        const bool usable = std::all_of(checks.begin(), checks.end(),
-                                        [](const SetupCheck &check) { return check.usable(); });
+        bool usable = std::all_of(checks.begin(), checks.end(),
+                                  [](const SetupCheck &check) { return check.usable(); });
+        out << QuestionnaireFolderCheckText(dataDirectory(commandLine), &usable);
         return usable && pages.usable ? 0 : 1;
     }
     case CommandLine::Action::Verify:

@@ -10,10 +10,12 @@
 #include "core/recording/runrecords.h"
 #include "core/setup/envnoise.h"
 #include "core/setup/keptsetup.h"
+#include "core/setup/questionnairefile.h"
 #include "core/setup/scenario.h"
 #include "core/setup/setupcheck.h"
 #include "core/setup/startverdict.h"
 #include "core/setup/studyfiles.h"
+#include "gui/StudyQuestionnaire.h"
 #include "gui/Tasks1.h"
 #include "gui/frmEndScreen.h"
 #include "gui/frmInstructions.h"
@@ -236,7 +238,7 @@ void Program::personStart(const QString &name) {
     m_seat.take(Player::PersonStarting);
     m_state.subjectName = name;
     m_state.studyCondition = conditionForRun(m_login ? m_login->versionText() : QString());
-    if (!loadScenarioForStart()) {
+    if (!readStudyQuestions() || !loadScenarioForStart()) {
         m_seat.take(Player::Nobody);
         return;
     }
@@ -389,9 +391,27 @@ bool Program::nameMayBeUsed() {
                          Dialogs::Icon::Question);
 }
 
+// A person's run asks the questions of its Questionnaire.txt, read at Start so that a broken
+// file is heard of before anybody plays; without the file it asks the program's own.
+bool Program::readStudyQuestions() {
+    const QuestionnaireFile file = ReadQuestionnaireFile(StudyFilePath(
+        m_dataDirectory, m_state.studyCondition, QStringLiteral("Questionnaire.txt")));
+    m_studyQuestions = file.questions;
+    if (!file.present || file.usable())
+        return true;
+    refuseStart(QuestionnaireProblemTexts(file).join(QLatin1Char('\n')));
+    return false;
+}
+
 bool Program::runSubjectForm() {
     const QString version = m_login ? m_login->versionText() : QString();
-    frmNewSubject form(m_state.subjectName);
+    QStringList genderOptions;
+    for (const QString &option :
+         runSetup().value(QStringLiteral("GenderOptions")).split(QLatin1Char(','))) {
+        if (!option.trimmed().isEmpty())
+            genderOptions.append(option.trimmed());
+    }
+    frmNewSubject form(m_state.subjectName, genderOptions);
     fitScreen(&form);
     connect(&form, &frmNewSubject::begun, this,
             [this, &version](const SubjectEntries &entries) { recordSubject(entries, version); });
@@ -432,7 +452,7 @@ void Program::recordSubject(const SubjectEntries &entries, const QString &typedV
         m_database,
         [&] {
             return subjectRow(m_state.subjectName, versionText, m_state.condition,
-                              entries.majorText, entries.isMale, entries.ageText,
+                              entries.majorText, entries.genderText, entries.ageText,
                               QDateTime::currentDateTime());
         },
         &rowId);
@@ -631,6 +651,25 @@ void Program::showQuestionnaire() {
     m_seat.take(Player::PersonFinishing);
     m_questionnaireOpen = true;
     updateHolding(); // a model is answered while the questionnaire waits
+    if (!m_studyQuestions.isEmpty())
+        askStudyQuestions();
+    else
+        askOwnQuestions();
+    m_questionnaireOpen = false;
+    m_seat.take(before);
+}
+
+void Program::askStudyQuestions() {
+    StudyQuestionnaire questionnaire(m_studyQuestions, m_dialogs);
+    fitScreen(&questionnaire);
+    connect(&questionnaire, &StudyQuestionnaire::answerGiven, this,
+            [this](const StudyAnswer &answer) {
+                RecordStudyAnswer(m_database, studyAnswerRow(m_state.runId, answer));
+            });
+    questionnaire.exec();
+}
+
+void Program::askOwnQuestions() {
     const double goal = m_state.GoalLinePoisition / m_state.unitHeight;
     Tasks1 questionnaire(goal, m_state.goalToleranceBelow, m_state.goalToleranceAbove, m_dialogs);
     fitScreen(&questionnaire);
@@ -645,8 +684,6 @@ void Program::showQuestionnaire() {
                 RecordRunQuestionnaire(m_database, runQuestionnaireRow(m_state.runId, rowId));
         });
     questionnaire.exec();
-    m_questionnaireOpen = false;
-    m_seat.take(before);
 }
 
 // The study's end screen waits for the experimenter; a folder without one ends as always.

@@ -5,6 +5,7 @@
 #include "core/recording/database.h"
 #include "core/recording/runrecorder.h"
 #include "core/setup/conditions.h"
+#include "core/setup/questionnairefile.h"
 #include "core/setup/setupfile.h"
 #include "core/setup/studyfiles.h"
 #include "core/setup/taskstate.h"
@@ -86,6 +87,7 @@ private:
     bool runSubjectForm();
     bool readInstructions(QList<StudyPage> *pages);
     bool showInstructions(const QList<StudyPage> &pages);
+    bool readStudyQuestions();
     void recordSubject(const SubjectEntries &entries, const QString &typedVersion);
     void openTaskAfterLogin();
     void continueAfterLogin();
@@ -95,6 +97,8 @@ private:
     void authenticateExit();
     void showQuestionnaire();
     void showEndScreen();
+    void askStudyQuestions();
+    void askOwnQuestions();
     void ResetSimulation();
 
     void onPeriodClosed();
@@ -136,6 +140,7 @@ private:
     PeriodRunner *m_runner = nullptr;
     bool m_questionnaireOpen = false;
     bool m_endScreenOpen = false;
+    QList<StudyQuestion> m_studyQuestions; // of Questionnaire.txt, read at a person's Start
     bool m_betweenWindows = false;
     bool m_stopping = false;
     bool m_fullScreen = false;

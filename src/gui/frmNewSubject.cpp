@@ -29,7 +29,8 @@ bool isDigit(QChar c) {
 
 } // namespace
 
-frmNewSubject::frmNewSubject(const QString &subjectName, QWidget *parent)
+frmNewSubject::frmNewSubject(const QString &subjectName, const QStringList &genderOptions,
+                             QWidget *parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("frmNewSubject"));
     QFont arial;
@@ -64,6 +65,9 @@ frmNewSubject::frmNewSubject(const QString &subjectName, QWidget *parent)
     connect(m_cboMajor, &QComboBox::activated, this, majorChanged);
     connect(m_btnBegin, &QPushButton::clicked, this, &frmNewSubject::btnBegin_Click);
     connect(m_btnCancel, &QPushButton::clicked, this, &frmNewSubject::btnCancel_Click);
+
+    if (!genderOptions.isEmpty())
+        offerGenderOptions(genderOptions);
 
     m_ageGiven = m_genderGiven = m_majorGiven = false;
     Cleared = false;
@@ -141,6 +145,22 @@ void frmNewSubject::buildControls() {
         addButton(this, "btnCancel", QStringLiteral("Cancel"), twipsRect(2865, 2520, 1575, 495));
 }
 
+void frmNewSubject::offerGenderOptions(const QStringList &options) {
+    for (QRadioButton *option : {m_optMale, m_optFemale}) {
+        option->hide();
+        option->setEnabled(false);
+    }
+    m_cboGender = new QComboBox(m_optMale->parentWidget());
+    m_cboGender->setObjectName(QStringLiteral("cboGender"));
+    m_cboGender->addItems(options);
+    m_cboGender->setCurrentIndex(-1);
+    m_cboGender->setGeometry(twipsRect(120, 480, 1920, 405));
+    connect(m_cboGender, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_genderGiven = index >= 0;
+        UpdateBeginButton();
+    });
+}
+
 void frmNewSubject::UpdateBeginButton() {
     m_btnBegin->setEnabled(m_ageGiven && m_genderGiven && m_majorGiven);
 }
@@ -149,7 +169,11 @@ void frmNewSubject::btnBegin_Click() {
     if (!m_btnBegin->isEnabled() || m_writing)
         return;
     m_writing = true; // the database's retries let window events through
-    emit begun({m_cboMajor->currentText(), m_optMale->isChecked(), m_txtAge->text()});
+    const bool isMale = m_optMale->isChecked();
+    const QString gender = m_cboGender ? m_cboGender->currentText()
+                           : isMale    ? QStringLiteral("Male")
+                                       : QStringLiteral("Female");
+    emit begun({m_cboMajor->currentText(), isMale, gender, m_txtAge->text()});
     m_writing = false;
     Cleared = true;
     accept();

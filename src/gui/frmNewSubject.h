@@ -13,6 +13,7 @@ class QRadioButton;
 struct SubjectEntries {
     QString majorText;
     bool isMale = false;
+    QString genderText; // "Male" or "Female", or the option chosen from the setup's own
     QString ageText;
 };
 
@@ -22,8 +23,10 @@ struct SubjectEntries {
 class frmNewSubject : public QDialog {
     Q_OBJECT
 public:
-    // The caption names the subject.
-    explicit frmNewSubject(const QString &subjectName, QWidget *parent = nullptr);
+    // The caption names the subject. Given `genderOptions` (the setup's GenderOptions), the
+    // gender frame offers them in a list in place of Male and Female.
+    explicit frmNewSubject(const QString &subjectName, const QStringList &genderOptions = {},
+                           QWidget *parent = nullptr);
 
     // True once Begin has handed on the entries; the program reads it afterwards.
     bool Cleared = false;
@@ -45,6 +48,7 @@ protected:
 
 private:
     void buildControls();
+    void offerGenderOptions(const QStringList &options);
     void UpdateBeginButton();
     bool filterAgeKey(const QKeyEvent *key);
 
@@ -55,6 +59,7 @@ private:
 
     QRadioButton *m_optMale = nullptr;
     QRadioButton *m_optFemale = nullptr;
+    QComboBox *m_cboGender = nullptr; // only with the setup's own options
     QLineEdit *m_txtAge = nullptr;
     QComboBox *m_cboMajor = nullptr;
     QPushButton *m_btnBegin = nullptr;

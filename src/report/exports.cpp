@@ -29,6 +29,29 @@ QList<DataColumn> figureColumns() {
     return columns;
 }
 
+// The study's question ids in the order they first appear in the report's runs.
+QStringList studyQuestionIds(const Report &report) {
+    QStringList ids;
+    for (const Run &run : report.runs) {
+        for (const StudyAnswerRecord &answer :
+             report.folderOf(run).people.ofRun(run.runId(), run.subject()).studyAnswers) {
+            if (!ids.contains(answer.questionId))
+                ids.append(answer.questionId);
+        }
+    }
+    return ids;
+}
+
+// A rating as its number, any other answer as its text; empty for a question not asked.
+QStringList studyAnswerFields(const QStringList &ids, const QList<StudyAnswerRecord> &answers) {
+    QStringList fields(ids.size());
+    for (const StudyAnswerRecord &answer : answers) {
+        const qsizetype column = ids.indexOf(answer.questionId);
+        fields[column] = answer.answerNumber.isEmpty() ? answer.answer : answer.answerNumber;
+    }
+    return fields;
+}
+
 } // namespace
 
 QByteArray periodsCsv(const Report &report) {
@@ -62,11 +85,14 @@ QByteArray periodsCsv(const Report &report) {
 }
 
 QByteArray answersCsv(const Report &report) {
+    const QStringList studyIds = studyQuestionIds(report);
     std::string text =
-        csvFields({QStringLiteral("RunId"), QStringLiteral("Subject"), QStringLiteral("Q1Rating"),
-                   QStringLiteral("Q1Reasons"), QStringLiteral("Q2Answer"),
-                   QStringLiteral("Q3Answer"), QStringLiteral("StudyCondition"),
-                   QStringLiteral("Run"), QStringLiteral("Folder"), QStringLiteral("Matched")}) +
+        csvFields(QStringList{QStringLiteral("RunId"), QStringLiteral("Subject"),
+                              QStringLiteral("Q1Rating"), QStringLiteral("Q1Reasons"),
+                              QStringLiteral("Q2Answer"), QStringLiteral("Q3Answer"),
+                              QStringLiteral("StudyCondition"), QStringLiteral("Run"),
+                              QStringLiteral("Folder"), QStringLiteral("Matched")} +
+                  studyIds) +
         rowEnd;
     for (qsizetype index = 0; index < report.runs.size(); ++index) {
         const Run &run = report.runs.at(index);
@@ -88,11 +114,13 @@ QByteArray answersCsv(const Report &report) {
             }
         }
         const questionnaire::RatedAnswer first = questionnaire::splitRatingAnswer(answers.at(0));
-        text += csvFields({run.runId(), run.subject(),
-                           first.rating ? numbers::general(*first.rating) : QString(),
-                           first.reasons, answers.at(1), answers.at(2), run.studyCondition(),
-                           QString::number(index + 1), report.folderOf(run).label, matched}) +
-                rowEnd;
+        text +=
+            csvFields(QStringList{run.runId(), run.subject(),
+                                  first.rating ? numbers::general(*first.rating) : QString(),
+                                  first.reasons, answers.at(1), answers.at(2), run.studyCondition(),
+                                  QString::number(index + 1), report.folderOf(run).label, matched} +
+                      studyAnswerFields(studyIds, found.studyAnswers)) +
+            rowEnd;
     }
     return QByteArray::fromStdString(text);
 }

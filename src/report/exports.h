@@ -18,5 +18,7 @@ QByteArray periodsCsv(const Report &report);
 // reasons, the answers to the other two, then StudyCondition, Run, Folder and Matched: "run"
 // when the database ties the answers to the run, "name" when they were found by the
 // subject's name, "ambiguous" when that name gave several answers to a question (the
-// answer fields are then left empty), "none" without answers.
+// answer fields are then left empty), "none" without answers. When the runs answered a
+// study's own questionnaire (datAnswer), one column per question id follows, in the order the
+// ids first appear: a rating's point as a number, a choice's option or a text as given.
 QByteArray answersCsv(const Report &report);

@@ -320,6 +320,17 @@ private:
         return element("table", rows);
     }
 
+    static QString studyAnswerTable(const QList<StudyAnswerRecord> &answers) {
+        QString rows = headerRow({QStringLiteral("Id"), QStringLiteral("Question"),
+                                  QStringLiteral("Rating"), QStringLiteral("Answer")});
+        for (const StudyAnswerRecord &answer : answers)
+            rows += element("tr", textCell(answer.questionId) +
+                                      element("td", escaped(answer.questionText), "question") +
+                                      numberCell(answer.answerNumber) +
+                                      element("td", escaped(answer.answer), "answer"));
+        return element("table", rows);
+    }
+
     QString personPart(const Run &run) const {
         const People &people = m_report.folderOf(run).people;
         if (!people.isRead)
@@ -338,6 +349,12 @@ private:
         part += element("h4", QStringLiteral("Subject record"));
         part += found.records.isEmpty() ? element("p", QStringLiteral("None in datSubject."))
                                         : subjectTable(found.records);
+        if (!found.studyAnswers.isEmpty()) {
+            part += element("h4", QStringLiteral("The study's questionnaire"));
+            part += studyAnswerTable(found.studyAnswers);
+            if (found.answers.isEmpty())
+                return part;
+        }
         part += element("h4", QStringLiteral("Questionnaire"));
         part += found.answers.isEmpty()
                     ? element("p", QStringLiteral("No answers in datQuestionnaire."))

@@ -76,6 +76,10 @@ QuestionnaireAnswer questionnaireAnswer(const QStringList &row) {
     return {row.at(1), row.at(2), row.at(3), row.at(4), row.at(0).toLongLong()};
 }
 
+StudyAnswerRecord studyAnswerRecord(const QStringList &row) {
+    return {row.at(0), row.at(1), row.at(2), row.at(3), row.at(4)};
+}
+
 // The rows of one table, each made by `rowOf`; a table that cannot be read is named.
 template <typename Row>
 bool readTable(const ReadOnlyDatabase &database, const char *table, const char *sql,
@@ -106,6 +110,15 @@ bool hasRunTables(const ReadOnlyDatabase &database) {
         database.rows("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
                       "('datRun', 'datRunQuestionnaire')");
     return rows && !rows->isEmpty() && rows->constFirst().value(0) == QLatin1String("2");
+}
+
+bool hasTable(const ReadOnlyDatabase &database, const char *name) {
+    const std::optional<QList<QStringList>> rows = database.rows(
+        (QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '") +
+         QLatin1String(name) + QLatin1Char('\''))
+            .toUtf8()
+            .constData());
+    return rows && !rows->isEmpty() && rows->constFirst().value(0) == QLatin1String("1");
 }
 
 bool readRunLinks(const ReadOnlyDatabase &database, People &people, Problems &problems) {
@@ -171,6 +184,10 @@ QList<QuestionnaireAnswer> People::answersOf(const QString &subject) const {
 
 RunPeople People::ofRun(const QString &runId, const QString &subject) const {
     RunPeople found;
+    for (const StudyAnswerRecord &answer : studyAnswers) {
+        if (!runId.isEmpty() && answer.runId == runId)
+            found.studyAnswers.append(answer);
+    }
     const bool linked = hasRunLinks && !runId.isEmpty() &&
                         (subjectRowOfRun.contains(runId) || answerRowsOfRun.contains(runId));
     if (linked) {
@@ -217,5 +234,10 @@ People readPeople(const QString &path, Problems &problems) {
     people.isRead = subjectsRead || answersRead;
     if (people.isRead && hasRunTables(database))
         people.hasRunLinks = readRunLinks(database, people, problems);
+    if (people.isRead && hasTable(database, "datAnswer"))
+        readTable(database, "datAnswer",
+                  "SELECT RunId, QuestionId, QuestionText, Answer, AnswerNumber FROM datAnswer "
+                  "ORDER BY rowid",
+                  studyAnswerRecord, people.studyAnswers, problems);
     return people;
 }

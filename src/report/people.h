@@ -29,6 +29,15 @@ struct QuestionnaireAnswer {
     qint64 rowId = 0;
 };
 
+// A row of datAnswer: an answer to a study's own questionnaire, tied to its run.
+struct StudyAnswerRecord {
+    QString runId;
+    QString questionId;
+    QString questionText;
+    QString answer;
+    QString answerNumber; // a rating's point; empty for the other kinds
+};
+
 // What the database holds of one run's person.
 struct RunPeople {
     enum class Match {
@@ -37,7 +46,8 @@ struct RunPeople {
     };
     Match match = Match::Name;
     QList<SubjectRecord> records;
-    QList<QuestionnaireAnswer> answers; // by question number
+    QList<QuestionnaireAnswer> answers;    // by question number
+    QList<StudyAnswerRecord> studyAnswers; // the run's own, in the order asked
 
     // Whether the answers name one answer per question at most: a person matched by name
     // who played twice has two answers to each, which no reader can tell apart.
@@ -52,6 +62,7 @@ struct People {
     QList<QuestionnaireAnswer> answers; // by question number, then rowid
     QHash<QString, qint64> subjectRowOfRun;        // datRun: RunId -> SubjectRowId
     QHash<QString, QList<qint64>> answerRowsOfRun; // datRunQuestionnaire
+    QList<StudyAnswerRecord> studyAnswers;         // datAnswer, by rowid; none in older ones
 
     QList<SubjectRecord> subjectRecordsOf(const QString &subject) const;
     QList<QuestionnaireAnswer> answersOf(const QString &subject) const;

@@ -5,6 +5,7 @@
 #include "core/model/protocol.h"
 #include "core/recording/datafile.h"
 #include "core/recording/runrecords.h"
+#include "gui/StudyQuestionnaire.h"
 #include "gui/Tasks1.h"
 #include "gui/frmEndScreen.h"
 #include "gui/frmInstructions.h"
@@ -158,11 +159,14 @@ private slots:
     void fullScreenWindowsAndTheSetupsExitPassword();
     void instructionPagesTurnBackAndNextThenStartTheTask();
     void aConditionsEndScreenShowsTheRunsFiguresUntilCtrlQ();
+    void aConditionsOwnQuestionnaireAndGenderOptionsAreRecordedWithTheRun();
 
 private:
     void start(const QMap<QString, QString> &setup = {}, bool fullScreen = false);
     void startPerson(const QString &name);
-    void playPersonRun(const QString &name, int periods);
+    // `armQuestionnaire` answers the closing questionnaire; by default the program's own.
+    void playPersonRun(const QString &name, int periods,
+                       const std::function<void()> &armQuestionnaire = {});
     void connectModel(QTcpSocket &model);
     QString dataDir() const { return m_folder->path() + QStringLiteral("/data"); }
     QString database() const { return dataDir() + QStringLiteral("/Krugel.db"); }
@@ -246,7 +250,8 @@ void TestProgram::personPlaysFromLoginToQuestionnaire() {
 }
 
 // From Start to the questionnaire's Submit, ordering the period's number in each period.
-void TestProgram::playPersonRun(const QString &name, int periods) {
+void TestProgram::playPersonRun(const QString &name, int periods,
+                                const std::function<void()> &armQuestionnaire) {
     const qint64 linesBefore = dataLines(dataDir()).size();
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(name);
@@ -255,7 +260,9 @@ void TestProgram::playPersonRun(const QString &name, int periods) {
     TaskState &state = m_program->state();
     state.envDelayInterval = state.userDelayInterval = 1;
     for (int period = 1; period <= periods; ++period) {
-        if (period == periods)
+        if (period == periods && armQuestionnaire)
+            armQuestionnaire();
+        else if (period == periods)
             whenShown<Tasks1>(answerQuestionnaire);
         m_program->krugel()->inflowBox()->setText(QString::number(period));
         m_program->krugel()->cmdNextTrial_Click();
@@ -689,6 +696,70 @@ void TestProgram::aConditionsEndScreenShowsTheRunsFiguresUntilCtrlQ() {
     playPersonRun(QStringLiteral("Kim <K&L>"), 3);
     QCOMPARE(shownText, QStringLiteral("Danke, Kim <K&L>: $5.05 ($0.05, 1 in band) \u2713"));
     QVERIFY(openAfterEscape);
+}
+
+// A condition's own Questionnaire.txt replaces the data folder's (a broken one here): each
+// kind of question is asked, Submit waits for every answer, and the answers land in datAnswer
+// with the run's RunId; the setup's GenderOptions make the subject form's gender choices.
+void TestProgram::aConditionsOwnQuestionnaireAndGenderOptionsAreRecordedWithTheRun() {
+    const QMap<QString, QString> setup = {
+        {QStringLiteral("MaxTrial"), QStringLiteral("1")},
+        {QStringLiteral("GenderOptions"), QStringLiteral("Female, Male, Non-binary")}};
+    writeSetup(m_folder->path(), setup);
+    const QString own = dataDir() + QStringLiteral("/conditions/c1");
+    QVERIFY(QDir().mkpath(own));
+    QVERIFY(QFile::copy(dataDir() + QStringLiteral("/Setup.txt"), own + QStringLiteral(".txt")));
+    QFile broken(dataDir() + QStringLiteral("/Questionnaire.txt"));
+    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("nothing | to | ask\n") > 0);
+    broken.close();
+    QFile questions(own + QStringLiteral("/Questionnaire.txt"));
+    QVERIFY(questions.open(QIODevice::WriteOnly));
+    questions.write("# ours\nHard | rating | 1-7; easy; hard | How hard?\n"
+                    "Plan | choice | none; some; a clear one | Your plan?\n"
+                    "Why | text | | Tell us why.\n");
+    questions.close();
+    start(setup);
+    whenShown<frmNewSubject>([](frmNewSubject *form) {
+        QVERIFY(!requireChild<QRadioButton>(form, "optMale")->isVisible());
+        QTest::keyClicks(requireChild<QLineEdit>(form, "txtAge"), QStringLiteral("30"));
+        requireChild<QComboBox>(form, "cboGender")->setCurrentIndex(2);
+        requireChild<QComboBox>(form, "cboMajor")->setCurrentText(QStringLiteral("Biology"));
+        requireChild<QPushButton>(form, "btnBegin")->click();
+    });
+    playPersonRun(QStringLiteral("p7"), 1, [this] {
+        whenShown<StudyQuestionnaire>([this](StudyQuestionnaire *window) {
+            requireChild<QPushButton>(window, "Submit")->click(); // nothing answered yet
+            QVERIFY(!window->submitted());
+            QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Please answer Question 1"));
+            for (QRadioButton *point :
+                 requireChild<QWidget>(window, "Hard")->findChildren<QRadioButton *>()) {
+                if (point->text() == QLatin1String("5"))
+                    point->click();
+            }
+            requireChild<QWidget>(window, "Plan")->findChildren<QRadioButton *>().at(2)->click();
+            requireChild<QPlainTextEdit>(window, "Why")->setPlainText(QStringLiteral("so"));
+            requireChild<QPushButton>(window, "Submit")->click();
+        });
+    });
+
+    Problems problems;
+    const QList<RunRecord> runs = readRunRecords(dataDir() + QStringLiteral("/Runs.txt"), problems);
+    QCOMPARE(runs.size(), 1);
+    const auto answers = queryRows(database(), "SELECT RunId, QuestionId, QuestionText, Answer, "
+                                               "typeof(AnswerNumber), AnswerNumber FROM datAnswer "
+                                               "ORDER BY rowid");
+    const QString run = runs[0].runId;
+    QCOMPARE(answers,
+             (QList<QStringList>{
+                 {run, QStringLiteral("Hard"), QStringLiteral("How hard?"), QStringLiteral("5"),
+                  QStringLiteral("real"), QStringLiteral("5.0")},
+                 {run, QStringLiteral("Plan"), QStringLiteral("Your plan?"),
+                  QStringLiteral("a clear one"), QStringLiteral("null"), QStringLiteral("")},
+                 {run, QStringLiteral("Why"), QStringLiteral("Tell us why."), QStringLiteral("so"),
+                  QStringLiteral("null"), QStringLiteral("")}}));
+    QCOMPARE(queryRows(database(), "SELECT Gender FROM datSubject"),
+             (QList<QStringList>{{QStringLiteral("Non-binary")}}));
+    QVERIFY(queryRows(database(), "SELECT * FROM datQuestionnaire").isEmpty());
 }
 
 QTEST_MAIN(TestProgram)

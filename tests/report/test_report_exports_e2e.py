@@ -7,6 +7,7 @@ import csv
 import io
 import os
 import re
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -89,6 +90,23 @@ class ReportExportsTest(unittest.TestCase):
 
         runs = read_csv(self.out("runs.csv"))
         self.assertEqual([float(row["Payment"]) - float(row["Bonus"]) for row in runs], [5] * 4)
+
+    def test_a_studys_own_answers_get_a_column_per_question(self):
+        with sqlite3.connect(os.path.join(self.data, "Krugel.db")) as db:
+            db.execute("CREATE TABLE IF NOT EXISTS datAnswer (RunId TEXT, QuestionId TEXT, "
+                       "QuestionText TEXT, Answer TEXT, AnswerNumber REAL)")
+            db.executemany("INSERT INTO datAnswer VALUES (?, ?, ?, ?, ?)", [
+                (self.ids[3], "Hard", "How hard?", "6", 6.0),
+                (self.ids[3], "Plan", "Your plan?", "a clear one", None)])
+        done = report("--data-dir", self.data, "-o", self.out("r.html"),
+                      "--answers-csv", self.out("answers.csv"))
+        self.assertEqual(done.returncode, 0, done.stderr)
+        answers = read_csv(self.out("answers.csv"))
+        self.assertEqual(list(answers[0])[-3:], ["Matched", "Hard", "Plan"])
+        self.assertEqual([(row["Hard"], row["Plan"]) for row in answers],
+                         [("", ""), ("", ""), ("6", "a clear one")])
+        with open(self.out("r.html"), encoding="utf-8") as f:
+            self.assertIn("Your plan?", f.read())
 
     def test_each_run_shows_its_own_answers(self):
         done = report("--data-dir", self.data, "-o", self.out("r.html"))

@@ -2,6 +2,7 @@
 
 #include "core/common/dialogs.h"
 #include "core/common/numbers.h"
+#include "core/setup/questionnairefile.h"
 
 #include <QRandomGenerator>
 #include <QStringList>
@@ -298,12 +299,19 @@ bool Database::askProblemsOpeningTable(int code, const QString &message, const Q
 Row subjectRow(const QString &subjectName, const QString &versionText, const QString &condition,
                const QString &majorText, bool isMale, const QString &ageText,
                const QDateTime &now) {
+    return subjectRow(subjectName, versionText, condition, majorText,
+                      isMale ? QStringLiteral("Male") : QStringLiteral("Female"), ageText, now);
+}
+
+Row subjectRow(const QString &subjectName, const QString &versionText, const QString &condition,
+               const QString &majorText, const QString &genderText, const QString &ageText,
+               const QDateTime &now) {
     return {
         {QStringLiteral("Subject"), subjectName},
         {QStringLiteral("Version"), versionText},
         {QStringLiteral("Condition"), condition},
         {QStringLiteral("Major"), majorText},
-        {QStringLiteral("Gender"), isMale ? QStringLiteral("Male") : QStringLiteral("Female")},
+        {QStringLiteral("Gender"), genderText},
         {QStringLiteral("Age"), numbers::leadingNumber(ageText)},
         {QStringLiteral("Date"), now.date().toString(Qt::ISODate)},
         {QStringLiteral("Time"), numbers::clockTime(now.time())},
@@ -342,12 +350,24 @@ Row runQuestionnaireRow(const QString &runId, qint64 questionnaireRowId) {
     };
 }
 
+Row studyAnswerRow(const QString &runId, const StudyAnswer &answer) {
+    return {
+        {QStringLiteral("RunId"), runId},
+        {QStringLiteral("QuestionId"), answer.questionId},
+        {QStringLiteral("QuestionText"), answer.questionText},
+        {QStringLiteral("Answer"), answer.answer},
+        {QStringLiteral("AnswerNumber"), answer.number ? QVariant(*answer.number) : QVariant()},
+    };
+}
+
 bool AddRunTables(const QString &databasePath, QString *error) {
     static const char *const sql =
         "CREATE TABLE IF NOT EXISTS datRun (RunId TEXT PRIMARY KEY, Subject TEXT, "
         "StudyCondition TEXT, SetupId TEXT, SubjectRowId INTEGER);"
         "CREATE TABLE IF NOT EXISTS datRunQuestionnaire (RunId TEXT, "
-        "QuestionnaireRowId INTEGER);";
+        "QuestionnaireRowId INTEGER);"
+        "CREATE TABLE IF NOT EXISTS datAnswer (RunId TEXT, QuestionId TEXT, QuestionText TEXT, "
+        "Answer TEXT, AnswerNumber REAL);";
     sqlite3 *db = nullptr;
     // Without SQLITE_OPEN_CREATE a missing file stays missing: the program never makes one.
     int rc =
@@ -406,4 +426,9 @@ bool RecordRun(Database &database, const Row &run) {
 bool RecordRunQuestionnaire(Database &database, const Row &link) {
     return database.appendRow(QStringLiteral("datRunQuestionnaire"),
                               QStringLiteral("Recording Questionnaire"), link);
+}
+
+bool RecordStudyAnswer(Database &database, const Row &answer) {
+    return database.appendRow(QStringLiteral("datAnswer"),
+                              QStringLiteral("Recording Questionnaire"), answer);
 }

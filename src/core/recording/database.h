@@ -9,11 +9,12 @@
 #include <functional>
 
 class Dialogs;
+struct StudyAnswer;
 
 // The database of subject records and questionnaire answers, data/Krugel.db. The file and its
 // tables are made by the build or --init. The program appends rows; it never creates the
-// file, and the only tables it adds are datRun and datRunQuestionnaire, to a database made
-// before they existed.
+// file, and the only tables it adds are datRun, datRunQuestionnaire and datAnswer, to a database
+// made before they existed.
 
 // One value of a row to append, by column name.
 struct Column {
@@ -69,6 +70,10 @@ private:
 // and the date (ISO) and 24-hour time of `now`.
 Row subjectRow(const QString &subjectName, const QString &versionText, const QString &condition,
                const QString &majorText, bool isMale, const QString &ageText, const QDateTime &now);
+// The same with the gender as chosen from the setup's GenderOptions, kept as its text.
+Row subjectRow(const QString &subjectName, const QString &versionText, const QString &condition,
+               const QString &majorText, const QString &genderText, const QString &ageText,
+               const QDateTime &now);
 
 // The subject record's condition: "continuous" while the tank is scaled (always), else
 // "discrete".
@@ -84,7 +89,11 @@ Row runRow(const QString &runId, const QString &subjectName, const QString &stud
 // The datRunQuestionnaire row that ties a run to one of its datQuestionnaire rows.
 Row runQuestionnaireRow(const QString &runId, qint64 questionnaireRowId);
 
-// Adds datRun and datRunQuestionnaire to an existing database that lacks them. A missing
+// The datAnswer row of one answer to the study's own questionnaire, tied to its run;
+// AnswerNumber holds a rating's point and is NULL for the other kinds.
+Row studyAnswerRow(const QString &runId, const StudyAnswer &answer);
+
+// Adds datRun, datRunQuestionnaire and datAnswer to an existing database that lacks them. A missing
 // database is left missing. False, with the reason, when they could not be added.
 bool AddRunTables(const QString &databasePath, QString *error);
 
@@ -98,3 +107,4 @@ bool RecordSubject(Database &database, const Row &subject, qint64 *rowId = nullp
 bool RecordQuestionnaireAnswer(Database &database, const Row &answer, qint64 *rowId = nullptr);
 bool RecordRun(Database &database, const Row &run);
 bool RecordRunQuestionnaire(Database &database, const Row &link);
+bool RecordStudyAnswer(Database &database, const Row &answer);

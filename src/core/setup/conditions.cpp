@@ -3,6 +3,7 @@
 #include "core/common/paths.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <utility>
@@ -39,4 +40,15 @@ QString ConditionRotation::next(bool person) const {
             fewest = name;
     }
     return fewest;
+}
+
+QString StudyFilePath(const QString &dataDir, const QString &condition, const QString &fileName) {
+    if (!condition.isEmpty()) {
+        const QString own = paths::conditionsDirectory(dataDir) + QLatin1Char('/') + condition +
+                            QLatin1Char('/') + fileName;
+        const QFileInfo info(own);
+        if (info.exists() || info.isSymLink())
+            return own;
+    }
+    return dataDir + QLatin1Char('/') + fileName;
 }

@@ -32,3 +32,7 @@ private:
     QHash<QString, int> m_persons;
     QHash<QString, int> m_models;
 };
+
+// A study file (Questionnaire.txt, instructions, ...) of a run of `condition`: the condition's
+// own, conditions/NAME/FILE, where that exists; else the data folder's DATA/FILE.
+QString StudyFilePath(const QString &dataDir, const QString &condition, const QString &fileName);

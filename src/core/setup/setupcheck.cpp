@@ -306,7 +306,8 @@ QStringList KnownSetupKeys() {
                                      QStringLiteral("EnvInflowNoise"),
                                      QStringLiteral("EnvOutflowNoise"),
                                      QStringLiteral("EnvSeed"),
-                                     QStringLiteral("ExitPassword")};
+                                     QStringLiteral("ExitPassword"),
+                                     QStringLiteral("GenderOptions")};
     return keys;
 }
 
@@ -366,6 +367,10 @@ SetupCheck CheckSetupFile(const QString &path) {
                      state.outFlowTPAfter, state.outFlowDelayEnd, lines, check.warnings);
     warnAboutIdleSeed(state, lines, check.warnings);
     check.summary = summaryOf(state);
+    const QString genderOptions = setup.value(QStringLiteral("GenderOptions"));
+    if (!genderOptions.trimmed().isEmpty())
+        check.summary.append(
+            QStringLiteral("Gender options of the subject form: %1").arg(genderOptions.trimmed()));
     return check;
 }
 

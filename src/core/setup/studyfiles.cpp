@@ -62,15 +62,6 @@ QStringList pagesIn(const QString &folder, QStringList *skipped = nullptr) {
 
 } // namespace
 
-QString StudyFilePath(const QString &dataDir, const QString &condition, const QString &name) {
-    if (!condition.isEmpty()) {
-        const QString own = conditionFolder(dataDir, condition) + QLatin1Char('/') + name;
-        if (QFileInfo::exists(own))
-            return own;
-    }
-    return dataDir + QLatin1Char('/') + name;
-}
-
 QStringList InstructionPagePaths(const QString &dataDir, const QString &condition) {
     return pagesIn(StudyFilePath(dataDir, condition, instructionsFolderName));
 }

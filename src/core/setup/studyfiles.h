@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/setup/conditions.h" // StudyFilePath
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -9,11 +11,6 @@
 // have a folder conditions/NAME/ whose files replace the data folder's for the runs of that
 // condition. Every file is UTF-8 text in Qt's rich-text subset; without them the program
 // shows what it always has.
-
-// The file or folder `name` (for instance "end.html" or "instructions") a run of `condition`
-// uses: the condition's own when it has one, else the data folder's. The path is returned
-// whether or not that file exists.
-QString StudyFilePath(const QString &dataDir, const QString &condition, const QString &name);
 
 // The instruction pages of a run, sorted by name: only files named with two digits and
 // ".html" count. None when there is no instructions folder.
