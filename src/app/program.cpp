@@ -456,9 +456,18 @@ void Program::recordSubject(const SubjectEntries &entries, const QString &typedV
                               QDateTime::currentDateTime());
         },
         &rowId);
-    if (recorded)
+    m_subjectRowId.reset();
+    if (!recorded)
+        return;
+    m_subjectRowId = rowId;
+    recordPersonsRun();
+}
+
+// Ties the person's run, practice or not, to their subject record.
+void Program::recordPersonsRun() {
+    if (m_subjectRowId)
         RecordRun(m_database, runRow(m_state.runId, m_state.subjectName, m_state.studyCondition,
-                                     m_state.setupId, rowId));
+                                     m_state.setupId, *m_subjectRowId));
 }
 
 // ---- The task --------------------------------------------------------------------------
@@ -478,12 +487,42 @@ void Program::continueAfterLogin() {
         Main();
         return;
     }
+    planPractice();
     PrepareTaskState(m_state);
     if (!prepareRecording())
         return;
     startRun();
     if (!m_zelph->Login.isEmpty())
         m_zelph->SendToModel(QStringLiteral("VERSION"));
+    m_betweenWindows = false;
+    updateHolding();
+}
+
+// A person whose setup gives PracticePeriods plays them first, as a run of its own (the
+// identity given at Start); the run itself starts afterwards from the state kept here.
+void Program::planPractice() {
+    m_runAfterPractice.reset();
+    if (m_seat.modelPlays() || m_state.PracticePeriods <= 0)
+        return;
+    m_runAfterPractice = m_state;
+    BeginPractice(m_state);
+}
+
+// The practice is over: the run starts from period 1, in a new window, with nothing of the
+// practice in its state, under an identity and seed of its own.
+void Program::startRunAfterPractice() {
+    m_dialogs.inform(programTitle(),
+                     QStringLiteral("The practice is over. The task starts now, from period 1."));
+    if (m_stopping || !m_runAfterPractice)
+        return;
+    closeTaskWindow();
+    m_state = *m_runAfterPractice;
+    m_runAfterPractice.reset();
+    if (!identifyRun())
+        return;
+    recordPersonsRun();
+    PrepareTaskState(m_state);
+    startRun();
     m_betweenWindows = false;
     updateHolding();
 }
@@ -547,8 +586,12 @@ void Program::onPeriodFinished(bool lastPeriod) {
         finishStop();
         return;
     }
-    if (lastPeriod)
+    if (lastPeriod && m_runAfterPractice) {
+        m_betweenWindows = true; // leave the runner's signal before its window closes
+        QTimer::singleShot(0, this, &Program::startRunAfterPractice);
+    } else if (lastPeriod) {
         EndProgram();
+    }
     updateHolding();
 }
 
@@ -570,7 +613,7 @@ bool Program::endRun(RunEnding ending) {
     const bool written = retryWrite(
         [&](QString *error) { return m_recorder.writeRunRecord(m_state, ending, error); },
         [] { return QStringLiteral("The run record could not be written"); });
-    if (written && wasOpen && ending == RunEnding::Completed && m_rotation)
+    if (written && wasOpen && ending == RunEnding::Completed && m_rotation && !m_state.practice)
         m_rotation->countCompleted(m_state.studyCondition, m_state.versionTag.isEmpty());
     return written;
 }

@@ -89,8 +89,11 @@ private:
     bool showInstructions(const QList<StudyPage> &pages);
     bool readStudyQuestions();
     void recordSubject(const SubjectEntries &entries, const QString &typedVersion);
+    void recordPersonsRun();
     void openTaskAfterLogin();
     void continueAfterLogin();
+    void planPractice();
+    void startRunAfterPractice();
     bool prepareRecording();
     void startRun();
     void showTaskWindow();
@@ -127,6 +130,8 @@ private:
     std::optional<ConditionRotation> m_rotation; // read from Runs.txt when first needed
     QString m_modelCondition;
     RunRecorder m_recorder;
+    std::optional<TaskState> m_runAfterPractice; // while a person's practice is played
+    std::optional<qint64> m_subjectRowId;        // the person's datSubject row, once written
     QRandomGenerator m_random;
     Database m_database;
     std::function<void(int)> m_terminate;

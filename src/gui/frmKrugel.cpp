@@ -103,6 +103,16 @@ frmKrugel::frmKrugel(const TaskView &view, Dialogs &dialogs, QWidget *parent)
         ->setGeometry(twipsRect(13560, m_view.lineGoalY, 495, 255));
     showEntryTexts();
     render();
+    if (m_view.practice)
+        markPractice();
+}
+
+// A practice run says so in the title and above the tank; the run itself looks as ever.
+void frmKrugel::markPractice() {
+    setWindowTitle(QStringLiteral("Fluxmere - Practice"));
+    QLabel *mark = addLabel(QStringLiteral("lblPractice"), QStringLiteral("Practice"),
+                            twipsRect(720, 840, 1695, 375));
+    setTextColour(mark, blue);
 }
 
 QLabel *frmKrugel::addLabel(const QString &name, const QString &caption, const QRect &rect,

@@ -52,6 +52,7 @@ private:
     void buildDecisionInput();
     void buildMoneyDisplay();
     void buildTankDrawing();
+    void markPractice();
     QLabel *addLabel(const QString &name, const QString &caption, const QRect &rect,
                      double pointSize = 12);
     QFrame *addBox(const QString &name, const QRect &rect, const QColor &colour);

@@ -5,6 +5,7 @@
 #include "core/model/protocol.h"
 #include "core/recording/datafile.h"
 #include "core/recording/runrecords.h"
+#include "core/replay/replaycheck.h"
 #include "gui/StudyQuestionnaire.h"
 #include "gui/Tasks1.h"
 #include "gui/frmEndScreen.h"
@@ -19,6 +20,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -160,6 +162,7 @@ private slots:
     void instructionPagesTurnBackAndNextThenStartTheTask();
     void aConditionsEndScreenShowsTheRunsFiguresUntilCtrlQ();
     void aConditionsOwnQuestionnaireAndGenderOptionsAreRecordedWithTheRun();
+    void practiceIsARunOfItsOwnAndLeavesNothingInTheRun();
 
 private:
     void start(const QMap<QString, QString> &setup = {}, bool fullScreen = false);
@@ -760,6 +763,57 @@ void TestProgram::aConditionsOwnQuestionnaireAndGenderOptionsAreRecordedWithTheR
     QCOMPARE(queryRows(database(), "SELECT Gender FROM datSubject"),
              (QList<QStringList>{{QStringLiteral("Non-binary")}}));
     QVERIFY(queryRows(database(), "SELECT * FROM datQuestionnaire").isEmpty());
+}
+
+// Two practice periods, then the three of the run: the practice is marked, recorded as a run
+// of its own, and the run starts from the setup's state, not the practice's.
+void TestProgram::practiceIsARunOfItsOwnAndLeavesNothingInTheRun() {
+    start({{QStringLiteral("MaxTrial"), QStringLiteral("3")},
+           {QStringLiteral("PracticePeriods"), QStringLiteral("2")}});
+    whenShown<frmNewSubject>(fillSubjectForm);
+    startPerson(QStringLiteral("p12"));
+    QTRY_VERIFY(m_program->krugel() != nullptr);
+    QPointer<frmKrugel> practice = m_program->krugel();
+    QCOMPARE(requireChild<QLabel>(practice, "lblPractice")->text(), QStringLiteral("Practice"));
+    QCOMPARE(practice->view().lblTotTimePeriod, QStringLiteral("2"));
+    const auto play = [this](const QList<int> &orders) {
+        m_program->state().envDelayInterval = m_program->state().userDelayInterval = 1;
+        for (const int order : orders) {
+            const qsizetype before = dataLines(dataDir()).size();
+            m_program->krugel()->inflowBox()->setText(QString::number(order));
+            m_program->krugel()->cmdNextTrial_Click();
+            QTRY_COMPARE(dataLines(dataDir()).size(), before + 1);
+        }
+    };
+    play({2, 0}); // to the goal and held there: two bonuses
+    QTRY_VERIFY(m_program->krugel() != nullptr && m_program->krugel() != practice);
+    QVERIFY(!m_program->krugel()->findChild<QLabel *>(QStringLiteral("lblPractice")));
+    QCOMPARE(m_program->krugel()->windowTitle(), QStringLiteral("Fluxmere"));
+    whenShown<Tasks1>(answerQuestionnaire);
+    play({2, 1, 0});
+    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
+
+    Problems problems;
+    const QList<RunRecord> runs = readRunRecords(dataDir() + QStringLiteral("/Runs.txt"), problems);
+    QCOMPARE(runs.size(), 2);
+    QCOMPARE((QList<int>{runs[0].practice, runs[1].practice}), (QList<int>{1, 0}));
+    QCOMPARE((QList<qint64>{runs[0].maxTrial, runs[1].maxTrial}), (QList<qint64>{2, 3}));
+    QCOMPARE(runs[1].firstDataLine, 4);
+    QVERIFY(runs[0].runId != runs[1].runId);
+    // Period 1 of each run: the same order on the same initial amount, 2 + 2 units, one bonus.
+    const QStringList lines = dataLines(dataDir());
+    for (const int line : {1, 3}) {
+        const QStringList fields = lines[line].split(QLatin1Char('\t'));
+        QCOMPARE(fields.mid(2, 1) + fields.mid(7, 1) + fields.mid(12, 1),
+                 (QStringList{QStringLiteral("1"), QStringLiteral("5.05"), QStringLiteral("4")}));
+    }
+    const auto tied =
+        queryRows(database(), "SELECT RunId, SubjectRowId FROM datRun ORDER BY rowid");
+    QCOMPARE(tied, (QList<QStringList>{{runs[0].runId, QStringLiteral("1")},
+                                       {runs[1].runId, QStringLiteral("1")}}));
+    const ReplayCheck replay = CheckReplay(dataDir());
+    QVERIFY2(replay.clean(), qPrintable(replay.problems.join(QLatin1Char('\n'))));
+    QCOMPARE(replay.summary(), QStringLiteral("2 runs, 5 periods verified, 0 differences"));
 }
 
 QTEST_MAIN(TestProgram)

@@ -9,6 +9,7 @@ void LoadTaskWindow(TaskState &state, TaskView &view) {
     view.unitName = state.unitName;
     view.showTimePeriod = state.showTimePeriod;
     view.showOrderBalances = state.showOrderBalances;
+    view.practice = state.practice;
     view.lblCurrTimePeriod = QString::number(state.currentTrial);
     view.lblTotTimePeriod = QString::number(state.MaxTrial);
     view.lblCurrBonusVal = figure(state.CurrentBonus);

@@ -46,6 +46,8 @@ struct TaskView {
     QString unitName;
     bool showTimePeriod = true;
     bool showOrderBalances = false;
+    // A person's practice run: the window says so.
+    bool practice = false;
 
     std::array<bool, 4> pipeWater{}; // indexed by pipe: user in, user out, env in, env out
     FlowBox lblUsrInCon;

@@ -96,6 +96,7 @@ bool RunRecorder::writeRunRecord(const TaskState &state, RunEnding ending, QStri
     run.setupId = state.setupId;
     if (state.runSeed != 0)
         run.seed = QString::number(state.runSeed);
+    run.practice = state.practice ? 1 : 0;
     if (!keepFirstKindAside(error) || !WriteHeaderIfNew(m_runFile, runHeaderLine(), error) ||
         !AppendLine(m_runFile, runLine(run), error))
         return false;

@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -136,7 +135,8 @@ struct Scenario {
     QString error; // why there is no state
 };
 
-Scenario loadScenario(const QString &path) {
+// A practice run plays the setup's first PracticePeriods periods, as the program starts it.
+Scenario loadScenario(const QString &path, bool practice) {
     Scenario scenario;
     TaskState state;
     try {
@@ -153,6 +153,8 @@ Scenario loadScenario(const QString &path) {
     if (!scenario.error.isEmpty())
         return scenario;
     CreateOrderTables(state);
+    if (practice)
+        BeginPractice(state);
     PrepareTaskState(state);
     LoadTaskWindow(state, scenario.view);
     scenario.view.drawn = false; // nobody sees the replay: its steps lay out no text
@@ -223,7 +225,7 @@ private:
                               .arg(record.setupId));
             return;
         }
-        const Scenario &scenario = scenarioAt(*setupPath);
+        const Scenario &scenario = scenarioAt(*setupPath, record.practice != 0);
         if (!scenario.state) {
             problem(run + QStringLiteral(": its setup %1 cannot be loaded: %2; not verified")
                               .arg(QDir::toNativeSeparators(*setupPath), scenario.error));
@@ -231,10 +233,12 @@ private:
         }
         if (scenario.state->MaxTrial != record.maxTrial || record.periodsPlayed > record.maxTrial) {
             problem(run + QStringLiteral(": it played %1 of %2 periods, but its setup %3 has "
-                                         "MaxTrial = %4; not verified")
+                                         "%4 = %5; not verified")
                               .arg(record.periodsPlayed)
                               .arg(record.maxTrial)
-                              .arg(QDir::toNativeSeparators(*setupPath))
+                              .arg(QDir::toNativeSeparators(*setupPath),
+                                   record.practice != 0 ? QStringLiteral("PracticePeriods")
+                                                        : QStringLiteral("MaxTrial"))
                               .arg(scenario.state->MaxTrial));
             return;
         }
@@ -270,11 +274,12 @@ private:
         return paths::setupFile(m_dataDir);
     }
 
-    const Scenario &scenarioAt(const QString &path) {
-        auto found = m_scenarios.find(path);
+    const Scenario &scenarioAt(const QString &path, bool practice) {
+        const std::pair<QString, bool> key{path, practice};
+        auto found = m_scenarios.find(key);
         if (found == m_scenarios.end())
-            found = m_scenarios.insert(path, loadScenario(path));
-        return *found;
+            found = m_scenarios.emplace(key, loadScenario(path, practice)).first;
+        return found->second;
     }
 
     // Plays the period of line `number` with the decision and environment flows it records
@@ -359,7 +364,7 @@ private:
     ReplayCheck &m_check;
     QList<RecordedRun> m_runs;
     DataLines m_lines;
-    QHash<QString, Scenario> m_scenarios;
+    std::map<std::pair<QString, bool>, Scenario> m_scenarios;
     std::map<std::pair<QString, QString>, QList<qint64>> m_currentSetupRuns;
 };
 

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QSet>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -107,6 +108,17 @@ public:
         return values;
     }
 
+    // An optional number of periods, at most `most`; not judged while MaxTrial is wrong.
+    int32_t optionalPeriods(const QString &key, int32_t most) {
+        const uint64_t value = optionalWhole(key, std::numeric_limits<int32_t>::max());
+        if (value <= static_cast<uint64_t>(std::max(most, 0)) || failed(QStringLiteral("MaxTrial")))
+            return static_cast<int32_t>(value);
+        fail(key, QStringLiteral("%1 (%2) in the setup file %3 is above MaxTrial (%4): the "
+                                 "practice plays the first periods of the run.")
+                      .arg(key, QString::number(value), m_path, QString::number(most)));
+        return 0;
+    }
+
 private:
     double inRange(double value, double low, double high, const QString &key) {
         if (value >= low && value <= high)
@@ -165,6 +177,7 @@ void readParameters(TaskState &state, KeyReader &read) {
     state.userMoveInterval = 1;
     state.envMoveInterval = 1;
     state.currentTrial = 0;
+    state.practice = false;
 }
 
 void readDelays(TaskState &state, KeyReader &read) {
@@ -195,6 +208,10 @@ void readNoise(TaskState &state, KeyReader &read) {
 
 void readExitPassword(TaskState &state, KeyReader &read) {
     state.ExitPassword = read.text(QStringLiteral("ExitPassword"));
+}
+
+void readPractice(TaskState &state, KeyReader &read) {
+    state.PracticePeriods = read.optionalPeriods(QStringLiteral("PracticePeriods"), state.MaxTrial);
 }
 
 // Writes the initial order's share of period t only where the table holds t.
@@ -254,6 +271,7 @@ QList<SetupError> ScenarioErrors(TaskState &state, SetupFile &setup) {
     readSchedules(state, read);
     readNoise(state, read);
     readExitPassword(state, read);
+    readPractice(state, read);
     return read.errors();
 }
 
@@ -265,6 +283,7 @@ void LoadScenario(TaskState &state, SetupFile &setup) {
     KeyReader read(setup, false);
     readNoise(state, read);
     readExitPassword(state, read);
+    readPractice(state, read);
 }
 
 void BuildScaleLabels(TaskState &state) {
@@ -298,6 +317,11 @@ void CreateOrderTables(TaskState &state) {
     const size_t size = tableSize(state.MaxTrial + 1);
     state.BackOrder.assign(size, 0.0);
     state.ForwardDischarge.assign(size, 0.0);
+}
+
+void BeginPractice(TaskState &state) {
+    state.practice = true;
+    state.MaxTrial = state.PracticePeriods;
 }
 
 QStringList ValidateScenario(const TaskState &state) {

@@ -18,7 +18,8 @@ void BuildDelayEndTables(TaskState &state);
 // environment's flow in periods 1, 2, 3, ..., one value (every period) or MaxTrial values.
 void LoadEnvironmentSchedules(TaskState &state, SetupFile &setup);
 // Everything Start reads from the setup file, in Start's order, then the optional
-// EnvInflowNoise, EnvOutflowNoise and EnvSeed, and last the optional ExitPassword.
+// EnvInflowNoise, EnvOutflowNoise and EnvSeed, the optional ExitPassword, and last the
+// optional PracticePeriods (at most MaxTrial).
 void LoadScenario(TaskState &state, SetupFile &setup);
 // Reads as LoadScenario does but goes on past a bad key, 0 in its place: every error, in
 // order, each key at most once; a check that depends on a bad key (the length of a schedule
@@ -31,6 +32,10 @@ void SizeEnvironmentTables(TaskState &state);
 void ApplyEnvironmentSchedules(TaskState &state);
 // BackOrder and ForwardDischarge, zero-filled, for periods 0 to MaxTrial + 1.
 void CreateOrderTables(TaskState &state);
+
+// Makes the run a practice: the first PracticePeriods periods of the scenario. Between
+// CreateOrderTables and PrepareTaskState, so that the initial orders spread as in the run.
+void BeginPractice(TaskState &state);
 
 // The messages of the design's two scenario checks that fail, in order.
 QStringList ValidateScenario(const TaskState &state);

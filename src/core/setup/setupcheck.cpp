@@ -262,6 +262,11 @@ QStringList summaryOf(const TaskState &state) {
         QStringLiteral("Environment outflow: %1.").arg(scheduleText(state.EnvOutflowSchedule)),
     };
     summary += noiseSummary(state);
+    if (state.PracticePeriods > 0)
+        summary.append(QStringLiteral("Practice: a person first plays periods 1 to %1 as a "
+                                      "practice run of its own (Practice 1 in Runs.txt); a model "
+                                      "plays none.")
+                           .arg(state.PracticePeriods));
     if (!state.ExitPassword.isEmpty())
         summary.append(QStringLiteral("Exit: the exit window asks for the ExitPassword (not "
                                       "shown here)."));
@@ -307,7 +312,8 @@ QStringList KnownSetupKeys() {
                                      QStringLiteral("EnvOutflowNoise"),
                                      QStringLiteral("EnvSeed"),
                                      QStringLiteral("ExitPassword"),
-                                     QStringLiteral("GenderOptions")};
+                                     QStringLiteral("GenderOptions"),
+                                     QStringLiteral("PracticePeriods")};
     return keys;
 }
 

@@ -38,6 +38,9 @@ struct TaskState {
     // The optional key ExitPassword: when it gives one, the exit authentication asks for it
     // and takes nothing else; empty, the window fills in its own access code.
     QString ExitPassword;
+    // The optional key PracticePeriods: a person first plays this many periods of the
+    // scenario as a practice run of its own (0: none; a model never practises).
+    int32_t PracticePeriods = 0;
 
     // Delay regimes: element k+1 of a value table is the delay that follows regime k.
     int16_t inFlowDelayCount = 1;
@@ -101,6 +104,8 @@ struct TaskState {
     QString setupId;
     // The seed of the run's environment noise; 0 when the environment has none.
     uint64_t runSeed = 0;
+    // The run is a person's practice: MaxTrial is then PracticePeriods.
+    bool practice = false;
     // A run without a model plays at the paced mode's length; a model's login sets these.
     int32_t userDelayInterval = 2000;
     int32_t envDelayInterval = 2000;
