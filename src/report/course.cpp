@@ -1,7 +1,7 @@
 #include "report/course.h"
 
 #include "core/engine/periodcycle.h"
-#include "core/engine/taskload.h"
+#include "core/replay/replaycheck.h"
 #include "core/setup/scenario.h"
 
 #include <cmath>
@@ -35,17 +35,12 @@ std::optional<RunCourse> replay(const Run &run, const TaskState &scenario, QStri
         why = QStringLiteral("the kept setup cannot hold the run");
         return std::nullopt;
     }
-    CreateOrderTables(state);
-    PrepareTaskState(state);
     TaskView view;
-    LoadTaskWindow(state, view); // scales the amounts as the task window does
-    view.drawn = false;
+    PrepareReplay(state, view);
     RunCourse course{state.Amount / state.unitHeight, {}, {}, {}};
     for (const Period &period : run.periods) {
-        const auto next = static_cast<size_t>(state.currentTrial) + 1;
-        state.EnvInflow.at(next) = period.envInflow;
-        state.EnvOutflow.at(next) = period.envOutflow;
-        PlayPeriod(state, view, period.userInflow, period.userOutflow);
+        ReplayPeriod(state, view, period.userInflow, period.userOutflow, period.envInflow,
+                     period.envOutflow);
         if (!sameAmount(state.Amount / state.unitHeight, period.amount)) {
             why = QStringLiteral("a replay with the kept setup parts from the recorded amount "
                                  "in period %1")

@@ -152,12 +152,7 @@ Scenario loadScenario(const QString &path, bool practice) {
     scenario.error = ScenarioConflict(state);
     if (!scenario.error.isEmpty())
         return scenario;
-    CreateOrderTables(state);
-    if (practice)
-        BeginPractice(state);
-    PrepareTaskState(state);
-    LoadTaskWindow(state, scenario.view);
-    scenario.view.drawn = false; // nobody sees the replay: its steps lay out no text
+    PrepareReplay(state, scenario.view, practice);
     scenario.state = std::move(state);
     return scenario;
 }
@@ -319,17 +314,9 @@ private:
         return {};
     }
 
-    // The period played as a model's decision is: its environment flows set for the coming
-    // period (for a person's run, the flows its schedule gave), then Submit.
     static void playPeriod(const Figures &recorded, TaskState &state, TaskView &view) {
-        protocol::DecisionRequest decision;
-        decision.outcome = protocol::DecisionRequest::Outcome::Good;
-        decision.ui = recorded[UserInflow];
-        decision.uo = recorded[UserOutflow];
-        decision.ei = recorded[EnvInflow];
-        decision.eo = recorded[EnvOutflow];
-        protocol::applyEnvironmentFlows(decision, state);
-        PlayPeriod(state, view, *decision.ui, *decision.uo);
+        ReplayPeriod(state, view, *recorded[UserInflow], *recorded[UserOutflow],
+                     *recorded[EnvInflow], *recorded[EnvOutflow]);
     }
 
     void compare(qint64 number, const Fields &fields, const Figures &recorded,
@@ -369,6 +356,25 @@ private:
 };
 
 } // namespace
+
+void PrepareReplay(TaskState &state, TaskView &view, bool practice) {
+    CreateOrderTables(state);
+    if (practice)
+        BeginPractice(state);
+    PrepareTaskState(state);
+    LoadTaskWindow(state, view);
+    view.drawn = false; // nobody sees the replay: its steps lay out no text
+}
+
+void ReplayPeriod(TaskState &state, TaskView &view, double userInflow, double userOutflow,
+                  double envInflow, double envOutflow) {
+    protocol::DecisionRequest decision;
+    decision.outcome = protocol::DecisionRequest::Outcome::Good;
+    decision.ei = envInflow;
+    decision.eo = envOutflow;
+    protocol::applyEnvironmentFlows(decision, state);
+    PlayPeriod(state, view, userInflow, userOutflow);
+}
 
 QString FigureDifference::text() const {
     const QString value = isWholeColumn(column) && std::isfinite(recomputed)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "core/engine/taskview.h"
 #include "core/recording/datacolumns.h"
+#include "core/setup/taskstate.h"
 
 #include <QByteArray>
 #include <QList>
@@ -39,6 +41,16 @@ struct ReplayCheck {
     // "3 runs, 300 periods verified, 0 differences"
     QString summary() const;
 };
+
+// A loaded scenario made ready to be played again as the program played it: its order
+// tables, the first PracticePeriods periods alone for a practice run, the task state as
+// start-up prepares it, and the steps laid out for no window.
+void PrepareReplay(TaskState &state, TaskView &view, bool practice = false);
+
+// One recorded period played again: its environment flows set as a model's EI and EO set
+// them (a person's scheduled flows are recorded alike), then its decision.
+void ReplayPeriod(TaskState &state, TaskView &view, double userInflow, double userOutflow,
+                  double envInflow, double envOutflow);
 
 // Replays every recorded run of the data folder `dataDir`.
 ReplayCheck CheckReplay(const QString &dataDir);
