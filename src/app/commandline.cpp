@@ -48,6 +48,11 @@ CommandLine::CommandLine()
     , m_fullScreenOption(QStringLiteral("fullscreen"),
                          QStringLiteral("Show the participant's windows (login, subject form, "
                                         "task, questionnaire, exit) full screen."))
+    , m_sessionsOption(QStringLiteral("sessions"),
+                       QStringLiteral("For a lab PC: when a person's session ends (after the "
+                                      "questionnaire and end screen, or an approved exit), the "
+                                      "login screen opens for the next person instead of the "
+                                      "program ending. Quit on the login screen ends it."))
     , m_helpOption({QStringLiteral("h"), QStringLiteral("help")},
                    QStringLiteral("Show this help and exit."))
     , m_versionOption({QStringLiteral("v"), QStringLiteral("version")},
@@ -59,7 +64,7 @@ CommandLine::CommandLine()
     m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     m_parser.addOptions({m_portOption, m_dataDirOption, m_initOption, m_checkSetupOption,
                          m_verifyOption, m_batchPauseOption, m_conditionOption, m_fullScreenOption,
-                         m_helpOption, m_versionOption});
+                         m_sessionsOption, m_helpOption, m_versionOption});
     for (const char *name : qtOptionsWithValue) {
         QCommandLineOption option(QLatin1String(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);

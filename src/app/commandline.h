@@ -26,6 +26,8 @@ public:
     QString condition() const { return m_parser.value(m_conditionOption); }
     // The participant's windows fill the screen.
     bool fullScreen() const { return m_parser.isSet(m_fullScreenOption); }
+    // After a person's session the login screen waits for the next person.
+    bool sessions() const { return m_parser.isSet(m_sessionsOption); }
     // Qt's -platform option, if given.
     QString platformName() const { return m_parser.value(QStringLiteral("platform")); }
     // What went wrong, for BadUsage.
@@ -45,6 +47,7 @@ private:
     QCommandLineOption m_batchPauseOption;
     QCommandLineOption m_conditionOption;
     QCommandLineOption m_fullScreenOption;
+    QCommandLineOption m_sessionsOption;
     QCommandLineOption m_helpOption;
     QCommandLineOption m_versionOption;
     int m_port = defaultPort;

@@ -45,7 +45,11 @@ Program::Program(QString dataDirectory, Dialogs &dialogs, QObject *parent)
     , m_setup(paths::setupFile(m_dataDirectory))
     , m_recorder(m_dataDirectory)
     , m_database(
-          paths::database(m_dataDirectory), dialogs, [this] { EndProgram(); },
+          paths::database(m_dataDirectory), dialogs,
+          [this] {
+              m_sessions = false; // the operator's "No to quit" ends the sitting too
+              EndProgram();
+          },
           [] { QCoreApplication::processEvents(); })
     , m_terminate([](int exitCode) { std::exit(exitCode); })
     , m_port(ModelServer::defaultPort) {
@@ -646,10 +650,12 @@ void Program::authenticateExit() {
     frmPasswordAuth authentication(m_dialogs);
     authentication.setExitPassword(m_state.ExitPassword);
     fitScreen(&authentication);
-    connect(&authentication, &frmPasswordAuth::exitApproved, this, [this] {
+    connect(&authentication, &frmPasswordAuth::exitApproved, this, [this, &authentication] {
         m_state.exitConfirmed = true;
         m_state.exitAuthorised = true;
         EndProgram(); // returns while a model plays: the window stays open
+        if (m_awaitingNextPerson)
+            authentication.accept();
     });
     connect(&authentication, &frmPasswordAuth::exitWithdrawn, this,
             [this] { m_state.exitAuthorised = false; });
@@ -663,7 +669,8 @@ void Program::authenticateExit() {
 // ---- The end ---------------------------------------------------------------------------
 
 // Who has the program decides: a person's run ends with the questionnaire and the end of the
-// program, whether or not some model is connected; a model's run leaves the program open
+// program (with sessions, the login for the next person), whether or not some model is
+// connected; a model's run leaves the program open
 // for the model's next message, unless the model has already gone.
 void Program::EndProgram() {
     const bool modelStays = m_seat.modelPlays() && m_zelph->Linked();
@@ -680,8 +687,45 @@ void Program::EndProgram() {
             showEndScreen();
         }
     }
-    if (!modelStays)
+    if (modelStays || m_awaitingNextPerson)
+        return;
+    if (sessionOver())
+        awaitNextPerson();
+    else
         terminate(0);
+}
+
+// With sessions, the end of a person's session is not the end of the program.
+bool Program::sessionOver() const {
+    return m_sessions && !m_stopping && m_seat.personHasProgram();
+}
+
+// The session's run is recorded now; the windows close once the handler that ended the
+// session (a period's signal, the exit window) has returned.
+void Program::awaitNextPerson() {
+    if (!endRun(m_state.exitConfirmed ? RunEnding::Exited : RunEnding::Quit)) {
+        terminate(1);
+        return;
+    }
+    m_awaitingNextPerson = true;
+    m_betweenWindows = true;
+    updateHolding();
+    QTimer::singleShot(0, this, &Program::welcomeNextPerson);
+}
+
+// Nothing of one person's session reaches the next: the state starts afresh and every
+// record is written anew from the next Start.
+void Program::welcomeNextPerson() {
+    closeTaskWindow();
+    closeLoginScreen();
+    const int batchPauseMs = m_state.batchPauseMs;
+    m_state = TaskState();
+    m_state.batchPauseMs = batchPauseMs;
+    m_runAfterPractice.reset();
+    m_subjectRowId.reset();
+    m_studyQuestions.clear();
+    m_awaitingNextPerson = false;
+    Main();
 }
 
 void Program::showQuestionnaire() {

@@ -46,6 +46,9 @@ public:
     void setBatchPause(int milliseconds) { m_state.batchPauseMs = milliseconds; }
     // The participant's windows fill the screen.
     void setFullScreen(bool fullScreen) { m_fullScreen = fullScreen; }
+    // A person's session ends at the login screen, ready for the next person, instead of
+    // ending the program.
+    void setSessions(bool sessions) { m_sessions = sessions; }
 
     // Start-up: at the first start the data folder, the setup file and the listening port
     // are made sure of; then the login screen opens (where someone can see it) and the rest
@@ -103,6 +106,9 @@ private:
     void askStudyQuestions();
     void askOwnQuestions();
     void ResetSimulation();
+    bool sessionOver() const;
+    void awaitNextPerson();
+    void welcomeNextPerson();
 
     void onPeriodClosed();
     void onPeriodFinished(bool lastPeriod);
@@ -149,4 +155,6 @@ private:
     bool m_betweenWindows = false;
     bool m_stopping = false;
     bool m_fullScreen = false;
+    bool m_sessions = false;
+    bool m_awaitingNextPerson = false; // a session is over; the login opens next
 };

@@ -163,6 +163,7 @@ private slots:
     void aConditionsEndScreenShowsTheRunsFiguresUntilCtrlQ();
     void aConditionsOwnQuestionnaireAndGenderOptionsAreRecordedWithTheRun();
     void practiceIsARunOfItsOwnAndLeavesNothingInTheRun();
+    void withSessionsTheNextPersonFollowsAtTheLogin();
 
 private:
     void start(const QMap<QString, QString> &setup = {}, bool fullScreen = false);
@@ -178,6 +179,7 @@ private:
     WaitingDialogs m_dialogs;
     std::unique_ptr<Program> m_program;
     std::optional<int> m_exitCode;
+    bool m_sessions = false; // a session ends at the login screen, not with the program
 };
 
 void TestProgram::init() {
@@ -188,6 +190,7 @@ void TestProgram::init() {
         m_dialogs.answer(m_dialogs.answers.isEmpty() ? false : m_dialogs.answers.takeFirst());
     };
     m_exitCode.reset();
+    m_sessions = false;
 }
 
 void TestProgram::cleanup() {
@@ -203,6 +206,7 @@ void TestProgram::start(const QMap<QString, QString> &setup, bool fullScreen) {
     m_program = std::make_unique<Program>(dataDir(), m_dialogs);
     m_program->setPort(0);
     m_program->setFullScreen(fullScreen);
+    m_program->setSessions(m_sessions);
     m_program->setTerminate([this](int code) {
         if (!m_exitCode)
             m_exitCode = code;
@@ -271,7 +275,10 @@ void TestProgram::playPersonRun(const QString &name, int periods,
         m_program->krugel()->cmdNextTrial_Click();
         QTRY_COMPARE(dataLines(dataDir()).size(), qMax<qint64>(linesBefore, 1) + period);
     }
-    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
+    if (m_sessions)
+        QTRY_VERIFY(m_program->login() && m_program->login()->isVisible());
+    else
+        QTRY_COMPARE(m_exitCode, std::optional<int>(0));
 }
 
 void TestProgram::cancelledSubjectFormReturnsToLogin() {
@@ -814,6 +821,59 @@ void TestProgram::practiceIsARunOfItsOwnAndLeavesNothingInTheRun() {
     const ReplayCheck replay = CheckReplay(dataDir());
     QVERIFY2(replay.clean(), qPrintable(replay.problems.join(QLatin1Char('\n'))));
     QCOMPARE(replay.summary(), QStringLiteral("2 runs, 5 periods verified, 0 differences"));
+}
+
+// A whole sitting of two: the first person reads the page, plays and answers, and the end
+// screen waits for the experimenter; the second starts afresh at the login and leaves through
+// the exit window. Each run has its own records, and only Quit ends the program.
+void TestProgram::withSessionsTheNextPersonFollowsAtTheLogin() {
+    m_sessions = true;
+    const QMap<QString, QString> setup{{QStringLiteral("MaxTrial"), QStringLiteral("2")}};
+    writeSetup(m_folder->path(), setup);
+    QDir().mkpath(dataDir() + QStringLiteral("/instructions"));
+    writeFile(dataDir() + QStringLiteral("/instructions/01.html"), "<p>Keep the tank full.</p>");
+    writeFile(dataDir() + QStringLiteral("/end.html"), "<p>Thank you, {subject}: {payment}</p>");
+    start(setup);
+    const auto readPage = [](frmInstructions *window) {
+        requireChild<QPushButton>(window, "cmdNext")->click();
+    };
+    QString endScreen;
+    whenShown<frmInstructions>(readPage);
+    whenShown<frmEndScreen>([&endScreen](frmEndScreen *window) {
+        endScreen = requireChild<QTextBrowser>(window, "brwPage")->toPlainText().trimmed();
+        QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
+    });
+    playPersonRun(QStringLiteral("first"), 2);
+    QCOMPARE(endScreen, QStringLiteral("Thank you, first: $5.00"));
+
+    whenShown<frmNewSubject>(fillSubjectForm);
+    whenShown<frmInstructions>(readPage);
+    startPerson(QStringLiteral("second"));
+    QTRY_VERIFY(m_program->krugel() != nullptr);
+    QCOMPARE(m_program->krugel()->view().lblCurrTimePeriod, QStringLiteral("0"));
+    QCOMPARE(m_program->state().periodsInBand, 0);
+    m_program->krugel()->inflowBox()->setText(QStringLiteral("1"));
+    m_program->krugel()->cmdNextTrial_Click();
+    QTRY_COMPARE(dataLines(dataDir()).size(), 4);
+    m_program->krugel()->close(); // the exit window approves with the access code
+    QTRY_VERIFY(m_program->login() && m_program->login()->isVisible());
+    QVERIFY(!m_exitCode);
+
+    Problems problems;
+    const QList<RunRecord> runs = readRunRecords(dataDir() + QStringLiteral("/Runs.txt"), problems);
+    QCOMPARE(runs.size(), 2);
+    QCOMPARE((QStringList{runs[0].subject, runs[1].subject}),
+             (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+    QCOMPARE(runs[0].ending, RunEnding::Completed);
+    QCOMPARE(runs[1].ending, RunEnding::Exited);
+    QCOMPARE(queryRows(database(), "SELECT s.Subject FROM datRun r JOIN datSubject s ON "
+                                   "s.rowid = r.SubjectRowId ORDER BY r.rowid"),
+             (QList<QStringList>{{QStringLiteral("first")}, {QStringLiteral("second")}}));
+    QCOMPARE(queryRows(database(), "SELECT DISTINCT Subject FROM datQuestionnaire"),
+             (QList<QStringList>{{QStringLiteral("first")}}));
+
+    requireChild<QPushButton>(m_program->login(), "cmdQuit")->click();
+    QCOMPARE(m_exitCode, std::optional<int>(0));
 }
 
 QTEST_MAIN(TestProgram)
