@@ -3,6 +3,7 @@
 #include "core/common/numbers.h"
 #include "core/recording/datacolumns.h"
 #include "core/recording/questionnaire.h"
+#include "core/setup/questionnairefile.h"
 #include "report/summarycsv.h"
 
 #include <QStringList>
@@ -86,14 +87,7 @@ QByteArray periodsCsv(const Report &report) {
 
 QByteArray answersCsv(const Report &report) {
     const QStringList studyIds = studyQuestionIds(report);
-    std::string text =
-        csvFields(QStringList{QStringLiteral("RunId"), QStringLiteral("Subject"),
-                              QStringLiteral("Q1Rating"), QStringLiteral("Q1Reasons"),
-                              QStringLiteral("Q2Answer"), QStringLiteral("Q3Answer"),
-                              QStringLiteral("StudyCondition"), QStringLiteral("Run"),
-                              QStringLiteral("Folder"), QStringLiteral("Matched")} +
-                  studyIds) +
-        rowEnd;
+    std::string text = csvFields(FixedAnswerColumns() + studyIds) + rowEnd;
     for (qsizetype index = 0; index < report.runs.size(); ++index) {
         const Run &run = report.runs.at(index);
         if (!run.isPerson())

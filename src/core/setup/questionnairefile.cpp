@@ -95,6 +95,10 @@ QString readLine(const QString &line, StudyQuestion &question, const QSet<QStrin
             .arg(question.id);
     if (ids.contains(question.id.toLower()))
         return QStringLiteral("the id %1 is given twice").arg(question.id);
+    if (FixedAnswerColumns().contains(question.id, Qt::CaseInsensitive))
+        return QStringLiteral("the id %1 is a column the answers export has already: choose "
+                              "another")
+            .arg(question.id);
     const std::optional<Kind> kind = kindOf(fields.at(1));
     if (!kind)
         return QStringLiteral("the type \"%1\" is none of rating, choice, text").arg(fields.at(1));
@@ -120,6 +124,15 @@ QString readLine(const QString &line, StudyQuestion &question, const QSet<QStrin
 }
 
 } // namespace
+
+const QStringList &FixedAnswerColumns() {
+    static const QStringList columns{QStringLiteral("RunId"),          QStringLiteral("Subject"),
+                                     QStringLiteral("Q1Rating"),       QStringLiteral("Q1Reasons"),
+                                     QStringLiteral("Q2Answer"),       QStringLiteral("Q3Answer"),
+                                     QStringLiteral("StudyCondition"), QStringLiteral("Run"),
+                                     QStringLiteral("Folder"),         QStringLiteral("Matched")};
+    return columns;
+}
 
 QuestionnaireFile ParseQuestionnaire(const QByteArray &contents) {
     QuestionnaireFile file;

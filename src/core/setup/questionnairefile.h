@@ -44,6 +44,10 @@ struct QuestionnaireFile {
     bool usable() const { return present && problems.isEmpty(); }
 };
 
+// The columns an export of the answers gives each run before one column per question id: an
+// id may not be one of them.
+const QStringList &FixedAnswerColumns();
+
 // The questions of a file's contents; every line that cannot be read is a problem.
 QuestionnaireFile ParseQuestionnaire(const QByteArray &contents);
 // The file at `path`; a missing file is no problem (present stays false).

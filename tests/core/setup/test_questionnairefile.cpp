@@ -38,6 +38,8 @@ private slots:
                                 << u"start with a letter"_s;
         QTest::newRow("id twice") << QByteArray("Q1 | text | | X\nq1 | text | | Y") << QString()
                                   << 2 << u"given twice"_s;
+        QTest::newRow("id of an export column")
+            << QByteArray("runid | text | | X") << QString() << 1 << u"a column the answers"_s;
         QTest::newRow("no text") << QByteArray("Q1 | text | |") << QString() << 1 << u"no text"_s;
         QTest::newRow("latin-1") << QByteArray("Q1 | text | | Wei\xdf?") << QString() << 1
                                  << u"UTF-8"_s;
