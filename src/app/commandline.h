@@ -13,6 +13,8 @@ public:
 
     static constexpr int defaultPort = 9548;
     static constexpr int defaultBatchPauseMs = 1;
+    static constexpr double smallestScale = 0.5;
+    static constexpr double largestScale = 4;
 
     CommandLine();
     // Reads the arguments, the program's name first.
@@ -26,6 +28,9 @@ public:
     QString condition() const { return m_parser.value(m_conditionOption); }
     // The participant's windows fill the screen.
     bool fullScreen() const { return m_parser.isSet(m_fullScreenOption); }
+    // --scale: every window this many times its designed size on screen.
+    bool scaled() const { return m_parser.isSet(m_scaleOption); }
+    double scale() const { return m_scale; }
     // Qt's -platform option, if given.
     QString platformName() const { return m_parser.value(QStringLiteral("platform")); }
     // What went wrong, for BadUsage.
@@ -35,6 +40,7 @@ public:
 
 private:
     bool readNumber(const QCommandLineOption &option, int low, int high, int &value);
+    bool readScale();
 
     QCommandLineParser m_parser;
     QCommandLineOption m_portOption;
@@ -45,10 +51,12 @@ private:
     QCommandLineOption m_batchPauseOption;
     QCommandLineOption m_conditionOption;
     QCommandLineOption m_fullScreenOption;
+    QCommandLineOption m_scaleOption;
     QCommandLineOption m_helpOption;
     QCommandLineOption m_versionOption;
     int m_port = defaultPort;
     QString m_dataDirectory;
     int m_batchPauseMs = defaultBatchPauseMs;
+    double m_scale = 1;
     QString m_error;
 };
