@@ -53,6 +53,12 @@ CommandLine::CommandLine()
                                       "questionnaire and end screen, or an approved exit), the "
                                       "login screen opens for the next person instead of the "
                                       "program ending. Quit on the login screen ends it."))
+    , m_scaleOption(QStringLiteral("scale"),
+                    QStringLiteral("Show every window F times its designed size, text included "
+                                   "(from %1 to %2, such as 1.5).")
+                        .arg(smallestScale)
+                        .arg(largestScale),
+                    QStringLiteral("F"))
     , m_helpOption({QStringLiteral("h"), QStringLiteral("help")},
                    QStringLiteral("Show this help and exit."))
     , m_versionOption({QStringLiteral("v"), QStringLiteral("version")},
@@ -64,7 +70,7 @@ CommandLine::CommandLine()
     m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     m_parser.addOptions({m_portOption, m_dataDirOption, m_initOption, m_checkSetupOption,
                          m_verifyOption, m_batchPauseOption, m_conditionOption, m_fullScreenOption,
-                         m_sessionsOption, m_helpOption, m_versionOption});
+                         m_sessionsOption, m_scaleOption, m_helpOption, m_versionOption});
     for (const char *name : qtOptionsWithValue) {
         QCommandLineOption option(QLatin1String(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -92,7 +98,7 @@ CommandLine::Action CommandLine::parse(const QStringList &arguments) {
         return Action::Version;
     constexpr int longestPauseMs = 60 * 60 * 1000;
     if (!readNumber(m_portOption, 0, 65535, m_port) ||
-        !readNumber(m_batchPauseOption, 0, longestPauseMs, m_batchPauseMs))
+        !readNumber(m_batchPauseOption, 0, longestPauseMs, m_batchPauseMs) || !readScale())
         return Action::BadUsage;
     m_dataDirectory = m_parser.value(m_dataDirOption);
     if (m_parser.isSet(m_dataDirOption) && m_dataDirectory.isEmpty()) {
@@ -131,5 +137,22 @@ bool CommandLine::readNumber(const QCommandLineOption &option, int low, int high
         return false;
     }
     value = number;
+    return true;
+}
+
+bool CommandLine::readScale() {
+    if (!m_parser.isSet(m_scaleOption))
+        return true;
+    const QString text = m_parser.value(m_scaleOption);
+    bool ok = false;
+    const double factor = text.toDouble(&ok);
+    if (!ok || !(factor >= smallestScale && factor <= largestScale)) {
+        m_error = QStringLiteral("--scale takes a factor from %1 to %2, such as 1.5, not \"%3\".")
+                      .arg(smallestScale)
+                      .arg(largestScale)
+                      .arg(text);
+        return false;
+    }
+    m_scale = factor;
     return true;
 }

@@ -13,6 +13,8 @@ public:
 
     static constexpr int defaultPort = 9548;
     static constexpr int defaultBatchPauseMs = 1;
+    static constexpr double smallestScale = 0.5;
+    static constexpr double largestScale = 4;
 
     CommandLine();
     // Reads the arguments, the program's name first.
@@ -28,6 +30,9 @@ public:
     bool fullScreen() const { return m_parser.isSet(m_fullScreenOption); }
     // After a person's session the login screen waits for the next person.
     bool sessions() const { return m_parser.isSet(m_sessionsOption); }
+    // --scale: every window this many times its designed size on screen.
+    bool scaled() const { return m_parser.isSet(m_scaleOption); }
+    double scale() const { return m_scale; }
     // Qt's -platform option, if given.
     QString platformName() const { return m_parser.value(QStringLiteral("platform")); }
     // What went wrong, for BadUsage.
@@ -37,6 +42,7 @@ public:
 
 private:
     bool readNumber(const QCommandLineOption &option, int low, int high, int &value);
+    bool readScale();
 
     QCommandLineParser m_parser;
     QCommandLineOption m_portOption;
@@ -48,10 +54,12 @@ private:
     QCommandLineOption m_conditionOption;
     QCommandLineOption m_fullScreenOption;
     QCommandLineOption m_sessionsOption;
+    QCommandLineOption m_scaleOption;
     QCommandLineOption m_helpOption;
     QCommandLineOption m_versionOption;
     int m_port = defaultPort;
     QString m_dataDirectory;
     int m_batchPauseMs = defaultBatchPauseMs;
+    double m_scale = 1;
     QString m_error;
 };

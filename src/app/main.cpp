@@ -11,6 +11,7 @@
 #include "core/setup/setupcheck.h"
 #include "core/setup/studyfiles.h"
 #include "gui/messageboxes.h"
+#include "gui/windowscale.h"
 
 #include <QApplication>
 #include <QDir>
@@ -155,6 +156,8 @@ int main(int argc, char *argv[]) {
     if (isHeadlessPlatform(choosePlatform(commandLine)))
         tuneForHeadlessRuns();
     silencePlatformNotices();
+    if (commandLine.scaled())
+        ScaleWindows(commandLine.scale());
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const QString folder = dataDirectory(commandLine);

@@ -34,6 +34,21 @@ QColor toColor(Colour colour) {
     return Qt::black;
 }
 
+// The user's own flows are lit in the setup's highlight colours: their red is the first, their
+// green the second.
+QColor toUserColor(Colour colour, const HighlightColours &highlights) {
+    switch (colour) {
+    case Colour::Red:
+        return QColor::fromRgb(highlights.inflow);
+    case Colour::Green:
+        return QColor::fromRgb(highlights.outflow);
+    case Colour::Blue:
+    case Colour::Black:
+        break;
+    }
+    return toColor(colour);
+}
+
 void setTextColour(QWidget *widget, const QColor &colour) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, colour);
@@ -223,10 +238,11 @@ void frmKrugel::buildStatusDisplay() {
     value("lblOutFlowStatusEnvVal", twipsRect(14400, 360, 1455, 615), green);
     caption("lblInFlowStatus", QStringLiteral("UserInFlow(%1/Hour):").arg(unit),
             twipsRect(5760, 1200, 3255, 615));
-    value("lblInFlowStatusVal", twipsRect(9240, 1200, 1335, 615), red);
+    const HighlightColours &user = m_view.userHighlights;
+    value("lblInFlowStatusVal", twipsRect(9240, 1200, 1335, 615), QColor::fromRgb(user.inflow));
     caption("lblOutFlowStatus", QStringLiteral("UserOutFlow(%1/Hour):").arg(unit),
             twipsRect(10680, 1200, 3495, 615));
-    value("lblOutFlowStatusVal", twipsRect(14400, 1200, 1455, 615), green);
+    value("lblOutFlowStatusVal", twipsRect(14400, 1200, 1455, 615), QColor::fromRgb(user.outflow));
     caption("lblGoalStatus", QStringLiteral("Goal(%1):").arg(unit),
             twipsRect(6240, 2040, 2775, 495));
     value("lblGoalStatusVal", twipsRect(9240, 2040, 1335, 495), red);
@@ -312,29 +328,33 @@ void frmKrugel::render() {
     const auto text = [this](const char *name, const QString &value) {
         findChild<QLabel *>(QLatin1String(name))->setText(value);
     };
-    const auto box = [this](const char *name, const FlowBox &look) {
+    const auto box = [this](const char *name, const FlowBox &look, bool user) {
         auto *label = findChild<QLabel *>(QLatin1String(name));
-        setBackground(label, toColor(look.back));
+        setBackground(label,
+                      user ? toUserColor(look.back, m_view.userHighlights) : toColor(look.back));
         label->setText(look.text);
     };
-    const auto flowLabels = [this](const char *name, const std::array<FlowLabel, 2> &labels) {
+    const auto flowLabels = [this](const char *name, const std::array<FlowLabel, 2> &labels,
+                                   bool user) {
         for (int i = 0; i < 2; ++i) {
             auto *label = findChild<QLabel *>(indexed(name, i));
+            const Colour colour = labels[static_cast<size_t>(i)].colour;
             label->setText(labels[static_cast<size_t>(i)].caption);
-            setTextColour(label, toColor(labels[static_cast<size_t>(i)].colour));
+            setTextColour(label,
+                          user ? toUserColor(colour, m_view.userHighlights) : toColor(colour));
         }
     };
     for (int i = 0; i < 4; ++i)
         findChild<QFrame *>(indexed("Water0", i))
             ->setVisible(m_view.pipeWater[static_cast<size_t>(i)]);
-    box("lblUsrInCon", m_view.lblUsrInCon);
-    box("lblUsrOutCon", m_view.lblUsrOutCon);
-    box("lblEnvInCon", m_view.lblEnvInCon);
-    box("lblEnvOutCon", m_view.lblEnvOutCon);
-    flowLabels("lblUserInput", m_view.lblUserInput);
-    flowLabels("lblUserOutput", m_view.lblUserOutput);
-    flowLabels("lblEnvInput", m_view.lblEnvInput);
-    flowLabels("lblEnvOutput", m_view.lblEnvOutput);
+    box("lblUsrInCon", m_view.lblUsrInCon, true);
+    box("lblUsrOutCon", m_view.lblUsrOutCon, true);
+    box("lblEnvInCon", m_view.lblEnvInCon, false);
+    box("lblEnvOutCon", m_view.lblEnvOutCon, false);
+    flowLabels("lblUserInput", m_view.lblUserInput, true);
+    flowLabels("lblUserOutput", m_view.lblUserOutput, true);
+    flowLabels("lblEnvInput", m_view.lblEnvInput, false);
+    flowLabels("lblEnvOutput", m_view.lblEnvOutput, false);
     text("lblStatusValue", m_view.lblStatusValue);
     text("lblCurrTimePeriod", m_view.lblCurrTimePeriod);
     text("lblTotTimePeriod", m_view.lblTotTimePeriod);

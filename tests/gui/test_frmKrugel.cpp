@@ -31,6 +31,7 @@ private slots:
     void loadShowsTheTaskAsDesigned();
     void periodPlaysPhaseByPhase();
     void inactiveEnvironmentShowsNothing();
+    void userFlowsTakeTheSetupsHighlightColours();
     void keyFilter_data();
     void keyFilter();
     void deleteRemovesTheCharacterAfterTheCursor();
@@ -214,6 +215,24 @@ void TestFrmKrugel::inactiveEnvironmentShowsNothing() {
     fire("tmrUserDelay");
     QTRY_COMPARE(m_linesWritten, 1);
     QCOMPARE(label("lblAmountStatusVal")->text(), QStringLiteral("02.000"));
+}
+
+// Only the user's flows change colour: the environment's inflow keeps its red.
+void TestFrmKrugel::userFlowsTakeTheSetupsHighlightColours() {
+    makeWindow({{QStringLiteral("HighlightColours"), QStringLiteral("Blue, #e69f00")}});
+    QCOMPARE(label("lblInFlowStatusVal")->palette().color(QPalette::WindowText),
+             QColor(0x00, 0x72, 0xB2));
+    QCOMPARE(label("lblOutFlowStatusVal")->palette().color(QPalette::WindowText),
+             QColor(0xE6, 0x9F, 0x00));
+    m_state.EnvInflow[1] = 3;
+    m_window->inflowBox()->setText(QStringLiteral("1"));
+    m_window->cmdNextTrial_Click();
+    QTRY_COMPARE(label("lblEnvInCon")->text(), QStringLiteral("03.000"));
+    QCOMPARE(label("lblEnvInCon")->palette().color(QPalette::Window), QColor(255, 0, 0));
+    fire("tmrEnvDelay");
+    QTRY_COMPARE(label("lblUsrInCon")->text(), QStringLiteral("01.000"));
+    QCOMPARE(label("lblUsrInCon")->palette().color(QPalette::Window), QColor(0x00, 0x72, 0xB2));
+    saveScreenshot(m_window.get(), QStringLiteral("frmKrugel-highlight-colours"));
 }
 
 void TestFrmKrugel::keyFilter_data() {

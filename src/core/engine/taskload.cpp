@@ -10,6 +10,7 @@ void LoadTaskWindow(TaskState &state, TaskView &view) {
     view.showTimePeriod = state.showTimePeriod;
     view.showOrderBalances = state.showOrderBalances;
     view.practice = state.practice;
+    view.userHighlights = state.UserHighlights;
     view.lblCurrTimePeriod = QString::number(state.currentTrial);
     view.lblTotTimePeriod = QString::number(state.MaxTrial);
     view.lblCurrBonusVal = figure(state.CurrentBonus);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/setup/highlightcolours.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -48,6 +50,8 @@ struct TaskView {
     bool showOrderBalances = false;
     // A person's practice run: the window says so.
     bool practice = false;
+    // The user's flows are lit in these; the environment's in red and green.
+    HighlightColours userHighlights;
 
     std::array<bool, 4> pipeWater{}; // indexed by pipe: user in, user out, env in, env out
     FlowBox lblUsrInCon;

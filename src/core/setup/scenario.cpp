@@ -61,6 +61,18 @@ public:
         return 0;
     }
 
+    // Optional highlight colours; the window's own red and green when the file gives none.
+    HighlightColours highlights(const QString &key) {
+        const QString text = m_file.value(key).trimmed();
+        if (text.isEmpty())
+            return {};
+        QString problem;
+        if (const auto colours = ParseHighlightColours(text, &problem))
+            return *colours;
+        fail(key, QStringLiteral("%1 in the setup file %2 %3").arg(key, m_path, problem));
+        return {};
+    }
+
     // An optional text, without the blanks around it; empty when the file does not give it.
     QString text(const QString &key) { return m_file.value(key).trimmed(); }
 
@@ -214,6 +226,10 @@ void readPractice(TaskState &state, KeyReader &read) {
     state.PracticePeriods = read.optionalPeriods(QStringLiteral("PracticePeriods"), state.MaxTrial);
 }
 
+void readHighlights(TaskState &state, KeyReader &read) {
+    state.UserHighlights = read.highlights(QStringLiteral("HighlightColours"));
+}
+
 // Writes the initial order's share of period t only where the table holds t.
 size_t tableSize(int32_t lastIndex) {
     return lastIndex < 0 ? 0 : static_cast<size_t>(lastIndex) + 1;
@@ -272,6 +288,7 @@ QList<SetupError> ScenarioErrors(TaskState &state, SetupFile &setup) {
     readNoise(state, read);
     readExitPassword(state, read);
     readPractice(state, read);
+    readHighlights(state, read);
     return read.errors();
 }
 
@@ -284,6 +301,7 @@ void LoadScenario(TaskState &state, SetupFile &setup) {
     readNoise(state, read);
     readExitPassword(state, read);
     readPractice(state, read);
+    readHighlights(state, read);
 }
 
 void BuildScaleLabels(TaskState &state) {

@@ -273,6 +273,12 @@ QStringList summaryOf(const TaskState &state) {
     return summary;
 }
 
+QString highlightsText(const HighlightColours &colours) {
+    return QStringLiteral("Highlights: the task window lights the user's inflow %1 and outflow "
+                          "%2; the environment's stay red and green.")
+        .arg(ColourCode(colours.inflow), ColourCode(colours.outflow));
+}
+
 QString findingText(const SetupFinding &finding) {
     QStringList lines;
     for (int line : finding.lines)
@@ -313,7 +319,8 @@ QStringList KnownSetupKeys() {
                                      QStringLiteral("EnvSeed"),
                                      QStringLiteral("ExitPassword"),
                                      QStringLiteral("GenderOptions"),
-                                     QStringLiteral("PracticePeriods")};
+                                     QStringLiteral("PracticePeriods"),
+                                     QStringLiteral("HighlightColours")};
     return keys;
 }
 
@@ -373,6 +380,8 @@ SetupCheck CheckSetupFile(const QString &path) {
                      state.outFlowTPAfter, state.outFlowDelayEnd, lines, check.warnings);
     warnAboutIdleSeed(state, lines, check.warnings);
     check.summary = summaryOf(state);
+    if (!setup.value(QStringLiteral("HighlightColours")).trimmed().isEmpty())
+        check.summary.append(highlightsText(state.UserHighlights));
     const QString genderOptions = setup.value(QStringLiteral("GenderOptions"));
     if (!genderOptions.trimmed().isEmpty())
         check.summary.append(

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/setup/highlightcolours.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTime>
@@ -41,6 +43,8 @@ struct TaskState {
     // The optional key PracticePeriods: a person first plays this many periods of the
     // scenario as a practice run of its own (0: none; a model never practises).
     int32_t PracticePeriods = 0;
+    // The optional key HighlightColours: the colours of the user's flows while they act.
+    HighlightColours UserHighlights;
 
     // Delay regimes: element k+1 of a value table is the delay that follows regime k.
     int16_t inFlowDelayCount = 1;

@@ -116,6 +116,11 @@ void TestSetupCheck::findings_data() {
         << QByteArray("InitialForwardDischarge = 0") << QByteArray("InitialForwardDischarge = 4")
         << false << QStringLiteral("initial Back or Forward orders") << QStringLiteral("6,10")
         << QString() << QString();
+    QTest::newRow("a highlight colour without a name")
+        << QByteArray("EnvInflowSchedule = 1\n")
+        << QByteArray("EnvInflowSchedule = 1\nHighlightColours = blue, teal\n") << false
+        << QStringLiteral("names the colour \"teal\"") << QStringLiteral("13") << QString()
+        << QString();
     QTest::newRow("a line that is no setting")
         << QByteArray("' A 20") << QByteArray("A 20") << true << QString() << QString()
         << QStringLiteral("\"A 20-period study\" has no \"=\"") << QStringLiteral("1");
@@ -193,6 +198,12 @@ void TestSetupCheck::startAndCheckAgree_data() {
         << Edits{{"MaxNumberOfAScenarioType = 20", "MaxNumberOfAScenarioType = 5"}}
         << StartOutcome::Refused << StartOutcome::Refused << texts({"MaxNumberOfAScenarioType (5)"})
         << texts({"Only a model"});
+    QTest::newRow("highlight colours, named or coded")
+        << Edits{{"MaxTrial = 20\n", "MaxTrial = 20\nHighlightColours = SkyBlue,#cc79a7\n"}}
+        << StartOutcome::Plays << StartOutcome::Plays
+        << texts({"Highlights: the task window lights the user's inflow #56B4E9 and outflow "
+                  "#CC79A7"})
+        << texts({"not a key"});
     QTest::newRow("an exit password, never printed")
         << Edits{{"MaxTrial = 20\n", "MaxTrial = 20\nExitPassword = Lab 7\nExitPassword =Lab 8\n"}}
         << StartOutcome::Plays << StartOutcome::Plays
