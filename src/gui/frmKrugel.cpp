@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <cmath>
+
 namespace {
 
 const QColor red(255, 0, 0);
@@ -60,6 +62,20 @@ void setBackground(QWidget *widget, const QColor &colour) {
     palette.setColor(QPalette::Window, colour);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
+}
+
+// Black or white, whichever contrasts more with the background (by relative luminance): the
+// default red and green keep black figures, a dark highlight such as blue gets white ones.
+QColor figureColourOn(const QColor &background) {
+    const auto linear = [](double channel) {
+        return channel <= 0.03928 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    const double luminance = 0.2126 * linear(background.redF()) +
+                             0.7152 * linear(background.greenF()) +
+                             0.0722 * linear(background.blueF());
+    const double againstBlack = (luminance + 0.05) / 0.05;
+    const double againstWhite = 1.05 / (luminance + 0.05);
+    return againstWhite > againstBlack ? Qt::white : Qt::black;
 }
 
 QString indexed(const char *name, int index) {
@@ -330,8 +346,11 @@ void frmKrugel::render() {
     };
     const auto box = [this](const char *name, const FlowBox &look, bool user) {
         auto *label = findChild<QLabel *>(QLatin1String(name));
-        setBackground(label,
-                      user ? toUserColor(look.back, m_view.userHighlights) : toColor(look.back));
+        const QColor back =
+            user ? toUserColor(look.back, m_view.userHighlights) : toColor(look.back);
+        setBackground(label, back);
+        if (user)
+            setTextColour(label, look.lit() ? figureColourOn(back) : Qt::black);
         label->setText(look.text);
     };
     const auto flowLabels = [this](const char *name, const std::array<FlowLabel, 2> &labels,

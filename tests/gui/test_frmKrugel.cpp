@@ -232,6 +232,9 @@ void TestFrmKrugel::userFlowsTakeTheSetupsHighlightColours() {
     fire("tmrEnvDelay");
     QTRY_COMPARE(label("lblUsrInCon")->text(), QStringLiteral("01.000"));
     QCOMPARE(label("lblUsrInCon")->palette().color(QPalette::Window), QColor(0x00, 0x72, 0xB2));
+    // Its figure turns white to stay readable on the dark blue; the red box's stays black.
+    QCOMPARE(label("lblUsrInCon")->palette().color(QPalette::WindowText), QColor(Qt::white));
+    QCOMPARE(label("lblEnvInCon")->palette().color(QPalette::WindowText), QColor(Qt::black));
     saveScreenshot(m_window.get(), QStringLiteral("frmKrugel-highlight-colours"));
 }
 
