@@ -24,6 +24,8 @@ public:
     int batchPauseMs() const { return m_batchPauseMs; }
     // The study condition every model's run plays; empty: the rotation decides.
     QString condition() const { return m_parser.value(m_conditionOption); }
+    // The language of the participant's windows, in lower case; empty: the setup's.
+    QString language() const { return m_parser.value(m_languageOption).trimmed().toLower(); }
     // The participant's windows fill the screen.
     bool fullScreen() const { return m_parser.isSet(m_fullScreenOption); }
     // Qt's -platform option, if given.
@@ -45,6 +47,7 @@ private:
     QCommandLineOption m_batchPauseOption;
     QCommandLineOption m_conditionOption;
     QCommandLineOption m_fullScreenOption;
+    QCommandLineOption m_languageOption;
     QCommandLineOption m_helpOption;
     QCommandLineOption m_versionOption;
     int m_port = defaultPort;

@@ -177,6 +177,7 @@ int main(int argc, char *argv[]) {
     program.setPort(static_cast<quint16>(commandLine.port()));
     program.setBatchPause(commandLine.batchPauseMs());
     program.setFullScreen(commandLine.fullScreen());
+    program.setLanguage(commandLine.language());
     watchStopSignals(program);
     program.Main();
     return QApplication::exec();

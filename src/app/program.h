@@ -46,6 +46,8 @@ public:
     void setBatchPause(int milliseconds) { m_state.batchPauseMs = milliseconds; }
     // The participant's windows fill the screen.
     void setFullScreen(bool fullScreen) { m_fullScreen = fullScreen; }
+    // The language of the participant's windows whatever the setups name; empty: theirs.
+    void setLanguage(const QString &code) { m_commandLineLanguage = code; }
 
     // Start-up: at the first start the data folder, the setup file and the listening port
     // are made sure of; then the login screen opens (where someone can see it) and the rest
@@ -70,7 +72,8 @@ private:
     bool launch();
     bool lockDataFolder();
     bool setupUsableAtLaunch();
-    bool setupUsable(SetupFile &setup);
+    bool setupUsable(SetupFile &setup, QStringList *languages);
+    void showLanguage(const QString &setupLanguage);
     bool listenForModels();
     void connectModelSide();
 
@@ -149,4 +152,6 @@ private:
     bool m_betweenWindows = false;
     bool m_stopping = false;
     bool m_fullScreen = false;
+    QString m_commandLineLanguage;
+    QString m_launchLanguage; // the one all setups name at launch, else English
 };

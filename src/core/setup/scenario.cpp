@@ -1,5 +1,6 @@
 #include "core/setup/scenario.h"
 
+#include "core/common/language.h"
 #include "core/common/numbers.h"
 #include "core/setup/envnoise.h"
 #include "core/setup/setupfile.h"
@@ -108,6 +109,18 @@ public:
         return values;
     }
 
+    // An optional language the program has a translation for, in lower case; empty when the
+    // file does not give the key.
+    QString language(const QString &key) {
+        const QString code = text(key).toLower();
+        if (code.isEmpty() || LanguageAvailable(code))
+            return code;
+        fail(key, QStringLiteral("The language \"%1\" of %2 in the setup file %3 is not one the "
+                                 "program has (%4).")
+                      .arg(code, key, m_path, AvailableLanguages().join(QStringLiteral(", "))));
+        return QString();
+    }
+
     // An optional number of periods, at most `most`; not judged while MaxTrial is wrong.
     int32_t optionalPeriods(const QString &key, int32_t most) {
         const uint64_t value = optionalWhole(key, std::numeric_limits<int32_t>::max());
@@ -214,6 +227,10 @@ void readPractice(TaskState &state, KeyReader &read) {
     state.PracticePeriods = read.optionalPeriods(QStringLiteral("PracticePeriods"), state.MaxTrial);
 }
 
+void readLanguage(TaskState &state, KeyReader &read) {
+    state.Language = read.language(QStringLiteral("Language"));
+}
+
 // Writes the initial order's share of period t only where the table holds t.
 size_t tableSize(int32_t lastIndex) {
     return lastIndex < 0 ? 0 : static_cast<size_t>(lastIndex) + 1;
@@ -272,6 +289,7 @@ QList<SetupError> ScenarioErrors(TaskState &state, SetupFile &setup) {
     readNoise(state, read);
     readExitPassword(state, read);
     readPractice(state, read);
+    readLanguage(state, read);
     return read.errors();
 }
 
@@ -284,6 +302,7 @@ void LoadScenario(TaskState &state, SetupFile &setup) {
     readNoise(state, read);
     readExitPassword(state, read);
     readPractice(state, read);
+    readLanguage(state, read);
 }
 
 void BuildScaleLabels(TaskState &state) {

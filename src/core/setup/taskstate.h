@@ -41,6 +41,9 @@ struct TaskState {
     // The optional key PracticePeriods: a person first plays this many periods of the
     // scenario as a practice run of its own (0: none; a model never practises).
     int32_t PracticePeriods = 0;
+    // The optional key Language: the language a person's windows show ("de"); empty or "en":
+    // English. Records never change with it.
+    QString Language;
 
     // Delay regimes: element k+1 of a value table is the delay that follows regime k.
     int16_t inFlowDelayCount = 1;
