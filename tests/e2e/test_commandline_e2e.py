@@ -95,6 +95,8 @@ class CommandLineTest(E2ETestCase):
              ["--port", "70000", "Usage:"]),
             ("negative pause", ["--batch-pause-ms", "-1", "--data-dir", ready], 2,
              ["--batch-pause-ms", "-1", "Usage:"]),
+            ("language without a translation", ["--language", "xx", "--data-dir", ready], 2,
+             ["--language xx", "no translation", "Usage:"]),
             ("missing data folder", ["--port", "0", "--data-dir", os.path.join(root, "none")],
              1, ["does not exist", "--init"]),
             ("data folder without Setup.txt", ["--port", "0", "--data-dir", without_setup], 1,

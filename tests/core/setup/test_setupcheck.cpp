@@ -116,6 +116,10 @@ void TestSetupCheck::findings_data() {
         << QByteArray("InitialForwardDischarge = 0") << QByteArray("InitialForwardDischarge = 4")
         << false << QStringLiteral("initial Back or Forward orders") << QStringLiteral("6,10")
         << QString() << QString();
+    QTest::newRow("a language the program has no translation into")
+        << QByteArray("MaxTrial = 20") << QByteArray("MaxTrial = 20\nLanguage = xx") << false
+        << QStringLiteral("The language \"xx\" of Language") << QStringLiteral("3") << QString()
+        << QString();
     QTest::newRow("a line that is no setting")
         << QByteArray("' A 20") << QByteArray("A 20") << true << QString() << QString()
         << QStringLiteral("\"A 20-period study\" has no \"=\"") << QStringLiteral("1");
