@@ -1,5 +1,7 @@
 #include "app/commandline.h"
 
+#include "core/common/language.h"
+
 namespace {
 
 // Qt's own options, which the application object reads and removes; the parser only has to
@@ -59,6 +61,11 @@ CommandLine::CommandLine()
                         .arg(smallestScale)
                         .arg(largestScale),
                     QStringLiteral("F"))
+    , m_languageOption(QStringLiteral("language"),
+                       QStringLiteral("The language of the participant's windows (%1); it wins "
+                                      "over the setup's Language key. Records stay in English.")
+                           .arg(AvailableLanguages().join(QStringLiteral(", "))),
+                       QStringLiteral("CODE"))
     , m_helpOption({QStringLiteral("h"), QStringLiteral("help")},
                    QStringLiteral("Show this help and exit."))
     , m_versionOption({QStringLiteral("v"), QStringLiteral("version")},
@@ -70,7 +77,8 @@ CommandLine::CommandLine()
     m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     m_parser.addOptions({m_portOption, m_dataDirOption, m_initOption, m_checkSetupOption,
                          m_verifyOption, m_batchPauseOption, m_conditionOption, m_fullScreenOption,
-                         m_sessionsOption, m_scaleOption, m_helpOption, m_versionOption});
+                         m_sessionsOption, m_scaleOption, m_languageOption, m_helpOption,
+                         m_versionOption});
     for (const char *name : qtOptionsWithValue) {
         QCommandLineOption option(QLatin1String(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -100,6 +108,13 @@ CommandLine::Action CommandLine::parse(const QStringList &arguments) {
     if (!readNumber(m_portOption, 0, 65535, m_port) ||
         !readNumber(m_batchPauseOption, 0, longestPauseMs, m_batchPauseMs) || !readScale())
         return Action::BadUsage;
+    if (m_parser.isSet(m_languageOption) && !LanguageAvailable(language())) {
+        m_error = QStringLiteral("--language %1: the program has no translation into it (it has "
+                                 "%2).")
+                      .arg(m_parser.value(m_languageOption),
+                           AvailableLanguages().join(QStringLiteral(", ")));
+        return Action::BadUsage;
+    }
     m_dataDirectory = m_parser.value(m_dataDirOption);
     if (m_parser.isSet(m_dataDirOption) && m_dataDirectory.isEmpty()) {
         m_error = QStringLiteral("--data-dir needs a folder.");

@@ -26,6 +26,8 @@ public:
     int batchPauseMs() const { return m_batchPauseMs; }
     // The study condition every model's run plays; empty: the rotation decides.
     QString condition() const { return m_parser.value(m_conditionOption); }
+    // The language of the participant's windows, in lower case; empty: the setup's.
+    QString language() const { return m_parser.value(m_languageOption).trimmed().toLower(); }
     // The participant's windows fill the screen.
     bool fullScreen() const { return m_parser.isSet(m_fullScreenOption); }
     // After a person's session the login screen waits for the next person.
@@ -55,6 +57,7 @@ private:
     QCommandLineOption m_fullScreenOption;
     QCommandLineOption m_sessionsOption;
     QCommandLineOption m_scaleOption;
+    QCommandLineOption m_languageOption;
     QCommandLineOption m_helpOption;
     QCommandLineOption m_versionOption;
     int m_port = defaultPort;

@@ -181,6 +181,7 @@ int main(int argc, char *argv[]) {
     program.setBatchPause(commandLine.batchPauseMs());
     program.setFullScreen(commandLine.fullScreen());
     program.setSessions(commandLine.sessions());
+    program.setLanguage(commandLine.language());
     watchStopSignals(program);
     program.Main();
     return QApplication::exec();

@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include "app/modZelph.h"
+#include "core/common/language.h"
 #include "core/common/paths.h"
 #include "core/engine/periodrunner.h"
 #include "core/model/modelserver.h"
@@ -137,17 +138,21 @@ bool Program::setupUsableAtLaunch() {
                            .first->second);
     if (setups.isEmpty())
         setups.append(&m_setup);
+    QStringList languages;
     for (SetupFile *setup : setups) {
-        if (!setupUsable(*setup))
+        if (!setupUsable(*setup, &languages))
             return false;
     }
+    languages.removeDuplicates();
+    m_launchLanguage = languages.size() == 1 ? languages.constFirst() : QString();
     return true;
 }
 
-bool Program::setupUsable(SetupFile &setup) {
+bool Program::setupUsable(SetupFile &setup, QStringList *languages) {
     try {
         TaskState scenario;
         ::LoadScenario(scenario, setup);
+        languages->append(scenario.Language.isEmpty() ? QStringLiteral("en") : scenario.Language);
         return true;
     } catch (const SetupFileMissing &) {
         printError(QStringLiteral("There is no readable setup file at %1.")
@@ -210,7 +215,14 @@ void Program::connectModelSide() {
 
 // ---- The login and the Start action ----------------------------------------------------
 
+// The participant's windows opened from now on show the command line's language, else the
+// one the setup names.
+void Program::showLanguage(const QString &setupLanguage) {
+    InstallLanguage(m_commandLineLanguage.isEmpty() ? setupLanguage : m_commandLineLanguage);
+}
+
 void Program::showLogin() {
+    showLanguage(m_launchLanguage);
     m_login = new frmLogin;
     connect(m_login, &frmLogin::startPressed, this, &Program::personStart);
     connect(m_login, &frmLogin::quitPressed, this, [this] {
@@ -229,10 +241,10 @@ void Program::personStart(const QString &name) {
         return;
     if (!FitsDataFiles(name)) {
         m_dialogs.inform(programTitle(),
-                         QStringLiteral("The name %1 holds characters that Data.txt and Runs.txt "
-                                        "cannot keep: they keep Latin-1 text, as the lab's files "
-                                        "and scripts expect. Please type the name with other "
-                                        "characters.")
+                         tr("The name %1 holds characters that Data.txt and Runs.txt "
+                            "cannot keep: they keep Latin-1 text, as the lab's files "
+                            "and scripts expect. Please type the name with other "
+                            "characters.")
                              .arg(name),
                          Dialogs::Icon::Warning);
         return;
@@ -251,6 +263,7 @@ void Program::personStart(const QString &name) {
     if (!readInstructions(&instructions) || !nameMayBeUsed() || !runSubjectForm() ||
         !showInstructions(instructions)) {
         m_seat.take(Player::Nobody);
+        showLanguage(m_launchLanguage);
         if (m_login)
             m_login->showAgain();
         return;
@@ -415,6 +428,7 @@ bool Program::runSubjectForm() {
         if (!option.trimmed().isEmpty())
             genderOptions.append(option.trimmed());
     }
+    showLanguage(m_state.Language);
     frmNewSubject form(m_state.subjectName, genderOptions);
     fitScreen(&form);
     connect(&form, &frmNewSubject::begun, this,
@@ -516,7 +530,7 @@ void Program::planPractice() {
 // practice in its state, under an identity and seed of its own.
 void Program::startRunAfterPractice() {
     m_dialogs.inform(programTitle(),
-                     QStringLiteral("The practice is over. The task starts now, from period 1."));
+                     tr("The practice is over. The task starts now, from period 1."));
     if (m_stopping || !m_runAfterPractice)
         return;
     closeTaskWindow();

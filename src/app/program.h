@@ -49,6 +49,8 @@ public:
     // A person's session ends at the login screen, ready for the next person, instead of
     // ending the program.
     void setSessions(bool sessions) { m_sessions = sessions; }
+    // The language of the participant's windows whatever the setups name; empty: theirs.
+    void setLanguage(const QString &code) { m_commandLineLanguage = code; }
 
     // Start-up: at the first start the data folder, the setup file and the listening port
     // are made sure of; then the login screen opens (where someone can see it) and the rest
@@ -73,7 +75,8 @@ private:
     bool launch();
     bool lockDataFolder();
     bool setupUsableAtLaunch();
-    bool setupUsable(SetupFile &setup);
+    bool setupUsable(SetupFile &setup, QStringList *languages);
+    void showLanguage(const QString &setupLanguage);
     bool listenForModels();
     void connectModelSide();
 
@@ -157,4 +160,6 @@ private:
     bool m_fullScreen = false;
     bool m_sessions = false;
     bool m_awaitingNextPerson = false; // a session is over; the login opens next
+    QString m_commandLineLanguage;
+    QString m_launchLanguage; // the one all setups name at launch, else English
 };

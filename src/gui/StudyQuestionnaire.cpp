@@ -22,7 +22,7 @@ QLabel *wrappedLabel(const QString &text, QWidget *parent, bool wrapped = true) 
 }
 
 QString questionCaption(int number) {
-    return QStringLiteral("Question %1").arg(number);
+    return StudyQuestionnaire::tr("Question %1").arg(number);
 }
 
 } // namespace
@@ -32,7 +32,7 @@ StudyQuestionnaire::StudyQuestionnaire(const QList<StudyQuestion> &questions, Di
     : QDialog(parent)
     , m_dialogs(dialogs) {
     setObjectName(QStringLiteral("StudyQuestionnaire"));
-    setWindowTitle(QStringLiteral("Questionnaire"));
+    setWindowTitle(tr("Questionnaire"));
     setFont(designFont(10));
     resize(px(9240), px(9240));
 
@@ -54,7 +54,7 @@ StudyQuestionnaire::StudyQuestionnaire(const QList<StudyQuestion> &questions, Di
     scroll->setWidgetResizable(true);
     scroll->setWidget(page);
 
-    m_submit = new QPushButton(QStringLiteral("Submit"), this);
+    m_submit = new QPushButton(tr("Submit"), this);
     m_submit->setObjectName(QStringLiteral("Submit"));
     m_submit->setAutoDefault(false);
     connect(m_submit, &QPushButton::clicked, this, &StudyQuestionnaire::submit);
@@ -138,8 +138,7 @@ void StudyQuestionnaire::submit() {
     for (int index = 0; index < m_asked.size(); ++index) {
         const std::optional<StudyAnswer> answer = answerOf(m_asked.at(index));
         if (!answer) {
-            m_dialogs.inform(QStringLiteral("Questionnaire"),
-                             QStringLiteral("Please answer Question %1").arg(index + 1));
+            m_dialogs.inform(tr("Questionnaire"), tr("Please answer Question %1").arg(index + 1));
             return;
         }
         answers.append(*answer);

@@ -10,17 +10,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-namespace {
-
-const QString ratingPlaceholder = QStringLiteral("Select");
-
-} // namespace
-
 Tasks1::Tasks1(double goal, double below, double above, Dialogs &dialogs, QWidget *parent)
     : QDialog(parent)
-    , m_dialogs(dialogs) {
+    , m_dialogs(dialogs)
+    , m_ratingPlaceholder(tr("Select")) {
     setObjectName(QStringLiteral("Tasks1"));
-    setWindowTitle(QStringLiteral("Department Store Task Questionnaire"));
+    setWindowTitle(tr("Department Store Task Questionnaire"));
     setFont(designFont(10));
     setFixedSize(px(9240), px(9240));
     buildControls();
@@ -30,7 +25,7 @@ Tasks1::Tasks1(double goal, double below, double above, Dialogs &dialogs, QWidge
     for (int rating = 1; rating <= 10; ++rating)
         m_Combo1->addItem(QString::number(rating));
     m_Combo1->setCurrentIndex(-1);
-    m_Combo1->setEditText(ratingPlaceholder);
+    m_Combo1->setEditText(m_ratingPlaceholder);
 
     connect(m_Combo1, &QComboBox::editTextChanged, this, &Tasks1::ratingChanged);
     connect(m_Combo1, &QComboBox::activated, this, &Tasks1::ratingChanged);
@@ -63,9 +58,9 @@ QPlainTextEdit *Tasks1::addAnswerBox(const char *name, const QRect &rect) {
 void Tasks1::buildControls() {
     constexpr int left = 240;
     constexpr int width = 8760;
-    addLabel("Label1", QStringLiteral("Question 1"), twipsRect(left, 180, 2400, 300), true);
+    addLabel("Label1", tr("Question 1"), twipsRect(left, 180, 2400, 300), true);
     addLabel("Label2", QString(), twipsRect(left, 480, width, 900));
-    addLabel("Label4", QStringLiteral("Difficulty Rating"), twipsRect(left, 1440, 1920, 405))
+    addLabel("Label4", tr("Difficulty Rating"), twipsRect(left, 1440, 1920, 405))
         ->setAlignment(Qt::AlignLeft | Qt::AlignVCenter); // level with the rating box
     m_Combo1 = new QComboBox(this);
     m_Combo1->setObjectName(QStringLiteral("Combo1"));
@@ -73,19 +68,19 @@ void Tasks1::buildControls() {
     m_Combo1->setInsertPolicy(QComboBox::NoInsert);
     m_Combo1->setCompleter(nullptr);
     m_Combo1->setGeometry(twipsRect(2280, 1440, 1335, 405));
-    addLabel("Label3", QStringLiteral("Resons for your rating (Write in space below):"),
+    addLabel("Label3", tr("Resons for your rating (Write in space below):"),
              twipsRect(left, 2040, width, 300));
     m_Text1 = addAnswerBox("Text1", twipsRect(left, 2340, width, 1080));
 
-    addLabel("Label6", QStringLiteral("Question 2"), twipsRect(left, 3660, 2400, 300), true);
+    addLabel("Label6", tr("Question 2"), twipsRect(left, 3660, 2400, 300), true);
     addLabel("Label5", questionnaire::questionTwoText(), twipsRect(left, 3960, width, 660));
     m_Text2 = addAnswerBox("Text2", twipsRect(left, 4680, width, 1080));
 
-    addLabel("Label7", QStringLiteral("Question 3"), twipsRect(left, 6000, 2400, 300), true);
+    addLabel("Label7", tr("Question 3"), twipsRect(left, 6000, 2400, 300), true);
     addLabel("Label8", questionnaire::questionThreeText(), twipsRect(left, 6300, width, 660));
     m_Text3 = addAnswerBox("Text3", twipsRect(left, 7020, width, 1080));
 
-    m_Command1 = new QPushButton(QStringLiteral("Submit"), this);
+    m_Command1 = new QPushButton(tr("Submit"), this);
     m_Command1->setObjectName(QStringLiteral("Command1"));
     m_Command1->setAutoDefault(false);
     m_Command1->setGeometry(twipsRect(3840, 8400, 1575, 495));
@@ -94,7 +89,7 @@ void Tasks1::buildControls() {
 // A rating given, typed or chosen, sends the participant on to its reasons; a two-digit
 // rating is therefore chosen from the list rather than typed.
 void Tasks1::ratingChanged() {
-    if (m_Combo1->currentText() == ratingPlaceholder)
+    if (m_Combo1->currentText() == m_ratingPlaceholder)
         return;
     m_Text1->setEnabled(true);
     m_Text1->setFocus();
@@ -102,15 +97,15 @@ void Tasks1::ratingChanged() {
 
 bool Tasks1::answersComplete() {
     QString missing;
-    if (m_Combo1->currentText() == ratingPlaceholder)
-        missing = QStringLiteral("Please give rating in Question 1");
+    if (m_Combo1->currentText() == m_ratingPlaceholder)
+        missing = tr("Please give rating in Question 1");
     else if (m_Text2->toPlainText().isEmpty())
-        missing = QStringLiteral("Please answer Question 2");
+        missing = tr("Please answer Question 2");
     else if (m_Text3->toPlainText().isEmpty())
-        missing = QStringLiteral("Please answer Question 3");
+        missing = tr("Please answer Question 3");
     if (missing.isEmpty())
         return true;
-    m_dialogs.inform(QStringLiteral("Questionnaire"), missing);
+    m_dialogs.inform(tr("Questionnaire"), missing);
     return false;
 }
 

@@ -42,6 +42,7 @@ private:
     bool answersComplete();
 
     Dialogs &m_dialogs;
+    const QString m_ratingPlaceholder; // the rating box's text until a rating is given
     bool m_submitted = false;
     bool m_recording = false;
 

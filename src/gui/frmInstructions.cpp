@@ -12,15 +12,15 @@ frmInstructions::frmInstructions(QList<StudyPage> pages, QWidget *parent)
     : QDialog(parent)
     , m_pages(std::move(pages)) {
     setObjectName(QStringLiteral("frmInstructions"));
-    setWindowTitle(QStringLiteral("Instructions"));
+    setWindowTitle(tr("Instructions"));
     setFont(designFont(10));
     m_brwPage = makePageView(this);
     m_lblPage = new QLabel(this);
     m_lblPage->setObjectName(QStringLiteral("lblPage"));
-    m_cmdBack = new QPushButton(QStringLiteral("Back"), this);
+    m_cmdBack = new QPushButton(tr("Back"), this);
     m_cmdBack->setObjectName(QStringLiteral("cmdBack"));
     m_cmdBack->setAutoDefault(false);
-    m_cmdNext = new QPushButton(QStringLiteral("Next"), this);
+    m_cmdNext = new QPushButton(tr("Next"), this);
     m_cmdNext->setObjectName(QStringLiteral("cmdNext"));
     m_cmdNext->setAutoDefault(false);
 
@@ -58,7 +58,7 @@ void frmInstructions::showCurrentPage() {
     if (m_pages.isEmpty())
         return;
     showPage(m_brwPage, m_pages[m_current]);
-    m_lblPage->setText(QStringLiteral("Page %1 of %2").arg(m_current + 1).arg(m_pages.size()));
+    m_lblPage->setText(tr("Page %1 of %2").arg(m_current + 1).arg(m_pages.size()));
     m_cmdBack->setEnabled(m_current > 0);
     m_cmdNext->setFocus();
 }

@@ -138,11 +138,17 @@ frmKrugel::frmKrugel(const TaskView &view, Dialogs &dialogs, QWidget *parent)
         markPractice();
 }
 
+// The program's own unit shows in the participant's language; any other as it is named.
+QString frmKrugel::unitCaption() const {
+    static const char *const gallons = QT_TR_NOOP("Gallons");
+    return m_view.unitName == QLatin1String(gallons) ? tr(gallons) : m_view.unitName;
+}
+
 // A practice run says so in the title and above the tank; the run itself looks as ever.
 void frmKrugel::markPractice() {
-    setWindowTitle(QStringLiteral("Fluxmere - Practice"));
-    QLabel *mark = addLabel(QStringLiteral("lblPractice"), QStringLiteral("Practice"),
-                            twipsRect(720, 840, 1695, 375));
+    setWindowTitle(tr("Fluxmere - Practice"));
+    QLabel *mark =
+        addLabel(QStringLiteral("lblPractice"), tr("Practice"), twipsRect(720, 840, 1695, 375));
     setTextColour(mark, blue);
 }
 
@@ -190,15 +196,13 @@ void frmKrugel::buildTankDrawing() {
         addLabel(indexed("lblMarkY", i), QString(), QRect(), 8.25)->hide();
     }
     addBox(QStringLiteral("lineGoal"), QRect(), red);
-    addLabel(QStringLiteral("lblGoal"), QStringLiteral("Goal"), QRect(), 8.25);
+    addLabel(QStringLiteral("lblGoal"), tr("Goal"), QRect(), 8.25);
 
-    addLabel(indexed("lblUser", 0), QStringLiteral("User Inflow"), twipsRect(2520, 1560, 975, 255),
-             8.25);
-    addLabel(indexed("lblEnvironment", 0), QStringLiteral("Environment Inflow"),
+    addLabel(indexed("lblUser", 0), tr("User Inflow"), twipsRect(2520, 1560, 975, 255), 8.25);
+    addLabel(indexed("lblEnvironment", 0), tr("Environment Inflow"),
              twipsRect(3720, 1560, 1695, 255), 8.25);
-    addLabel(indexed("lblUser", 1), QStringLiteral("User Outflow"),
-             twipsRect(13440, 6120, 1335, 255), 8.25);
-    addLabel(indexed("lblEnvironment", 1), QStringLiteral("Environment Outflow"),
+    addLabel(indexed("lblUser", 1), tr("User Outflow"), twipsRect(13440, 6120, 1335, 255), 8.25);
+    addLabel(indexed("lblEnvironment", 1), tr("Environment Outflow"),
              twipsRect(13440, 5640, 1815, 255), 8.25);
 
     // The flow value boxes: idle black, lit red or green while their flow acts.
@@ -228,15 +232,15 @@ void frmKrugel::buildControls() {
 
 // Period counter, the last flows, goal and amount, and the order balances.
 void frmKrugel::buildStatusDisplay() {
-    const QString unit = m_view.unitName;
+    const QString unit = unitCaption();
     const auto caption = [this](const char *name, const QString &text, QRect rect) {
         addLabel(QLatin1String(name), text, rect);
     };
     const auto value = [this](const char *name, QRect rect, const QColor &colour) {
         setTextColour(addLabel(QLatin1String(name), QString(), rect), colour);
     };
-    caption("lblTimePeriod", QStringLiteral("Time Period"), twipsRect(720, 240, 1695, 375));
-    caption("lblOf", QStringLiteral("of"), twipsRect(3840, 240, 495, 375));
+    caption("lblTimePeriod", tr("Time Period"), twipsRect(720, 240, 1695, 375));
+    caption("lblOf", tr("of"), twipsRect(3840, 240, 495, 375));
     for (const auto &[name, left] :
          {std::pair{"lblCurrTimePeriod", 2640}, {"lblTotTimePeriod", 4440}}) {
         QLabel *counter = addLabel(QLatin1String(name), QString(), twipsRect(left, 240, 1215, 375));
@@ -246,31 +250,28 @@ void frmKrugel::buildStatusDisplay() {
     for (const char *name : {"lblTimePeriod", "lblCurrTimePeriod", "lblOf", "lblTotTimePeriod"})
         findChild<QLabel *>(QLatin1String(name))->setVisible(m_view.showTimePeriod);
 
-    caption("lblInFlowStatusEnv", QStringLiteral("Env InFlow(%1/Hour):").arg(unit),
+    caption("lblInFlowStatusEnv", tr("Env InFlow(%1/Hour):").arg(unit),
             twipsRect(5760, 360, 3255, 615));
     value("lblInFlowStatusEnvVal", twipsRect(9240, 360, 1335, 615), red);
-    caption("lblOutFlowStatusEnv", QStringLiteral("Env OutFlow(%1/Hour):").arg(unit),
+    caption("lblOutFlowStatusEnv", tr("Env OutFlow(%1/Hour):").arg(unit),
             twipsRect(10680, 360, 3495, 615));
     value("lblOutFlowStatusEnvVal", twipsRect(14400, 360, 1455, 615), green);
-    caption("lblInFlowStatus", QStringLiteral("UserInFlow(%1/Hour):").arg(unit),
+    caption("lblInFlowStatus", tr("UserInFlow(%1/Hour):").arg(unit),
             twipsRect(5760, 1200, 3255, 615));
     const HighlightColours &user = m_view.userHighlights;
     value("lblInFlowStatusVal", twipsRect(9240, 1200, 1335, 615), QColor::fromRgb(user.inflow));
-    caption("lblOutFlowStatus", QStringLiteral("UserOutFlow(%1/Hour):").arg(unit),
+    caption("lblOutFlowStatus", tr("UserOutFlow(%1/Hour):").arg(unit),
             twipsRect(10680, 1200, 3495, 615));
     value("lblOutFlowStatusVal", twipsRect(14400, 1200, 1455, 615), QColor::fromRgb(user.outflow));
-    caption("lblGoalStatus", QStringLiteral("Goal(%1):").arg(unit),
-            twipsRect(6240, 2040, 2775, 495));
+    caption("lblGoalStatus", tr("Goal(%1):").arg(unit), twipsRect(6240, 2040, 2775, 495));
     value("lblGoalStatusVal", twipsRect(9240, 2040, 1335, 495), red);
-    caption("lblAmountStatus", QStringLiteral("Amount in Tank(%1):").arg(unit),
+    caption("lblAmountStatus", tr("Amount in Tank(%1):").arg(unit),
             twipsRect(10680, 2040, 3495, 495));
     value("lblAmountStatusVal", twipsRect(14400, 2040, 1455, 495), blue);
 
-    caption("lblBackOrder", QStringLiteral("Back Order (Gallons):"),
-            twipsRect(10920, 8280, 2775, 375));
+    caption("lblBackOrder", tr("Back Order (Gallons):"), twipsRect(10920, 8280, 2775, 375));
     value("lblBackOrderVal", twipsRect(13800, 8280, 1335, 375), blue);
-    caption("lblForwardOrder", QStringLiteral("Dch Order (Gallons):"),
-            twipsRect(10920, 9000, 2775, 375));
+    caption("lblForwardOrder", tr("Dch Order (Gallons):"), twipsRect(10920, 9000, 2775, 375));
     value("lblForwardOrderVal", twipsRect(13800, 9000, 1335, 375), blue);
     for (const char *name :
          {"lblBackOrder", "lblBackOrderVal", "lblForwardOrder", "lblForwardOrderVal"})
@@ -280,14 +281,14 @@ void frmKrugel::buildStatusDisplay() {
 
 // The two entry boxes and Submit, the window's default button.
 void frmKrugel::buildDecisionInput() {
-    const QString unit = m_view.unitName;
-    addLabel(QStringLiteral("lblDecision(0)"), QStringLiteral("Make Decision->"),
+    const QString unit = unitCaption();
+    addLabel(QStringLiteral("lblDecision(0)"), tr("Make Decision->"),
              twipsRect(720, 6960, 2175, 375));
-    addLabel(QStringLiteral("lblInFlow(1)"), QStringLiteral("Enter the Inflow(%1/Hour):").arg(unit),
+    addLabel(QStringLiteral("lblInFlow(1)"), tr("Enter the Inflow(%1/Hour):").arg(unit),
              twipsRect(3360, 6960, 5175, 375));
-    addLabel(QStringLiteral("lblDecision(1)"), QStringLiteral("Make Decision->"),
+    addLabel(QStringLiteral("lblDecision(1)"), tr("Make Decision->"),
              twipsRect(720, 7680, 2175, 375));
-    addLabel(QStringLiteral("lblOutflow"), QStringLiteral("Enter the Outflow(%1/Hour):").arg(unit),
+    addLabel(QStringLiteral("lblOutflow"), tr("Enter the Outflow(%1/Hour):").arg(unit),
              twipsRect(3360, 7680, 5295, 375));
 
     const auto entryBox = [this](const char *name, int top) {
@@ -302,7 +303,7 @@ void frmKrugel::buildDecisionInput() {
     m_txtUsrInflowVal = entryBox("txtUsrInflowVal", 6960);
     m_txtUsrOutflowVal = entryBox("txtUsrOutflowVal", 7680);
 
-    m_cmdNextTrial = new QPushButton(QStringLiteral("Submit"), this);
+    m_cmdNextTrial = new QPushButton(tr("Submit"), this);
     m_cmdNextTrial->setObjectName(QStringLiteral("cmdNextTrial"));
     m_cmdNextTrial->setGeometry(twipsRect(10200, 7680, 1455, 495));
     m_cmdNextTrial->setDefault(true);
@@ -315,11 +316,11 @@ void frmKrugel::buildMoneyDisplay() {
     const auto caption = [this](const char *name, const QString &text, QRect rect) {
         addLabel(QLatin1String(name), text, rect);
     };
-    caption("lblCurrBonus", QStringLiteral("Current bonus for the time period is:"),
+    caption("lblCurrBonus", tr("Current bonus for the time period is:"),
             twipsRect(3360, 8400, 4695, 375));
     caption("lblCurrBonusVal", QString(), twipsRect(9120, 8400, 975, 375));
     caption("lblDollar(0)", QStringLiteral("$"), twipsRect(10320, 8400, 255, 255));
-    caption("lblAccuBonus", QStringLiteral("Total money to be paid at the end:"),
+    caption("lblAccuBonus", tr("Total money to be paid at the end:"),
             twipsRect(3360, 8880, 4815, 375));
     caption("lblAccuBonusVal", QString(), twipsRect(9120, 9000, 975, 255));
     caption("lblDollar(1)", QStringLiteral("$"), twipsRect(10320, 9000, 255, 255));
@@ -426,12 +427,10 @@ void frmKrugel::showEvent(QShowEvent *event) {
 
 // ---- Submit and exit ------------------------------------------------------------------
 
-bool frmKrugel::entryIsNumber(QLineEdit *box, const QString &flow) {
+bool frmKrugel::entryIsNumber(QLineEdit *box, const QString &message) {
     if (box->text().isEmpty() || numbers::parseNumber(box->text()))
         return true;
-    m_dialogs.inform(programTitle(),
-                     QStringLiteral("The %1 must be a number. Please enter it again.").arg(flow),
-                     Dialogs::Icon::Warning);
+    m_dialogs.inform(programTitle(), message, Dialogs::Icon::Warning);
     box->setFocus();
     box->selectAll();
     return false;
@@ -440,8 +439,10 @@ bool frmKrugel::entryIsNumber(QLineEdit *box, const QString &flow) {
 void frmKrugel::cmdNextTrial_Click() {
     if (!m_cmdNextTrial->isEnabled())
         return; // a period is running
-    if (!entryIsNumber(m_txtUsrInflowVal, QStringLiteral("inflow")) ||
-        !entryIsNumber(m_txtUsrOutflowVal, QStringLiteral("outflow")))
+    if (!entryIsNumber(m_txtUsrInflowVal,
+                       tr("The inflow must be a number. Please enter it again.")) ||
+        !entryIsNumber(m_txtUsrOutflowVal,
+                       tr("The outflow must be a number. Please enter it again.")))
         return;
     Decision decision;
     for (QLineEdit *box : {m_txtUsrInflowVal, m_txtUsrOutflowVal}) {
@@ -488,8 +489,7 @@ bool frmKrugel::eventFilter(QObject *watched, QEvent *event) {
 
 // Ctrl+X: "Are you sure you want to exit?"; Yes opens the exit authentication.
 frmKrugel::ExitAnswer frmKrugel::askToExit() {
-    if (!m_dialogs.ask(QStringLiteral("Exit Application"),
-                       QStringLiteral("Are you sure you want to exit?")))
+    if (!m_dialogs.ask(tr("Exit Application"), tr("Are you sure you want to exit?")))
         return ExitAnswer::No;
     return askExitAuthentication();
 }

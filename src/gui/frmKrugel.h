@@ -63,7 +63,9 @@ private:
     enum class ExitAnswer { No, NotAuthorised, Authorised };
     ExitAnswer askToExit();
     ExitAnswer askExitAuthentication();
-    bool entryIsNumber(QLineEdit *box, const QString &flow);
+    // Shows `message` and returns false when the box holds no number.
+    bool entryIsNumber(QLineEdit *box, const QString &message);
+    QString unitCaption() const;
 
     TaskView m_view;
     Dialogs &m_dialogs;

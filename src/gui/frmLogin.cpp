@@ -11,20 +11,20 @@
 frmLogin::frmLogin(QWidget *parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("frmLogin"));
-    setWindowTitle(QStringLiteral("Welcome"));
+    setWindowTitle(tr("Welcome"));
     auto *layout = new QGridLayout(this);
-    auto *lblLogin = new QLabel(QStringLiteral("Login: "), this);
+    auto *lblLogin = new QLabel(tr("Login: "), this);
     lblLogin->setObjectName(QStringLiteral("lblLogin"));
     m_txtName = new QLineEdit(this);
     m_txtName->setObjectName(QStringLiteral("txtName"));
-    auto *lblVersion = new QLabel(QStringLiteral("Version:"), this);
+    auto *lblVersion = new QLabel(tr("Version:"), this);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
     m_cboVersion = new QComboBox(this);
     m_cboVersion->setObjectName(QStringLiteral("cboVersion"));
     m_cboVersion->setEditable(true);
-    m_cmdStart = new QPushButton(QStringLiteral("Start"), this);
+    m_cmdStart = new QPushButton(tr("Start"), this);
     m_cmdStart->setObjectName(QStringLiteral("cmdStart"));
-    m_cmdQuit = new QPushButton(QStringLiteral("Quit"), this);
+    m_cmdQuit = new QPushButton(tr("Quit"), this);
     m_cmdQuit->setObjectName(QStringLiteral("cmdQuit"));
     // Enter is handled by the boxes themselves, never by a default button.
     m_cmdStart->setAutoDefault(false);

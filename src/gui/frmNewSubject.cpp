@@ -1,5 +1,6 @@
 #include "gui/frmNewSubject.h"
 
+#include "core/common/language.h"
 #include "gui/twips.h"
 
 #include <QComboBox>
@@ -11,6 +12,8 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+
+#include <algorithm>
 
 namespace {
 
@@ -40,10 +43,10 @@ frmNewSubject::frmNewSubject(const QString &subjectName, const QStringList &gend
     setFixedSize(px(5040), px(3480));
     buildControls();
 
-    m_cboMajor->addItems(majors());
+    addMajors();
     m_cboMajor->setCurrentIndex(-1);
-    m_cboMajor->setEditText(QStringLiteral("Major"));
-    setWindowTitle(QStringLiteral("Subject Info: ") + subjectName);
+    m_cboMajor->setEditText(tr("Major"));
+    setWindowTitle(tr("Subject Info: %1").arg(subjectName));
 
     // Connected only now, so that the placeholder text does not count as a choice.
     connect(m_txtAge, &QLineEdit::textChanged, this, [this](const QString &text) {
@@ -74,48 +77,81 @@ frmNewSubject::frmNewSubject(const QString &subjectName, const QStringList &gend
     UpdateBeginButton();
 }
 
+namespace {
+
+// The list of majors in English, as the subject record keeps them.
+const char *const majorNames[] = {
+    QT_TRANSLATE_NOOP("frmNewSubject", "Accounting"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Anthropology"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Architecture"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Biology"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Business Administration"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Chemistry"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Computer Science"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Economics"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Education"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Electrical Engineering"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "English"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Finance"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "History"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Industrial Engineering"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Information Systems"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Management"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Marketing"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Mathematics"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Mechanical Engineering"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Philosophy"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Physics"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Political Science"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Psychology"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Public Policy"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Sociology"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Statistics"),
+    QT_TRANSLATE_NOOP("frmNewSubject", "Other"),
+};
+
+} // namespace
+
 QStringList frmNewSubject::majors() {
-    return {QStringLiteral("Accounting"),
-            QStringLiteral("Anthropology"),
-            QStringLiteral("Architecture"),
-            QStringLiteral("Biology"),
-            QStringLiteral("Business Administration"),
-            QStringLiteral("Chemistry"),
-            QStringLiteral("Computer Science"),
-            QStringLiteral("Economics"),
-            QStringLiteral("Education"),
-            QStringLiteral("Electrical Engineering"),
-            QStringLiteral("English"),
-            QStringLiteral("Finance"),
-            QStringLiteral("History"),
-            QStringLiteral("Industrial Engineering"),
-            QStringLiteral("Information Systems"),
-            QStringLiteral("Management"),
-            QStringLiteral("Marketing"),
-            QStringLiteral("Mathematics"),
-            QStringLiteral("Mechanical Engineering"),
-            QStringLiteral("Philosophy"),
-            QStringLiteral("Physics"),
-            QStringLiteral("Political Science"),
-            QStringLiteral("Psychology"),
-            QStringLiteral("Public Policy"),
-            QStringLiteral("Sociology"),
-            QStringLiteral("Statistics"),
-            QStringLiteral("Other")};
+    QStringList names;
+    for (const char *name : majorNames)
+        names.append(QLatin1String(name));
+    return names;
+}
+
+// Each major shows in the participant's language and keeps its English name beside it. A
+// translated list is put in its own alphabetical order, "Other" staying last.
+void frmNewSubject::addMajors() {
+    QList<std::pair<QString, QString>> shown;
+    for (const char *name : majorNames)
+        shown.append({tr(name), QLatin1String(name)});
+    if (InstalledLanguage() != QLatin1String("en"))
+        std::sort(shown.begin(), shown.end() - 1, [](const auto &a, const auto &b) {
+            return QString::localeAwareCompare(a.first, b.first) < 0;
+        });
+    for (const auto &[text, source] : shown)
+        m_cboMajor->addItem(text, source);
+}
+
+// A major chosen from the list is kept in English whatever the language shown; a typed one
+// as typed.
+QString frmNewSubject::majorToRecord() const {
+    const int index = m_cboMajor->findText(m_cboMajor->currentText(), Qt::MatchExactly);
+    return index >= 0 ? m_cboMajor->itemData(index).toString() : m_cboMajor->currentText();
 }
 
 void frmNewSubject::buildControls() {
-    auto *fraGender = new QGroupBox(QStringLiteral("Gender"), this);
+    auto *fraGender = new QGroupBox(tr("Gender"), this);
     fraGender->setObjectName(QStringLiteral("fraGender"));
     fraGender->setGeometry(twipsRect(240, 180, 2160, 1260));
-    m_optMale = new QRadioButton(QStringLiteral("Male"), fraGender);
+    m_optMale = new QRadioButton(tr("Male"), fraGender);
     m_optMale->setObjectName(QStringLiteral("optMale"));
     m_optMale->setGeometry(twipsRect(240, 360, 1695, 360));
-    m_optFemale = new QRadioButton(QStringLiteral("Female"), fraGender);
+    m_optFemale = new QRadioButton(tr("Female"), fraGender);
     m_optFemale->setObjectName(QStringLiteral("optFemale"));
     m_optFemale->setGeometry(twipsRect(240, 780, 1695, 360));
 
-    auto *tagAge = new QLabel(QStringLiteral("Age:"), this);
+    auto *tagAge = new QLabel(tr("Age:"), this);
     tagAge->setObjectName(QStringLiteral("tagAge"));
     tagAge->setGeometry(twipsRect(2760, 480, 720, 360));
     tagAge->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -139,10 +175,8 @@ void frmNewSubject::buildControls() {
     m_cboMajor->setMaxVisibleItems(14);
     m_cboMajor->setGeometry(twipsRect(240, 1680, 4560, 405));
 
-    m_btnBegin =
-        addButton(this, "btnBegin", QStringLiteral("Begin"), twipsRect(600, 2520, 1575, 495));
-    m_btnCancel =
-        addButton(this, "btnCancel", QStringLiteral("Cancel"), twipsRect(2865, 2520, 1575, 495));
+    m_btnBegin = addButton(this, "btnBegin", tr("Begin"), twipsRect(600, 2520, 1575, 495));
+    m_btnCancel = addButton(this, "btnCancel", tr("Cancel"), twipsRect(2865, 2520, 1575, 495));
 }
 
 void frmNewSubject::offerGenderOptions(const QStringList &options) {
@@ -173,7 +207,7 @@ void frmNewSubject::btnBegin_Click() {
     const QString gender = m_cboGender ? m_cboGender->currentText()
                            : isMale    ? QStringLiteral("Male")
                                        : QStringLiteral("Female");
-    emit begun({m_cboMajor->currentText(), isMale, gender, m_txtAge->text()});
+    emit begun({majorToRecord(), isMale, gender, m_txtAge->text()});
     m_writing = false;
     Cleared = true;
     accept();

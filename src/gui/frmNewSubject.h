@@ -35,7 +35,7 @@ public:
     void btnBegin_Click();
     void btnCancel_Click();
 
-    // The 26 fields of study in alphabetical order, then "Other".
+    // The 26 fields of study in alphabetical order, then "Other", in English.
     static QStringList majors();
 
 signals:
@@ -48,6 +48,8 @@ protected:
 
 private:
     void buildControls();
+    void addMajors();
+    QString majorToRecord() const;
     void offerGenderOptions(const QStringList &options);
     void UpdateBeginButton();
     bool filterAgeKey(const QKeyEvent *key);

@@ -19,7 +19,7 @@ frmPasswordAuth::frmPasswordAuth(Dialogs &dialogs, QWidget *parent)
     : QDialog(parent)
     , m_dialogs(dialogs) {
     setObjectName(QStringLiteral("frmPasswordAuth"));
-    setWindowTitle(QStringLiteral("Authentication"));
+    setWindowTitle(tr("Authentication"));
     setFont(designFont(10));
     setFixedSize(px(5160), px(2280));
     buildControls();
@@ -47,14 +47,13 @@ void frmPasswordAuth::buildControls() {
         control->setAutoDefault(false);
         return control;
     };
-    label("Label1", QStringLiteral("Username"), twipsRect(240, 300, 1215, 360));
+    label("Label1", tr("Username"), twipsRect(240, 300, 1215, 360));
     m_txtUsername = box("txtUsername", twipsRect(1560, 240, 3360, 405));
-    label("Label2", QStringLiteral("Password"), twipsRect(240, 840, 1215, 360));
+    label("Label2", tr("Password"), twipsRect(240, 840, 1215, 360));
     m_txtPassword = box("txtPassword", twipsRect(1560, 780, 3360, 405));
     m_txtPassword->setEchoMode(QLineEdit::Password);
-    m_Command1 =
-        button("Command1", QStringLiteral("Exit Application"), twipsRect(840, 1500, 1935, 495));
-    m_Command2 = button("Command2", QStringLiteral("Cancel"), twipsRect(2985, 1500, 1455, 495));
+    m_Command1 = button("Command1", tr("Exit Application"), twipsRect(840, 1500, 1935, 495));
+    m_Command2 = button("Command2", tr("Cancel"), twipsRect(2985, 1500, 1455, 495));
 }
 
 void frmPasswordAuth::clearBoxes() {
@@ -88,16 +87,16 @@ void frmPasswordAuth::Command1_Click() {
         return;
     m_exiting = true;
     if (m_txtUsername->text().isEmpty())
-        m_dialogs.inform(programTitle(), QStringLiteral("Please enter Username"));
+        m_dialogs.inform(programTitle(), tr("Please enter Username"));
     else if (m_txtPassword->text().isEmpty())
-        m_dialogs.inform(programTitle(), QStringLiteral("Please enter Password"));
+        m_dialogs.inform(programTitle(), tr("Please enter Password"));
     else {
         CheckExitPassword();
         if (m_exitPasswordMatches) {
             emit exitApproved();
         } else {
-            m_dialogs.inform(QStringLiteral("Password Incorrect"),
-                             QStringLiteral("Username or Password is incorrect. Please try again"),
+            m_dialogs.inform(tr("Password Incorrect"),
+                             tr("Username or Password is incorrect. Please try again"),
                              Dialogs::Icon::Warning);
             clearBoxes();
             m_txtUsername->setFocus();

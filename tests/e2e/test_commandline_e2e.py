@@ -97,6 +97,8 @@ class CommandLineTest(E2ETestCase):
              ["--batch-pause-ms", "-1", "Usage:"]),
             ("scale out of range", ["--scale", "5", "--data-dir", ready], 2,
              ["--scale takes a factor from 0.5 to 4", "Usage:"]),
+            ("language without a translation", ["--language", "xx", "--data-dir", ready], 2,
+             ["--language xx", "no translation", "Usage:"]),
             ("missing data folder", ["--port", "0", "--data-dir", os.path.join(root, "none")],
              1, ["does not exist", "--init"]),
             ("data folder without Setup.txt", ["--port", "0", "--data-dir", without_setup], 1,

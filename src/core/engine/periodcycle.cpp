@@ -4,9 +4,18 @@
 #include "core/engine/cost.h"
 #include "core/engine/tankgeometry.h"
 
+#include <QCoreApplication>
+
 namespace {
 
-const QString userActionText = QStringLiteral("User flow Action in Play");
+// The task window's texts, in the participant's language.
+QString shown(const char *text) {
+    return QCoreApplication::translate("frmKrugel", text);
+}
+
+QString userActionText() {
+    return shown(QT_TRANSLATE_NOOP("frmKrugel", "User flow Action in Play"));
+}
 
 void hideAllPipes(const TaskState &state, TaskView &view) {
     for (int pipe : {state.pipeUserIn, state.pipeUserOut, state.pipeEnvIn, state.pipeEnvOut})
@@ -107,10 +116,12 @@ void EnvironmentDecision(TaskState &state, TaskView &view) {
         state.Amount =
             ((in - out) * state.envFlowFactor + state.Amount / state.unitHeight) * state.unitHeight;
         FillTank(state, view, state.tankIndex, state.Amount);
-        view.lblStatusValue = QStringLiteral("Environment Action in Play");
-        view.lblEnvOutput[0] = {
-            view.flowCaption(QStringLiteral("ENV: "), state.envFlowFactor * out), Colour::Green};
-        view.lblEnvInput[1] = {view.flowCaption(QStringLiteral("ENV: "), state.envFlowFactor * in),
+        view.lblStatusValue = shown(QT_TRANSLATE_NOOP("frmKrugel", "Environment Action in Play"));
+        view.lblEnvOutput[0] = {view.flowCaption(shown(QT_TRANSLATE_NOOP("frmKrugel", "ENV: ")),
+                                                 state.envFlowFactor * out),
+                                Colour::Green};
+        view.lblEnvInput[1] = {view.flowCaption(shown(QT_TRANSLATE_NOOP("frmKrugel", "ENV: ")),
+                                                state.envFlowFactor * in),
                                Colour::Red};
     }
     view.submitEnabled = false;
@@ -138,15 +149,17 @@ void processDecision(TaskState &state, TaskView &view) {
                       state.inFlowDelayValue, state.inFlowTPAfter);
     switchDelayRegime(t, state.MaxTrial, state.outFlowDelayCount, state.outFlowDelayEnd,
                       state.outFlowDelayValue, state.outFlowTPAfter);
-    view.lblStatusValue = QStringLiteral("Ah ha! Your previous request for Inflow and OutFlow "
-                                         "cannot be met in this time period!");
+    view.lblStatusValue =
+        shown(QT_TRANSLATE_NOOP("frmKrugel", "Ah ha! Your previous request for Inflow and "
+                                             "OutFlow cannot be met in this time period!"));
     if (userFlowsDue(state)) {
         const Arrival in = inflowArrival(state);
         if (in.arrives) {
             PipeWater(view, state.pipeUserIn, true);
-            view.lblStatusValue = userActionText;
-            view.lblUserInput[1] = {view.flowCaption(QStringLiteral("USER: "), in.quantity),
-                                    Colour::Red};
+            view.lblStatusValue = userActionText();
+            view.lblUserInput[1] = {
+                view.flowCaption(shown(QT_TRANSLATE_NOOP("frmKrugel", "USER: ")), in.quantity),
+                Colour::Red};
             view.lblUsrInCon = {Colour::Red, view.figureText(in.quantity)};
             state.TotalBackOrder =
                 state.TotalBackOrder - in.quantity + periodValue(state.UserInflow, t);
@@ -154,10 +167,11 @@ void processDecision(TaskState &state, TaskView &view) {
         const Arrival out = outflowArrival(state);
         if (out.arrives) {
             PipeWater(view, state.pipeUserOut, true);
-            view.lblUserOutput[0] = {view.flowCaption(QStringLiteral("USER: "), out.quantity),
-                                     Colour::Green};
+            view.lblUserOutput[0] = {
+                view.flowCaption(shown(QT_TRANSLATE_NOOP("frmKrugel", "USER: ")), out.quantity),
+                Colour::Green};
             view.lblUsrOutCon = {Colour::Green, view.figureText(out.quantity)};
-            view.lblStatusValue = userActionText;
+            view.lblStatusValue = userActionText();
             state.TotalForwardDischarge =
                 state.TotalForwardDischarge - out.quantity + periodValue(state.UserOutflow, t);
         }

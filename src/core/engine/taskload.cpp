@@ -3,6 +3,8 @@
 #include "core/common/numbers.h"
 #include "core/engine/tankgeometry.h"
 
+#include <QCoreApplication>
+
 void LoadTaskWindow(TaskState &state, TaskView &view) {
     using numbers::figure;
     view = TaskView{};
@@ -16,7 +18,8 @@ void LoadTaskWindow(TaskState &state, TaskView &view) {
     view.lblCurrBonusVal = figure(state.CurrentBonus);
     view.lblAccuBonusVal = figure(state.TotalBonus);
     view.lblStatusValue =
-        QStringLiteral("Try to meet the goal line on the tank by adjusting Inflow and Outflow");
+        QCoreApplication::translate("frmKrugel", "Try to meet the goal line on the tank by "
+                                                 "adjusting Inflow and Outflow");
     PlaceYMarks(state, view, state.numYMarks, state.yMarkLabels);
     if (state.currentTrial != 0) {
         FillTank(state, view, state.tankIndex, state.Amount);

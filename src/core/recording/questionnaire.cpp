@@ -2,6 +2,8 @@
 
 #include "core/common/numbers.h"
 
+#include <QCoreApplication>
+
 namespace questionnaire {
 namespace {
 
@@ -10,25 +12,26 @@ const QString ratingSeparator = QStringLiteral(", ");
 } // namespace
 
 QString questionOneText(double goal, double below, double above) {
-    return QStringLiteral("How difficult was the present task of keeping the water level in the "
-                          "tank between ") +
-           numbers::general(goal - below) + QStringLiteral(" Gallons and ") +
-           numbers::general(goal + above) +
-           QStringLiteral(" Gallons? (Please rate on a 1 to 10 scale with 10 as most difficult "
-                          "and 1 as least difficult and provide any extra information on "
-                          "reasons for your rating)");
+    return QCoreApplication::translate(
+               "Tasks1", "How difficult was the present task of keeping the water level in the "
+                         "tank between %1 Gallons and %2 Gallons? (Please rate on a 1 to 10 "
+                         "scale with 10 as most difficult and 1 as least difficult and provide "
+                         "any extra information on reasons for your rating)")
+        .arg(numbers::general(goal - below), numbers::general(goal + above));
 }
 
 QString questionTwoText() {
-    return QStringLiteral("What strategy did you follow to keep the number of people in the "
-                          "store as close to the goal as possible? (Try to answer the question "
-                          "even if your strategy did not work for you in the experiment). ");
+    return QCoreApplication::translate(
+        "Tasks1", "What strategy did you follow to keep the number of people in the store as "
+                  "close to the goal as possible? (Try to answer the question even if your "
+                  "strategy did not work for you in the experiment). ");
 }
 
 QString questionThreeText() {
-    return QStringLiteral("Did you change your strategy at any stage in the experiment? If you "
-                          "did so, can you specify what your changes to strategy were during "
-                          "the course of the experiment?");
+    return QCoreApplication::translate(
+        "Tasks1", "Did you change your strategy at any stage in the experiment? If you did so, "
+                  "can you specify what your changes to strategy were during the course of the "
+                  "experiment?");
 }
 
 QString questionText(int number, double goal, double below, double above) {

@@ -5,7 +5,8 @@
 #include <optional>
 
 // The closing questionnaire's three questions and the form of its answers, shared by the
-// window that asks them and the report that shows what was answered.
+// window that asks them and the report that shows what was answered. The questions are in
+// the language installed (English in the report); the answers are kept as given.
 namespace questionnaire {
 
 inline constexpr int QuestionCount = 3;

@@ -1,5 +1,6 @@
 #include "core/setup/scenario.h"
 
+#include "core/common/language.h"
 #include "core/common/numbers.h"
 #include "core/setup/envnoise.h"
 #include "core/setup/setupfile.h"
@@ -120,6 +121,18 @@ public:
         return values;
     }
 
+    // An optional language the program has a translation for, in lower case; empty when the
+    // file does not give the key.
+    QString language(const QString &key) {
+        const QString code = text(key).toLower();
+        if (code.isEmpty() || LanguageAvailable(code))
+            return code;
+        fail(key, QStringLiteral("The language \"%1\" of %2 in the setup file %3 is not one the "
+                                 "program has (%4).")
+                      .arg(code, key, m_path, AvailableLanguages().join(QStringLiteral(", "))));
+        return QString();
+    }
+
     // An optional number of periods, at most `most`; not judged while MaxTrial is wrong.
     int32_t optionalPeriods(const QString &key, int32_t most) {
         const uint64_t value = optionalWhole(key, std::numeric_limits<int32_t>::max());
@@ -230,6 +243,10 @@ void readHighlights(TaskState &state, KeyReader &read) {
     state.UserHighlights = read.highlights(QStringLiteral("HighlightColours"));
 }
 
+void readLanguage(TaskState &state, KeyReader &read) {
+    state.Language = read.language(QStringLiteral("Language"));
+}
+
 // Writes the initial order's share of period t only where the table holds t.
 size_t tableSize(int32_t lastIndex) {
     return lastIndex < 0 ? 0 : static_cast<size_t>(lastIndex) + 1;
@@ -289,6 +306,7 @@ QList<SetupError> ScenarioErrors(TaskState &state, SetupFile &setup) {
     readExitPassword(state, read);
     readPractice(state, read);
     readHighlights(state, read);
+    readLanguage(state, read);
     return read.errors();
 }
 
@@ -302,6 +320,7 @@ void LoadScenario(TaskState &state, SetupFile &setup) {
     readExitPassword(state, read);
     readPractice(state, read);
     readHighlights(state, read);
+    readLanguage(state, read);
 }
 
 void BuildScaleLabels(TaskState &state) {

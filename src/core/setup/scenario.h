@@ -19,7 +19,8 @@ void BuildDelayEndTables(TaskState &state);
 void LoadEnvironmentSchedules(TaskState &state, SetupFile &setup);
 // Everything Start reads from the setup file, in Start's order, then the optional
 // EnvInflowNoise, EnvOutflowNoise and EnvSeed, the optional ExitPassword, and last the
-// optional PracticePeriods (at most MaxTrial) and HighlightColours.
+// optional PracticePeriods (at most MaxTrial), HighlightColours and Language (one the
+// program has).
 void LoadScenario(TaskState &state, SetupFile &setup);
 // Reads as LoadScenario does but goes on past a bad key, 0 in its place: every error, in
 // order, each key at most once; a check that depends on a bad key (the length of a schedule

@@ -1,5 +1,6 @@
 #include "core/setup/setupcheck.h"
 
+#include "core/common/language.h"
 #include "core/common/numbers.h"
 #include "core/common/paths.h"
 #include "core/setup/conditions.h"
@@ -267,6 +268,9 @@ QStringList summaryOf(const TaskState &state) {
                                       "practice run of its own (Practice 1 in Runs.txt); a model "
                                       "plays none.")
                            .arg(state.PracticePeriods));
+    if (!state.Language.isEmpty())
+        summary.append(
+            QStringLiteral("Language: %1 (%2)").arg(state.Language, LanguageName(state.Language)));
     if (!state.ExitPassword.isEmpty())
         summary.append(QStringLiteral("Exit: the exit window asks for the ExitPassword (not "
                                       "shown here)."));
@@ -320,7 +324,8 @@ QStringList KnownSetupKeys() {
                                      QStringLiteral("ExitPassword"),
                                      QStringLiteral("GenderOptions"),
                                      QStringLiteral("PracticePeriods"),
-                                     QStringLiteral("HighlightColours")};
+                                     QStringLiteral("HighlightColours"),
+                                     QStringLiteral("Language")};
     return keys;
 }
 

@@ -45,6 +45,9 @@ struct TaskState {
     int32_t PracticePeriods = 0;
     // The optional key HighlightColours: the colours of the user's flows while they act.
     HighlightColours UserHighlights;
+    // The optional key Language: the language a person's windows show ("de"); empty or "en":
+    // English. Records never change with it.
+    QString Language;
 
     // Delay regimes: element k+1 of a value table is the delay that follows regime k.
     int16_t inFlowDelayCount = 1;

@@ -121,6 +121,10 @@ void TestSetupCheck::findings_data() {
         << QByteArray("EnvInflowSchedule = 1\nHighlightColours = blue, teal\n") << false
         << QStringLiteral("names the colour \"teal\"") << QStringLiteral("13") << QString()
         << QString();
+    QTest::newRow("a language the program has no translation into")
+        << QByteArray("MaxTrial = 20") << QByteArray("MaxTrial = 20\nLanguage = xx") << false
+        << QStringLiteral("The language \"xx\" of Language") << QStringLiteral("3") << QString()
+        << QString();
     QTest::newRow("a line that is no setting")
         << QByteArray("' A 20") << QByteArray("A 20") << true << QString() << QString()
         << QStringLiteral("\"A 20-period study\" has no \"=\"") << QStringLiteral("1");
