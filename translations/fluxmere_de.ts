@@ -39,7 +39,7 @@
     </message>
     <message>
         <source>What strategy did you follow to keep the number of people in the store as close to the goal as possible? (Try to answer the question even if your strategy did not work for you in the experiment). </source>
-        <translation>Welche Strategie haben Sie verfolgt, um die Anzahl der Personen im Kaufhaus so nah wie möglich am Ziel zu halten? (Bitte beantworten Sie die Frage auch dann, wenn Ihre Strategie im Experiment nicht aufgegangen ist). </translation>
+        <translation>Welche Strategie haben Sie verfolgt, um die Anzahl der Personen im Kaufhaus möglichst nah am Ziel zu halten? (Bitte antworten Sie auch, wenn Ihre Strategie nicht aufgegangen ist.) </translation>
     </message>
     <message>
         <source>Did you change your strategy at any stage in the experiment? If you did so, can you specify what your changes to strategy were during the course of the experiment?</source>
@@ -181,19 +181,19 @@
     </message>
     <message>
         <source>Env InFlow(%1/Hour):</source>
-        <translation>Ext. Zufluss (%1/Stunde):</translation>
+        <translation>Ext. Zufluss (%1/Std.):</translation>
     </message>
     <message>
         <source>Env OutFlow(%1/Hour):</source>
-        <translation>Ext. Abfluss (%1/Stunde):</translation>
+        <translation>Ext. Abfluss (%1/Std.):</translation>
     </message>
     <message>
         <source>UserInFlow(%1/Hour):</source>
-        <translation>Ihr Zufluss (%1/Stunde):</translation>
+        <translation>Ihr Zufluss (%1/Std.):</translation>
     </message>
     <message>
         <source>UserOutFlow(%1/Hour):</source>
-        <translation>Ihr Abfluss (%1/Stunde):</translation>
+        <translation>Ihr Abfluss (%1/Std.):</translation>
     </message>
     <message>
         <source>Goal(%1):</source>
@@ -213,15 +213,15 @@
     </message>
     <message>
         <source>Make Decision-&gt;</source>
-        <translation>Entscheiden Sie-&gt;</translation>
+        <translation>Entscheidung-&gt;</translation>
     </message>
     <message>
         <source>Enter the Inflow(%1/Hour):</source>
-        <translation>Zufluss eingeben (%1/Stunde):</translation>
+        <translation>Zufluss eingeben (%1/Std.):</translation>
     </message>
     <message>
         <source>Enter the Outflow(%1/Hour):</source>
-        <translation>Abfluss eingeben (%1/Stunde):</translation>
+        <translation>Abfluss eingeben (%1/Std.):</translation>
     </message>
     <message>
         <source>Submit</source>

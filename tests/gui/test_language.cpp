@@ -6,6 +6,7 @@
 #include "gui/frmLogin.h"
 #include "gui/frmNewSubject.h"
 #include "gui/frmPasswordAuth.h"
+#include "support/screenshot.h"
 #include "support/testsupport.h"
 
 #include <QComboBox>
@@ -30,22 +31,28 @@ private slots:
     void unknownLanguageChangesNothing();
 
 private:
-    // One text of each window, in the order of the windows a person meets.
-    static QStringList windowTexts();
+    // One text of each window, in the order of the windows a person meets; with a language
+    // code, pictures of the larger windows are kept to check by eye that its texts fit.
+    static QStringList windowTexts(const QString &pictured = {});
 };
 
-QStringList TestLanguage::windowTexts() {
+QStringList TestLanguage::windowTexts(const QString &pictured) {
     QTemporaryDir folder;
     TaskState state;
     ScriptedDialogs dialogs;
     auto runner = runnerFor(state, folder.path(), {}, 0);
     runner->load();
     const frmLogin login;
-    const frmNewSubject subject(QStringLiteral("P1"), {});
+    frmNewSubject subject(QStringLiteral("P1"), {});
     const frmInstructions instructions({StudyPage{QStringLiteral("<p>1</p>"), folder.path()}});
-    const frmKrugel task(runner->view(), dialogs);
+    frmKrugel task(runner->view(), dialogs);
     frmPasswordAuth exit(dialogs);
-    const Tasks1 questionnaire(4, 0.1, 0.1, dialogs);
+    Tasks1 questionnaire(4, 0.1, 0.1, dialogs);
+    if (!pictured.isEmpty()) {
+        saveScreenshot(&subject, QStringLiteral("frmNewSubject-") + pictured);
+        saveScreenshot(&task, QStringLiteral("frmKrugel-") + pictured);
+        saveScreenshot(&questionnaire, QStringLiteral("Tasks1-") + pictured);
+    }
     const StudyQuestionnaire own({}, dialogs);
     return {login.windowTitle(),
             subject.findChild<QPushButton *>(QStringLiteral("btnBegin"))->text(),
@@ -61,7 +68,7 @@ QStringList TestLanguage::windowTexts() {
 void TestLanguage::germanReachesEveryParticipantWindow() {
     QVERIFY(AvailableLanguages().contains(QStringLiteral("de")));
     QVERIFY(InstallLanguage(QStringLiteral("de")));
-    QCOMPARE(windowTexts(),
+    QCOMPARE(windowTexts(QStringLiteral("de")),
              QStringList({QStringLiteral("Willkommen"), QStringLiteral("Beginnen"),
                           QStringLiteral("Weiter"), QStringLiteral("Absenden"),
                           QStringLiteral("Versuchen Sie, die Ziellinie im Tank zu erreichen, "
