@@ -824,16 +824,28 @@ void TestProgram::practiceIsARunOfItsOwnAndLeavesNothingInTheRun() {
 }
 
 // A whole sitting of two: the first person reads the page, plays and answers, and the end
-// screen waits for the experimenter; the second starts afresh at the login and leaves through
-// the exit window. Each run has its own records, and only Quit ends the program.
+// screen waits for the experimenter; the second, in a German condition, starts afresh at the
+// login and leaves through the exit window. Each run has its own records, and only Quit ends
+// the program.
 void TestProgram::withSessionsTheNextPersonFollowsAtTheLogin() {
     m_sessions = true;
     const QMap<QString, QString> setup{{QStringLiteral("MaxTrial"), QStringLiteral("2")}};
     writeSetup(m_folder->path(), setup);
+    QDir().mkpath(dataDir() + QStringLiteral("/conditions"));
+    const QString english = dataDir() + QStringLiteral("/conditions/english.txt");
+    QVERIFY(QFile::copy(dataDir() + QStringLiteral("/Setup.txt"), english));
+    QFile german(dataDir() + QStringLiteral("/conditions/german.txt"));
+    QVERIFY(QFile::copy(english, german.fileName()) && german.open(QIODevice::Append));
+    german.write("\nLanguage = de\n");
+    german.close();
     QDir().mkpath(dataDir() + QStringLiteral("/instructions"));
     writeFile(dataDir() + QStringLiteral("/instructions/01.html"), "<p>Keep the tank full.</p>");
     writeFile(dataDir() + QStringLiteral("/end.html"), "<p>Thank you, {subject}: {payment}</p>");
     start(setup);
+    const auto chooseCondition = [this](const QString &name) {
+        requireChild<QComboBox>(m_program->login(), "cboVersion")->setCurrentText(name);
+    };
+    chooseCondition(QStringLiteral("english"));
     const auto readPage = [](frmInstructions *window) {
         requireChild<QPushButton>(window, "cmdNext")->click();
     };
@@ -846,10 +858,15 @@ void TestProgram::withSessionsTheNextPersonFollowsAtTheLogin() {
     playPersonRun(QStringLiteral("first"), 2);
     QCOMPARE(endScreen, QStringLiteral("Thank you, first: $5.00"));
 
+    // The second person's condition shows German from Start on; the next login is English.
+    QCOMPARE(m_program->login()->windowTitle(), QStringLiteral("Welcome"));
+    chooseCondition(QStringLiteral("german"));
     whenShown<frmNewSubject>(fillSubjectForm);
     whenShown<frmInstructions>(readPage);
     startPerson(QStringLiteral("second"));
     QTRY_VERIFY(m_program->krugel() != nullptr);
+    QCOMPARE(requireChild<QPushButton>(m_program->krugel(), "cmdNextTrial")->text(),
+             QStringLiteral("Absenden"));
     QCOMPARE(m_program->krugel()->view().lblCurrTimePeriod, QStringLiteral("0"));
     QCOMPARE(m_program->state().periodsInBand, 0);
     m_program->krugel()->inflowBox()->setText(QStringLiteral("1"));
@@ -858,6 +875,7 @@ void TestProgram::withSessionsTheNextPersonFollowsAtTheLogin() {
     m_program->krugel()->close(); // the exit window approves with the access code
     QTRY_VERIFY(m_program->login() && m_program->login()->isVisible());
     QVERIFY(!m_exitCode);
+    QCOMPARE(m_program->login()->windowTitle(), QStringLiteral("Welcome"));
 
     Problems problems;
     const QList<RunRecord> runs = readRunRecords(dataDir() + QStringLiteral("/Runs.txt"), problems);
