@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStringDecoder>
 
 namespace {
 
@@ -19,12 +20,21 @@ std::optional<std::pair<QString, QString>> keyAndValue(const QString &line) {
     return std::pair{line.left(equals - 1), line.mid(equals + 2)};
 }
 
+// A file written in UTF-8 reads as typed (a password or a gender option with "ä"); any other
+// reads as Latin-1, as the lab's older files were written. Plain ASCII reads the same either
+// way, and an initial byte order mark stays in the first line, as it always did.
+QString setupText(const QByteArray &contents) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = utf8.decode(contents);
+    return utf8.hasError() ? QString::fromLatin1(contents) : text;
+}
+
 } // namespace
 
 QStringList SetupLines(const QByteArray &contents) {
     // Lines end in CR LF, LF or, in files saved by old editors, CR alone.
     static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
-    QStringList lines = QString::fromLatin1(contents).split(lineEnd);
+    QStringList lines = setupText(contents).split(lineEnd);
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast(); // the end of the last line
     return lines;

@@ -171,6 +171,12 @@ void TestScenario::readSetupValue_data() {
                                              << QStringLiteral("MaxTrial") << QStringLiteral("100");
     QTest::newRow("CR alone at the end of a line that is not the key's")
         << QByteArray("X = 1\rMaxTrial = 7") << QStringLiteral("MaxTrial") << QStringLiteral("7");
+    QTest::newRow("a UTF-8 file reads as typed")
+        << QByteArray("' \xc3\xa4\nGenderOptions = M\xc3\xa4nnlich\n")
+        << QStringLiteral("GenderOptions") << QStringLiteral("M\u00e4nnlich");
+    QTest::newRow("any other file reads as Latin-1")
+        << QByteArray("' \xe4\nGenderOptions = M\xe4nnlich\n") << QStringLiteral("GenderOptions")
+        << QStringLiteral("M\u00e4nnlich");
     QTest::newRow("last line without line end")
         << QByteArray("X = 1\nMaxTrial = 7") << QStringLiteral("MaxTrial") << QStringLiteral("7");
     QTest::newRow("value kept as written after its first character")
