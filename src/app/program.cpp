@@ -728,13 +728,15 @@ void Program::awaitNextPerson() {
 }
 
 // Nothing of one person's session reaches the next: the state starts afresh and every
-// record is written anew from the next Start.
+// record is written anew from the next Start. What belongs to the program, not the session,
+// stays: the command line's pause and what a connected model last said.
 void Program::welcomeNextPerson() {
     closeTaskWindow();
     closeLoginScreen();
-    const int batchPauseMs = m_state.batchPauseMs;
-    m_state = TaskState();
-    m_state.batchPauseMs = batchPauseMs;
+    TaskState fresh;
+    fresh.batchPauseMs = m_state.batchPauseMs;
+    fresh.lastModelCommand = m_state.lastModelCommand;
+    m_state = std::move(fresh);
     m_runAfterPractice.reset();
     m_subjectRowId.reset();
     m_studyQuestions.clear();
