@@ -35,7 +35,7 @@ QStringList studyQuestionIds(const Report &report) {
     QStringList ids;
     for (const Run &run : report.runs) {
         for (const StudyAnswerRecord &answer :
-             report.folderOf(run).people.ofRun(run.runId(), run.subject()).studyAnswers) {
+             report.folderOf(run).people.studyAnswersOf(run.runId())) {
             if (!ids.contains(answer.questionId))
                 ids.append(answer.questionId);
         }

@@ -179,12 +179,20 @@ QList<QuestionnaireAnswer> People::answersOf(const QString &subject) const {
     return rowsOf(answers, subject);
 }
 
+QList<StudyAnswerRecord> People::studyAnswersOf(const QString &runId) const {
+    QList<StudyAnswerRecord> found;
+    if (runId.isEmpty())
+        return found;
+    for (const StudyAnswerRecord &answer : studyAnswers) {
+        if (answer.runId == runId)
+            found.append(answer);
+    }
+    return found;
+}
+
 RunPeople People::ofRun(const QString &runId, const QString &subject) const {
     RunPeople found;
-    for (const StudyAnswerRecord &answer : studyAnswers) {
-        if (!runId.isEmpty() && answer.runId == runId)
-            found.studyAnswers.append(answer);
-    }
+    found.studyAnswers = studyAnswersOf(runId);
     const bool linked = hasRunLinks && !runId.isEmpty() &&
                         (subjectRowOfRun.contains(runId) || answerRowsOfRun.contains(runId));
     if (linked) {
