@@ -22,11 +22,13 @@ std::string csvFields(const QStringList &fields) {
     return quoted.join(QLatin1Char(',')).toStdString();
 }
 
-// The columns of Data.txt that hold numbers: Trial, then CurrentBonus onwards.
+// The columns of Data.txt that hold numbers, in the file's order.
 QList<DataColumn> figureColumns() {
-    QList<DataColumn> columns{Trial};
-    for (int column = CurrentBonus; column < DataColumnCount; ++column)
-        columns.append(static_cast<DataColumn>(column));
+    QList<DataColumn> columns;
+    for (int column = 0; column < DataColumnCount; ++column) {
+        if (isFigureColumn(column))
+            columns.append(static_cast<DataColumn>(column));
+    }
     return columns;
 }
 
