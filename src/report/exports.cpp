@@ -14,14 +14,6 @@ namespace {
 
 const char rowEnd[] = "\r\n";
 
-// The fields quoted where they must be and joined with commas, UTF-8.
-std::string csvFields(const QStringList &fields) {
-    QStringList quoted;
-    for (const QString &field : fields)
-        quoted.append(csvField(field));
-    return quoted.join(QLatin1Char(',')).toStdString();
-}
-
 // The columns of Data.txt that hold numbers, in the file's order.
 QList<DataColumn> figureColumns() {
     QList<DataColumn> columns;
