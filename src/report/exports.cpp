@@ -14,19 +14,13 @@ namespace {
 
 const char rowEnd[] = "\r\n";
 
-// The fields quoted where they must be and joined with commas, UTF-8.
-std::string csvFields(const QStringList &fields) {
-    QStringList quoted;
-    for (const QString &field : fields)
-        quoted.append(csvField(field));
-    return quoted.join(QLatin1Char(',')).toStdString();
-}
-
-// The columns of Data.txt that hold numbers: Trial, then CurrentBonus onwards.
+// The columns of Data.txt that hold numbers, in the file's order.
 QList<DataColumn> figureColumns() {
-    QList<DataColumn> columns{Trial};
-    for (int column = CurrentBonus; column < DataColumnCount; ++column)
-        columns.append(static_cast<DataColumn>(column));
+    QList<DataColumn> columns;
+    for (int column = 0; column < DataColumnCount; ++column) {
+        if (isFigureColumn(column))
+            columns.append(static_cast<DataColumn>(column));
+    }
     return columns;
 }
 
@@ -35,7 +29,7 @@ QStringList studyQuestionIds(const Report &report) {
     QStringList ids;
     for (const Run &run : report.runs) {
         for (const StudyAnswerRecord &answer :
-             report.folderOf(run).people.ofRun(run.runId(), run.subject()).studyAnswers) {
+             report.folderOf(run).people.studyAnswersOf(run.runId())) {
             if (!ids.contains(answer.questionId))
                 ids.append(answer.questionId);
         }

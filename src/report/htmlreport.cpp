@@ -58,10 +58,6 @@ QString headerRow(const QStringList &names) {
     return element("tr", cells);
 }
 
-QString money(double value) {
-    return numbers::money(value);
-}
-
 QString distance(double value) {
     return QString::number(value, 'f', 3);
 }
@@ -172,7 +168,7 @@ private:
                           numberCell(QString::number(group.runs.size())) +
                           numberCell(QString::number(group.practiceRuns)) +
                           numberCell(counted > 0 ? percent(shares / counted) : QString()) +
-                          numberCell(counted > 0 ? money(payments / counted) : QString()));
+                          numberCell(counted > 0 ? numbers::money(payments / counted) : QString()));
         }
         return element("h2", QStringLiteral("Conditions (%1)").arg(groups.size())) +
                element("table", rows) +
@@ -227,8 +223,10 @@ private:
                  textCell(isoDate(run.periods.constFirst().date)) +
                  numberCell(QString::number(run.periods.size())) +
                  numberCell(QString::number(run.periodsInBand())) +
-                 numberCell(percent(run.shareInBand())) + numberCell(money(run.payment())) +
-                 numberCell(money(run.bonus())) + numberCell(distance(run.meanDistanceFromGoal()));
+                 numberCell(percent(run.shareInBand())) +
+                 numberCell(numbers::money(run.payment())) +
+                 numberCell(numbers::money(run.bonus())) +
+                 numberCell(distance(run.meanDistanceFromGoal()));
         cells += run.isComplete() ? textCell(completeness(run))
                                   : element("td", escaped(completeness(run)), "incomplete");
         return element("tr", cells);
@@ -256,11 +254,11 @@ private:
             facts += QStringLiteral(" %1 of the %2 periods Runs.txt counts could not be read.")
                          .arg(run.missingPeriods())
                          .arg(run.record->periodsPlayed);
-        facts +=
-            QStringLiteral(" Payment %1: the base payment %2 and a bonus of %3 for %4 of "
-                           "%5 periods in the band.")
-                .arg(money(run.payment()), money(basePayment()), money(run.bonus()),
-                     QString::number(run.periodsInBand()), QString::number(run.periods.size()));
+        facts += QStringLiteral(" Payment %1: the base payment %2 and a bonus of %3 for %4 of "
+                                "%5 periods in the band.")
+                     .arg(numbers::money(run.payment()), numbers::money(basePayment()),
+                          numbers::money(run.bonus()), QString::number(run.periodsInBand()),
+                          QString::number(run.periods.size()));
         return element("p", facts);
     }
 

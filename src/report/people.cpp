@@ -105,13 +105,6 @@ template <typename Row> QList<Row> rowsOf(const QList<Row> &rows, const QString 
     return found;
 }
 
-bool hasRunTables(const ReadOnlyDatabase &database) {
-    const std::optional<QList<QStringList>> rows =
-        database.rows("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
-                      "('datRun', 'datRunQuestionnaire')");
-    return rows && !rows->isEmpty() && rows->constFirst().value(0) == QLatin1String("2");
-}
-
 bool hasTable(const ReadOnlyDatabase &database, const char *name) {
     const std::optional<QList<QStringList>> rows = database.rows(
         (QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '") +
@@ -119,6 +112,10 @@ bool hasTable(const ReadOnlyDatabase &database, const char *name) {
             .toUtf8()
             .constData());
     return rows && !rows->isEmpty() && rows->constFirst().value(0) == QLatin1String("1");
+}
+
+bool hasRunTables(const ReadOnlyDatabase &database) {
+    return hasTable(database, "datRun") && hasTable(database, "datRunQuestionnaire");
 }
 
 bool readRunLinks(const ReadOnlyDatabase &database, People &people, Problems &problems) {
@@ -182,12 +179,20 @@ QList<QuestionnaireAnswer> People::answersOf(const QString &subject) const {
     return rowsOf(answers, subject);
 }
 
+QList<StudyAnswerRecord> People::studyAnswersOf(const QString &runId) const {
+    QList<StudyAnswerRecord> found;
+    if (runId.isEmpty())
+        return found;
+    for (const StudyAnswerRecord &answer : studyAnswers) {
+        if (answer.runId == runId)
+            found.append(answer);
+    }
+    return found;
+}
+
 RunPeople People::ofRun(const QString &runId, const QString &subject) const {
     RunPeople found;
-    for (const StudyAnswerRecord &answer : studyAnswers) {
-        if (!runId.isEmpty() && answer.runId == runId)
-            found.studyAnswers.append(answer);
-    }
+    found.studyAnswers = studyAnswersOf(runId);
     const bool linked = hasRunLinks && !runId.isEmpty() &&
                         (subjectRowOfRun.contains(runId) || answerRowsOfRun.contains(runId));
     if (linked) {

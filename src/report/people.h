@@ -66,6 +66,8 @@ struct People {
 
     QList<SubjectRecord> subjectRecordsOf(const QString &subject) const;
     QList<QuestionnaireAnswer> answersOf(const QString &subject) const;
+    // The run's answers in datAnswer, in the order asked; none for an empty `runId`.
+    QList<StudyAnswerRecord> studyAnswersOf(const QString &runId) const;
     // The run's own subject record and answers where the database ties them to `runId`;
     // otherwise those of `subject` that no run claims.
     RunPeople ofRun(const QString &runId, const QString &subject) const;

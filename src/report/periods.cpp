@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QTime>
 
+#include <iterator>
 #include <limits>
 #include <optional>
 
@@ -85,6 +86,25 @@ QTime usTime(QStringView text) {
 // a line with a broken one is not what the program wrote.
 constexpr int firstNumberColumn = CurrentBonus;
 
+// The field of each column from CurrentBonus on, in the file's order.
+constexpr double Period::*figureFields[] = {&Period::currentBonus,
+                                            &Period::totalBonus,
+                                            &Period::userInflow,
+                                            &Period::userOutflow,
+                                            &Period::envInflow,
+                                            &Period::envOutflow,
+                                            &Period::amount,
+                                            &Period::backOrder,
+                                            &Period::totalBackOrder,
+                                            &Period::forwardDischarge,
+                                            &Period::totalForwardDischarge,
+                                            &Period::goal,
+                                            &Period::delayUI,
+                                            &Period::delayUO,
+                                            &Period::toleranceBelow,
+                                            &Period::toleranceAbove};
+static_assert(std::size(figureFields) == DataColumnCount - firstNumberColumn);
+
 struct LineReading {
     std::optional<Period> period;
     QString damage;  // why the line was left out
@@ -141,7 +161,7 @@ public:
                 broken.append(m_names.at(column) + QLatin1Char(' ') +
                               tabfile::quoted(fields.at(column)));
             else
-                setFigure(period, static_cast<DataColumn>(column), *value);
+                period.*figureFields[column - firstNumberColumn] = *value;
         }
         if (!broken.isEmpty())
             return {std::nullopt,
@@ -162,26 +182,6 @@ public:
     }
 
 private:
-    static void setFigure(Period &period, DataColumn column, double value) {
-        double *fields[] = {&period.currentBonus,
-                            &period.totalBonus,
-                            &period.userInflow,
-                            &period.userOutflow,
-                            &period.envInflow,
-                            &period.envOutflow,
-                            &period.amount,
-                            &period.backOrder,
-                            &period.totalBackOrder,
-                            &period.forwardDischarge,
-                            &period.totalForwardDischarge,
-                            &period.goal,
-                            &period.delayUI,
-                            &period.delayUO,
-                            &period.toleranceBelow,
-                            &period.toleranceAbove};
-        *fields[column - firstNumberColumn] = value;
-    }
-
     QStringList m_names;
     Period m_last;
 };
@@ -225,44 +225,11 @@ private:
 } // namespace
 
 double Period::figure(DataColumn column) const {
-    switch (column) {
-    case Trial:
+    if (column == Trial)
         return static_cast<double>(trial);
-    case CurrentBonus:
-        return currentBonus;
-    case TotalBonus:
-        return totalBonus;
-    case UserInflow:
-        return userInflow;
-    case UserOutflow:
-        return userOutflow;
-    case EnvInflow:
-        return envInflow;
-    case EnvOutflow:
-        return envOutflow;
-    case Amount:
-        return amount;
-    case BackOrder:
-        return backOrder;
-    case TotalBackOrder:
-        return totalBackOrder;
-    case ForwardDischarge:
-        return forwardDischarge;
-    case TotalForwardDischarge:
-        return totalForwardDischarge;
-    case GoalAmount:
-        return goal;
-    case DelayUI:
-        return delayUI;
-    case DelayUO:
-        return delayUO;
-    case GoalUpperBound:
-        return toleranceBelow;
-    case GoalLowerBound:
-        return toleranceAbove;
-    default:
-        return 0;
-    }
+    if (column >= firstNumberColumn && column < DataColumnCount)
+        return this->*figureFields[column - firstNumberColumn];
+    return 0;
 }
 
 QString Period::endDateTime() const {

@@ -27,6 +27,11 @@ void addStep(std::vector<double> &xs, std::vector<double> &ys, double period, do
     ys.push_back(value);
 }
 
+// A long run's lines are drawn thinner, so that its periods stay apart.
+double lineWidth(const Run &run) {
+    return run.periods.size() > 200 ? 1.0 : 2.0;
+}
+
 } // namespace
 
 QString amountPlot(const Run &run, const RunCourse &course, const QString &unit) {
@@ -55,8 +60,7 @@ QString amountPlot(const Run &run, const RunCourse &course, const QString &unit)
                  periodTitle(), unit);
     plot.addArea(QStringLiteral("Goal band"), bandXs, bandLows, bandHighs, paleGreen);
     plot.addLine(QStringLiteral("Goal"), goalXs, goals, {green, {6, 4}, 1});
-    plot.addLine(QStringLiteral("Amount"), periods, amounts,
-                 {blue, {}, run.periods.size() > 200 ? 1.0 : 2.0});
+    plot.addLine(QStringLiteral("Amount"), periods, amounts, {blue, {}, lineWidth(run)});
     return plot.svg(QStringLiteral("The amount from period 0 against the goal band"));
 }
 
@@ -73,7 +77,7 @@ QString flowsPlot(const Run &run, const RunCourse &course, const QString &unit) 
     for (const std::vector<double> &values :
          {course.actedInflow, course.actedOutflow, envIn, envOut})
         y = SvgPlot::extentOf(values, y);
-    const double width = run.periods.size() > 200 ? 1.0 : 2.0;
+    const double width = lineWidth(run);
     SvgPlot plot({periods.front() - 0.5, periods.back() + 0.5}, y, periodTitle(),
                  unit + QStringLiteral(" per period"));
     plot.addLine(QStringLiteral("Player's inflow"), periods, course.actedInflow, {blue, {}, width});
@@ -87,20 +91,17 @@ QString flowsPlot(const Run &run, const RunCourse &course, const QString &unit) 
 
 QString distancePlot(const ConditionGroup &group, const QString &unit) {
     std::vector<double> periods;
+    std::vector<double> means;
     std::vector<double> lows;
     std::vector<double> highs;
+    const double nan = std::nan("");
     for (size_t i = 0; i < group.meanDistance.size(); ++i) {
         const bool played = group.runsInPeriod[i] > 0;
-        const double nan = std::nan("");
         periods.push_back(static_cast<double>(i + 1));
+        means.push_back(played ? group.meanDistance[i] : nan);
         // A distance is never below 0, so neither is the band.
         lows.push_back(played ? std::max(0.0, group.meanDistance[i] - group.sdDistance[i]) : nan);
         highs.push_back(played ? group.meanDistance[i] + group.sdDistance[i] : nan);
-    }
-    std::vector<double> means = group.meanDistance;
-    for (size_t i = 0; i < means.size(); ++i) {
-        if (group.runsInPeriod[i] == 0)
-            means[i] = std::nan("");
     }
     SvgPlot plot({0.5, static_cast<double>(periods.size()) + 0.5}, SvgPlot::extentOf(highs, {0, 0}),
                  periodTitle(), unit + QStringLiteral(" from the goal"));

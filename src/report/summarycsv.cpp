@@ -6,14 +6,7 @@
 
 namespace {
 
-const QLatin1String rowEnd("\r\n");
-
-QString csvRow(const QStringList &fields) {
-    QStringList quoted;
-    for (const QString &field : fields)
-        quoted.append(csvField(field));
-    return quoted.join(QLatin1Char(',')) + rowEnd;
-}
+const char rowEnd[] = "\r\n";
 
 QStringList runFields(qsizetype number, const Run &run, const QStringList &folderLabels) {
     const Period &first = run.periods.constFirst();
@@ -52,31 +45,39 @@ QString csvField(const QString &text) {
     return QLatin1Char('"') + doubled + QLatin1Char('"');
 }
 
+std::string csvFields(const QStringList &fields) {
+    QStringList quoted;
+    for (const QString &field : fields)
+        quoted.append(csvField(field));
+    return quoted.join(QLatin1Char(',')).toStdString();
+}
+
 QByteArray summaryCsv(const QList<Run> &runs, const QStringList &folderLabels) {
-    QString text = csvRow({QStringLiteral("Run"),
-                           QStringLiteral("Subject"),
-                           QStringLiteral("Version"),
-                           QStringLiteral("Date"),
-                           QStringLiteral("StartTime"),
-                           QStringLiteral("Periods"),
-                           QStringLiteral("PeriodsInBand"),
-                           QStringLiteral("TotalBonus"),
-                           QStringLiteral("MeanAbsDistance"),
-                           QStringLiteral("Complete"),
-                           QStringLiteral("Ending"),
-                           QStringLiteral("FirstDataLine"),
-                           QStringLiteral("LastDataLine"),
-                           QStringLiteral("Payment"),
-                           QStringLiteral("Bonus"),
-                           QStringLiteral("ShareInBand"),
-                           QStringLiteral("RunId"),
-                           QStringLiteral("StudyCondition"),
-                           QStringLiteral("SetupId"),
-                           QStringLiteral("Practice"),
-                           QStringLiteral("Folder")});
+    std::string text = csvFields({QStringLiteral("Run"),
+                                  QStringLiteral("Subject"),
+                                  QStringLiteral("Version"),
+                                  QStringLiteral("Date"),
+                                  QStringLiteral("StartTime"),
+                                  QStringLiteral("Periods"),
+                                  QStringLiteral("PeriodsInBand"),
+                                  QStringLiteral("TotalBonus"),
+                                  QStringLiteral("MeanAbsDistance"),
+                                  QStringLiteral("Complete"),
+                                  QStringLiteral("Ending"),
+                                  QStringLiteral("FirstDataLine"),
+                                  QStringLiteral("LastDataLine"),
+                                  QStringLiteral("Payment"),
+                                  QStringLiteral("Bonus"),
+                                  QStringLiteral("ShareInBand"),
+                                  QStringLiteral("RunId"),
+                                  QStringLiteral("StudyCondition"),
+                                  QStringLiteral("SetupId"),
+                                  QStringLiteral("Practice"),
+                                  QStringLiteral("Folder")}) +
+                       rowEnd;
     for (qsizetype index = 0; index < runs.size(); ++index)
-        text += csvRow(runFields(index + 1, runs.at(index), folderLabels));
-    return text.toUtf8();
+        text += csvFields(runFields(index + 1, runs.at(index), folderLabels)) + rowEnd;
+    return QByteArray::fromStdString(text);
 }
 
 QByteArray summaryCsv(const Report &report) {

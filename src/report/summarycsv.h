@@ -5,6 +5,9 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <string>
 
 // The summary table as CSV for R or pandas: a header row and one row per run, UTF-8, CR LF,
 // fields quoted as RFC 4180 asks. Numbers keep the data file's precision; Complete is TRUE
@@ -16,3 +19,5 @@ QByteArray summaryCsv(const Report &report);
 
 // One field, quoted when it holds a comma, a quote or a line break.
 QString csvField(const QString &text);
+// The fields quoted where they must be and joined with commas, UTF-8, without the row's end.
+std::string csvFields(const QStringList &fields);
