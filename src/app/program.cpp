@@ -695,11 +695,8 @@ void Program::EndProgram() {
             terminate(0);
             return;
         }
-        if (!modelStays && m_seat.player() != Player::Nobody && !m_questionnaireOpen &&
-            !m_endScreenOpen) {
-            showQuestionnaire();
-            showEndScreen();
-        }
+        if (!modelStays && m_seat.player() != Player::Nobody && !m_closingWindowsOpen)
+            showClosingWindows();
     }
     if (modelStays || m_awaitingNextPerson)
         return;
@@ -744,22 +741,29 @@ void Program::welcomeNextPerson() {
     Main();
 }
 
+// The questionnaire, then the study's end screen: the person has the program meanwhile, and an
+// end asked for inside either (the database's "No to quit") does not open them again.
+void Program::showClosingWindows() {
+    const Player before = m_seat.player();
+    m_seat.take(Player::PersonFinishing);
+    m_closingWindowsOpen = true;
+    showQuestionnaire();
+    showEndScreen();
+    m_closingWindowsOpen = false;
+    m_seat.take(before);
+}
+
 void Program::showQuestionnaire() {
     if (!m_dialogs.someoneCanAnswer()) {
         printError(QStringLiteral("The run is over. Nobody can answer the closing questionnaire "
                                   "without a screen, so the program ends without it."));
         return;
     }
-    const Player before = m_seat.player();
-    m_seat.take(Player::PersonFinishing);
-    m_questionnaireOpen = true;
     updateHolding(); // a model is answered while the questionnaire waits
     if (!m_studyQuestions.isEmpty())
         askStudyQuestions();
     else
         askOwnQuestions();
-    m_questionnaireOpen = false;
-    m_seat.take(before);
 }
 
 void Program::askStudyQuestions() {
@@ -803,14 +807,9 @@ void Program::showEndScreen() {
     page.html =
         FillEndScreen(page.html, {m_state.TotalBonus, m_state.TotalBonus - m_state.basePayment,
                                   m_state.periodsInBand, m_state.subjectName});
-    const Player before = m_seat.player();
-    m_seat.take(Player::PersonFinishing);
-    m_endScreenOpen = true;
     frmEndScreen window(page);
     fitScreen(&window);
     window.exec();
-    m_endScreenOpen = false;
-    m_seat.take(before);
 }
 
 // The connection stays open; the model is logged out and start-up runs again.

@@ -104,6 +104,7 @@ private:
     void startRun();
     void showTaskWindow();
     void authenticateExit();
+    void showClosingWindows();
     void showQuestionnaire();
     void showEndScreen();
     void askStudyQuestions();
@@ -152,8 +153,7 @@ private:
     QPointer<frmLogin> m_login;
     QPointer<frmKrugel> m_krugel;
     PeriodRunner *m_runner = nullptr;
-    bool m_questionnaireOpen = false;
-    bool m_endScreenOpen = false;
+    bool m_closingWindowsOpen = false;     // the questionnaire or the end screen
     QList<StudyQuestion> m_studyQuestions; // of Questionnaire.txt, read at a person's Start
     bool m_betweenWindows = false;
     bool m_stopping = false;
