@@ -358,8 +358,7 @@ void Program::warnAboutSilentDelays() {
         printError(QStringLiteral("Warning, setup %1: %2").arg(m_state.setupId, warning));
 }
 
-// The run's identity: its number in the folder, the setup text it plays, kept, and the seed
-// of its environment's noise.
+// The run's identity: the setup text it plays, kept, then its number and seed.
 bool Program::identifyRun() {
     const QByteArray &setupText = runSetup().contents();
     const bool kept = retryWrite(
@@ -371,9 +370,14 @@ bool Program::identifyRun() {
         terminate(1);
         return false;
     }
+    numberRun();
+    return true;
+}
+
+// The run's number in the folder and the seed of its environment's noise.
+void Program::numberRun() {
     m_state.runId = makeRunId(QDateTime::currentDateTime(), m_recorder.nextRunNumber());
     m_state.runSeed = ChooseRunSeed(m_state);
-    return true;
 }
 
 // A run that cannot start is refused. A person reads why in a box; a model is answered at
@@ -527,7 +531,8 @@ void Program::planPractice() {
 }
 
 // The practice is over: the run starts from period 1, in a new window, with nothing of the
-// practice in its state, under an identity and seed of its own.
+// practice in its state, under a number and seed of its own. Its setup is the practice's, kept
+// at Start.
 void Program::startRunAfterPractice() {
     m_dialogs.inform(programTitle(),
                      tr("The practice is over. The task starts now, from period 1."));
@@ -536,8 +541,7 @@ void Program::startRunAfterPractice() {
     closeTaskWindow();
     m_state = *m_runAfterPractice;
     m_runAfterPractice.reset();
-    if (!identifyRun())
-        return;
+    numberRun();
     recordPersonsRun();
     PrepareTaskState(m_state);
     startRun();

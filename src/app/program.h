@@ -87,6 +87,7 @@ private:
     QString conditionForRun(const QString &chosen);
     SetupFile &runSetup();
     bool identifyRun();
+    void numberRun();
     void warnAboutSilentDelays();
     void refuseStart(const QString &reason);
     bool nameMayBeUsed();
