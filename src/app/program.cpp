@@ -299,15 +299,20 @@ QString Program::conditionForRun(const QString &chosen) {
         if (name.compare(chosen.trimmed(), Qt::CaseInsensitive) == 0)
             return name;
     }
-    if (!m_rotation) {
-        Problems unread; // a damaged line counts for nothing; the report names it
-        m_rotation.emplace(m_conditions);
-        for (const RunRecord &run : readRunRecords(paths::runFile(m_dataDirectory), unread)) {
-            if (run.ending == RunEnding::Completed && run.practice == 0)
-                m_rotation->countCompleted(run.studyCondition, run.version.isEmpty());
-        }
+    return rotation().next(!m_seat.modelPlays());
+}
+
+// The rotation counts the completed runs of Runs.txt once; endRun counts each run after them.
+ConditionRotation &Program::rotation() {
+    if (m_rotation)
+        return *m_rotation;
+    Problems unread; // a damaged line counts for nothing; the report names it
+    m_rotation.emplace(m_conditions);
+    for (const RunRecord &run : readRunRecords(paths::runFile(m_dataDirectory), unread)) {
+        if (run.ending == RunEnding::Completed && run.practice == 0)
+            m_rotation->countCompleted(run.studyCondition, run.version.isEmpty());
     }
-    return m_rotation->next(!m_seat.modelPlays());
+    return *m_rotation;
 }
 
 SetupFile &Program::runSetup() {

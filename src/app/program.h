@@ -85,6 +85,7 @@ private:
     void modelStart();
     bool loadScenarioForStart();
     QString conditionForRun(const QString &chosen);
+    ConditionRotation &rotation();
     SetupFile &runSetup();
     bool identifyRun();
     void numberRun();
