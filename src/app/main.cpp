@@ -75,6 +75,20 @@ int initDataFolder(const QString &folder) {
     return made ? 0 : 1;
 }
 
+// The setups, the study pages and the questionnaires, as Start reads them.
+int checkDataFolder(const QString &folder) {
+    const QList<SetupCheck> checks = CheckDataFolder(folder);
+    const StudyFilesCheck pages = CheckStudyPages(folder);
+    QTextStream out(stdout);
+    out << DataFolderCheckText(checks);
+    if (!pages.text.isEmpty())
+        out << '\n' << pages.text;
+    bool usable = std::all_of(checks.begin(), checks.end(),
+                              [](const SetupCheck &check) { return check.usable(); });
+    out << QuestionnaireFolderCheckText(folder, &usable);
+    return usable && pages.usable ? 0 : 1;
+}
+
 // The summary and every difference on standard output, what the check could not verify or
 // had to assume on standard error.
 int verifyDataFolder(const QString &folder) {
@@ -107,18 +121,8 @@ int runWithoutWindows(CommandLine::Action action, const CommandLine &commandLine
         return 0;
     case CommandLine::Action::Init:
         return initDataFolder(dataDirectory(commandLine));
-    case CommandLine::Action::CheckSetup: {
-        const QList<SetupCheck> checks = CheckDataFolder(dataDirectory(commandLine));
-        const StudyFilesCheck pages = CheckStudyPages(dataDirectory(commandLine));
-        QTextStream out(stdout);
-        out << DataFolderCheckText(checks);
-        if (!pages.text.isEmpty())
-            out << '\n' << pages.text;
-        bool usable = std::all_of(checks.begin(), checks.end(),
-                                  [](const SetupCheck &check) { return check.usable(); });
-        out << QuestionnaireFolderCheckText(dataDirectory(commandLine), &usable);
-        return usable && pages.usable ? 0 : 1;
-    }
+    case CommandLine::Action::CheckSetup:
+        return checkDataFolder(dataDirectory(commandLine));
     case CommandLine::Action::Verify:
         return verifyDataFolder(dataDirectory(commandLine));
     case CommandLine::Action::BadUsage:

@@ -299,15 +299,20 @@ QString Program::conditionForRun(const QString &chosen) {
         if (name.compare(chosen.trimmed(), Qt::CaseInsensitive) == 0)
             return name;
     }
-    if (!m_rotation) {
-        Problems unread; // a damaged line counts for nothing; the report names it
-        m_rotation.emplace(m_conditions);
-        for (const RunRecord &run : readRunRecords(paths::runFile(m_dataDirectory), unread)) {
-            if (run.ending == RunEnding::Completed && run.practice == 0)
-                m_rotation->countCompleted(run.studyCondition, run.version.isEmpty());
-        }
+    return rotation().next(!m_seat.modelPlays());
+}
+
+// The rotation counts the completed runs of Runs.txt once; endRun counts each run after them.
+ConditionRotation &Program::rotation() {
+    if (m_rotation)
+        return *m_rotation;
+    Problems unread; // a damaged line counts for nothing; the report names it
+    m_rotation.emplace(m_conditions);
+    for (const RunRecord &run : readRunRecords(paths::runFile(m_dataDirectory), unread)) {
+        if (run.ending == RunEnding::Completed && run.practice == 0)
+            m_rotation->countCompleted(run.studyCondition, run.version.isEmpty());
     }
-    return m_rotation->next(!m_seat.modelPlays());
+    return *m_rotation;
 }
 
 SetupFile &Program::runSetup() {
@@ -358,8 +363,7 @@ void Program::warnAboutSilentDelays() {
         printError(QStringLiteral("Warning, setup %1: %2").arg(m_state.setupId, warning));
 }
 
-// The run's identity: its number in the folder, the setup text it plays, kept, and the seed
-// of its environment's noise.
+// The run's identity: the setup text it plays, kept, then its number and seed.
 bool Program::identifyRun() {
     const QByteArray &setupText = runSetup().contents();
     const bool kept = retryWrite(
@@ -371,9 +375,14 @@ bool Program::identifyRun() {
         terminate(1);
         return false;
     }
+    numberRun();
+    return true;
+}
+
+// The run's number in the folder and the seed of its environment's noise.
+void Program::numberRun() {
     m_state.runId = makeRunId(QDateTime::currentDateTime(), m_recorder.nextRunNumber());
     m_state.runSeed = ChooseRunSeed(m_state);
-    return true;
 }
 
 // A run that cannot start is refused. A person reads why in a box; a model is answered at
@@ -422,19 +431,24 @@ bool Program::readStudyQuestions() {
 
 bool Program::runSubjectForm() {
     const QString version = m_login ? m_login->versionText() : QString();
-    QStringList genderOptions;
-    for (const QString &option :
-         runSetup().value(QStringLiteral("GenderOptions")).split(QLatin1Char(','))) {
-        if (!option.trimmed().isEmpty())
-            genderOptions.append(option.trimmed());
-    }
     showLanguage(m_state.Language);
-    frmNewSubject form(m_state.subjectName, genderOptions);
+    frmNewSubject form(m_state.subjectName, genderOptions());
     fitScreen(&form);
     connect(&form, &frmNewSubject::begun, this,
             [this, &version](const SubjectEntries &entries) { recordSubject(entries, version); });
     form.exec();
     return form.Cleared;
+}
+
+// The setup's GenderOptions, comma-separated; none: the form's own Male and Female.
+QStringList Program::genderOptions() {
+    QStringList options;
+    for (const QString &option :
+         runSetup().value(QStringLiteral("GenderOptions")).split(QLatin1Char(','))) {
+        if (!option.trimmed().isEmpty())
+            options.append(option.trimmed());
+    }
+    return options;
 }
 
 // The run's instruction pages are read before anything is recorded: a page that cannot be
@@ -527,7 +541,8 @@ void Program::planPractice() {
 }
 
 // The practice is over: the run starts from period 1, in a new window, with nothing of the
-// practice in its state, under an identity and seed of its own.
+// practice in its state, under a number and seed of its own. Its setup is the practice's, kept
+// at Start.
 void Program::startRunAfterPractice() {
     m_dialogs.inform(programTitle(),
                      tr("The practice is over. The task starts now, from period 1."));
@@ -536,8 +551,7 @@ void Program::startRunAfterPractice() {
     closeTaskWindow();
     m_state = *m_runAfterPractice;
     m_runAfterPractice.reset();
-    if (!identifyRun())
-        return;
+    numberRun();
     recordPersonsRun();
     PrepareTaskState(m_state);
     startRun();
@@ -695,11 +709,8 @@ void Program::EndProgram() {
             terminate(0);
             return;
         }
-        if (!modelStays && m_seat.player() != Player::Nobody && !m_questionnaireOpen &&
-            !m_endScreenOpen) {
-            showQuestionnaire();
-            showEndScreen();
-        }
+        if (!modelStays && m_seat.player() != Player::Nobody && !m_closingWindowsOpen)
+            showClosingWindows();
     }
     if (modelStays || m_awaitingNextPerson)
         return;
@@ -744,22 +755,29 @@ void Program::welcomeNextPerson() {
     Main();
 }
 
+// The questionnaire, then the study's end screen: the person has the program meanwhile, and an
+// end asked for inside either (the database's "No to quit") does not open them again.
+void Program::showClosingWindows() {
+    const Player before = m_seat.player();
+    m_seat.take(Player::PersonFinishing);
+    m_closingWindowsOpen = true;
+    showQuestionnaire();
+    showEndScreen();
+    m_closingWindowsOpen = false;
+    m_seat.take(before);
+}
+
 void Program::showQuestionnaire() {
     if (!m_dialogs.someoneCanAnswer()) {
         printError(QStringLiteral("The run is over. Nobody can answer the closing questionnaire "
                                   "without a screen, so the program ends without it."));
         return;
     }
-    const Player before = m_seat.player();
-    m_seat.take(Player::PersonFinishing);
-    m_questionnaireOpen = true;
     updateHolding(); // a model is answered while the questionnaire waits
     if (!m_studyQuestions.isEmpty())
         askStudyQuestions();
     else
         askOwnQuestions();
-    m_questionnaireOpen = false;
-    m_seat.take(before);
 }
 
 void Program::askStudyQuestions() {
@@ -803,14 +821,9 @@ void Program::showEndScreen() {
     page.html =
         FillEndScreen(page.html, {m_state.TotalBonus, m_state.TotalBonus - m_state.basePayment,
                                   m_state.periodsInBand, m_state.subjectName});
-    const Player before = m_seat.player();
-    m_seat.take(Player::PersonFinishing);
-    m_endScreenOpen = true;
     frmEndScreen window(page);
     fitScreen(&window);
     window.exec();
-    m_endScreenOpen = false;
-    m_seat.take(before);
 }
 
 // The connection stays open; the model is logged out and start-up runs again.

@@ -85,12 +85,15 @@ private:
     void modelStart();
     bool loadScenarioForStart();
     QString conditionForRun(const QString &chosen);
+    ConditionRotation &rotation();
     SetupFile &runSetup();
     bool identifyRun();
+    void numberRun();
     void warnAboutSilentDelays();
     void refuseStart(const QString &reason);
     bool nameMayBeUsed();
     bool runSubjectForm();
+    QStringList genderOptions();
     bool readInstructions(QList<StudyPage> *pages);
     bool showInstructions(const QList<StudyPage> &pages);
     bool readStudyQuestions();
@@ -104,6 +107,7 @@ private:
     void startRun();
     void showTaskWindow();
     void authenticateExit();
+    void showClosingWindows();
     void showQuestionnaire();
     void showEndScreen();
     void askStudyQuestions();
@@ -152,8 +156,7 @@ private:
     QPointer<frmLogin> m_login;
     QPointer<frmKrugel> m_krugel;
     PeriodRunner *m_runner = nullptr;
-    bool m_questionnaireOpen = false;
-    bool m_endScreenOpen = false;
+    bool m_closingWindowsOpen = false;     // the questionnaire or the end screen
     QList<StudyQuestion> m_studyQuestions; // of Questionnaire.txt, read at a person's Start
     bool m_betweenWindows = false;
     bool m_stopping = false;

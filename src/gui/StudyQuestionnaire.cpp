@@ -54,13 +54,13 @@ StudyQuestionnaire::StudyQuestionnaire(const QList<StudyQuestion> &questions, Di
     scroll->setWidgetResizable(true);
     scroll->setWidget(page);
 
-    m_submit = new QPushButton(tr("Submit"), this);
-    m_submit->setObjectName(QStringLiteral("Submit"));
-    m_submit->setAutoDefault(false);
-    connect(m_submit, &QPushButton::clicked, this, &StudyQuestionnaire::submit);
+    auto *submitButton = new QPushButton(tr("Submit"), this);
+    submitButton->setObjectName(QStringLiteral("Submit"));
+    submitButton->setAutoDefault(false);
+    connect(submitButton, &QPushButton::clicked, this, &StudyQuestionnaire::submit);
     auto *window = new QVBoxLayout(this);
     window->addWidget(scroll);
-    window->addWidget(m_submit, 0, Qt::AlignHCenter);
+    window->addWidget(submitButton, 0, Qt::AlignHCenter);
 }
 
 QWidget *StudyQuestionnaire::controlFor(Asked &asked, QWidget *parent) {
@@ -119,9 +119,9 @@ std::optional<StudyAnswer> StudyQuestionnaire::answerOf(const Asked &asked) cons
             return std::nullopt;
         return answer;
     }
-    const int chosen = asked.buttons->checkedId();
     if (asked.buttons->checkedButton() == nullptr)
-        return std::nullopt;
+        return std::nullopt; // a rating's point may be -1, the id of no button
+    const int chosen = asked.buttons->checkedId();
     if (asked.question.kind == StudyQuestion::Kind::Rating) {
         answer.answer = QString::number(chosen);
         answer.number = chosen;

@@ -9,7 +9,6 @@
 class QButtonGroup;
 class QKeyEvent;
 class QPlainTextEdit;
-class QPushButton;
 
 // A study's own closing questionnaire, built from its Questionnaire.txt: a rating as a row of
 // points FROM..TO between its two labels, a choice as one button per option, a text as a
@@ -46,7 +45,6 @@ private:
 
     Dialogs &m_dialogs;
     QList<Asked> m_asked;
-    QPushButton *m_submit = nullptr;
     bool m_submitted = false;
     bool m_recording = false;
 };

@@ -10,10 +10,10 @@ frmEndScreen::frmEndScreen(const StudyPage &page, QWidget *parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("frmEndScreen"));
     setWindowTitle(programTitle());
-    m_brwPage = makePageView(this);
-    showPage(m_brwPage, page);
+    QTextBrowser *view = makePageView(this);
+    showPage(view, page);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_brwPage);
+    layout->addWidget(view);
 }
 
 void frmEndScreen::keyPressEvent(QKeyEvent *event) {

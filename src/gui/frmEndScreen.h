@@ -5,7 +5,6 @@
 #include <QDialog>
 
 class QKeyEvent;
-class QTextBrowser;
 
 // The study's end screen, its figures filled in, shown after the questionnaire until the
 // experimenter closes it with the close box or Ctrl+Q; Escape and Enter leave it open.
@@ -16,7 +15,4 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
-
-private:
-    QTextBrowser *m_brwPage = nullptr;
 };

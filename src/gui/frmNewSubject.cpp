@@ -203,11 +203,10 @@ void frmNewSubject::btnBegin_Click() {
     if (!m_btnBegin->isEnabled() || m_writing)
         return;
     m_writing = true; // the database's retries let window events through
-    const bool isMale = m_optMale->isChecked();
-    const QString gender = m_cboGender ? m_cboGender->currentText()
-                           : isMale    ? QStringLiteral("Male")
-                                       : QStringLiteral("Female");
-    emit begun({majorToRecord(), isMale, gender, m_txtAge->text()});
+    const QString gender = m_cboGender              ? m_cboGender->currentText()
+                           : m_optMale->isChecked() ? QStringLiteral("Male")
+                                                    : QStringLiteral("Female");
+    emit begun({majorToRecord(), gender, m_txtAge->text()});
     m_writing = false;
     Cleared = true;
     accept();

@@ -12,7 +12,6 @@ class QRadioButton;
 // What a person gave on the subject form, as the record takes it.
 struct SubjectEntries {
     QString majorText;
-    bool isMale = false;
     QString genderText; // "Male" or "Female", or the option chosen from the setup's own
     QString ageText;
 };

@@ -87,7 +87,7 @@ void TestFrmNewSubject::init() {
         m_condition = conditionOf(m_scaledTank);
         RecordSubject(*m_database, [&] {
             return subjectRow(QStringLiteral("Ann"), QStringLiteral("V2"), m_condition,
-                              entries.majorText, entries.isMale, entries.ageText,
+                              entries.majorText, entries.genderText, entries.ageText,
                               QDateTime::currentDateTime());
         });
     });
