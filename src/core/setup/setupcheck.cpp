@@ -441,22 +441,15 @@ QString SetupCheckText(const SetupCheck &check) {
     return text.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-QStringList ConditionFiles(const QString &dataDir) {
-    QStringList files;
-    for (const QString &name : ConditionNames(dataDir))
-        files.append(ConditionFile(dataDir, name));
-    return files;
-}
-
 QList<SetupCheck> CheckDataFolder(const QString &dataDir) {
-    const QStringList conditions = ConditionFiles(dataDir);
+    const QStringList conditions = ConditionNames(dataDir);
     const QFileInfo setup(paths::setupFile(dataDir));
     QList<SetupCheck> checks;
     if (conditions.isEmpty() || setup.exists() || setup.isSymLink())
         checks.append(CheckSetupFile(setup.filePath()));
-    for (const QString &path : conditions) {
-        SetupCheck check = CheckSetupFile(path);
-        check.condition = QFileInfo(path).fileName().chopped(4); // NAME of NAME.txt
+    for (const QString &name : conditions) {
+        SetupCheck check = CheckSetupFile(ConditionFile(dataDir, name));
+        check.condition = name;
         checks.append(check);
     }
     return checks;
