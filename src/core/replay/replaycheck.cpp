@@ -173,10 +173,8 @@ public:
             Problems problems;
             for (const RunRecord &record : readRunRecords(path, problems))
                 m_runs.append({label, record});
-            for (Problem &problem : problems) {
-                problem.file = label;
+            for (const Problem &problem : std::as_const(problems))
                 m_check.problems.append(problem.text() + QStringLiteral("; not verified"));
-            }
         }
         return found;
     }
