@@ -8,16 +8,10 @@
 #include "core/setup/setupfile.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <algorithm>
 
 namespace {
-
-bool isSetupId(const QString &text) {
-    static const QRegularExpression form(QStringLiteral("^[0-9a-f]{12}$"));
-    return form.match(text).hasMatch();
-}
 
 KeptScenario keptScenario(const QString &dataDir, const QString &setupId) {
     KeptScenario kept;

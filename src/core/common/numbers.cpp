@@ -158,6 +158,10 @@ QString stateAmount(double value) {
     return latin1(text);
 }
 
+double asRecorded(double value) {
+    return parseNumber(general(value)).value_or(value);
+}
+
 QString money(double value) {
     return QStringLiteral("$") + QString::number(value, 'f', 2);
 }

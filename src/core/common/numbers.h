@@ -33,6 +33,9 @@ void appendUsShortDate(std::string &text, const QDate &date);
 void appendUsLongTime(std::string &text, const QTime &time);
 // A whole number in decimal digits, a minus sign before a negative one.
 void appendWhole(std::string &text, int64_t value);
+// The value as the data file records it: its general form read back, so that 15 significant
+// digits drop what repeated sums add in the last bits (5 + 0.05 + 0.05 reads back as 5.1).
+double asRecorded(double value);
 // Money as the participant and the report read it: "$5.90".
 QString money(double value);
 // The shortest text that reads back as exactly the same double (3, 2.5, 0.1, 1e-05).

@@ -18,12 +18,6 @@ void setComingPeriod(std::vector<double> &table, int32_t currentTrial, double va
         table[static_cast<size_t>(period)] = value;
 }
 
-// A figure as the data files record it: 15 significant digits drop what repeated sums add
-// in the last bits (5 + 0.05 + 0.05 is not 5.1 in binary, but is recorded as 5.1).
-double asRecorded(double value) {
-    return numbers::parseNumber(numbers::general(value)).value_or(value);
-}
-
 } // namespace
 
 QStringList tokenize(const QString &text) {
@@ -144,7 +138,7 @@ void applyEnvironmentFlows(const DecisionRequest &decision, TaskState &state) {
 
 QString scenarioReply(const TaskState &state) {
     // The goal as the data file writes it: 15 digits drop what the scale's arithmetic added.
-    const double goal = asRecorded(state.GoalLinePoisition / state.unitHeight);
+    const double goal = numbers::asRecorded(state.GoalLinePoisition / state.unitHeight);
     return QStringLiteral("SCENARIO MAXTRIAL %1 GOAL %2 TOLBELOW %3 TOLABOVE %4 DELAYUI %5 "
                           "DELAYUO %6 BONUS %7 BASE %8")
         .arg(QString::number(state.MaxTrial), numbers::roundTrip(goal),
@@ -155,11 +149,11 @@ QString scenarioReply(const TaskState &state) {
 }
 
 QString resultReply(const TaskState &state) {
-    const double bonus = asRecorded(state.periodsInBand * state.bonusPerPeriod);
+    const double bonus = numbers::asRecorded(state.periodsInBand * state.bonusPerPeriod);
     const bool last = state.currentTrial >= state.MaxTrial;
     return QStringLiteral("RESULT TIME %1 INBAND %2 BONUS %3 PAYMENT %4 LAST %5")
         .arg(QString::number(state.currentTrial), QString::number(state.periodsInBand),
-             numbers::roundTrip(bonus), numbers::roundTrip(asRecorded(state.TotalBonus)),
+             numbers::roundTrip(bonus), numbers::roundTrip(numbers::asRecorded(state.TotalBonus)),
              last ? QStringLiteral("1") : QStringLiteral("0"));
 }
 

@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <charconv>
@@ -174,10 +173,8 @@ public:
             Problems problems;
             for (const RunRecord &record : readRunRecords(path, problems))
                 m_runs.append({label, record});
-            for (Problem &problem : problems) {
-                problem.file = label;
+            for (const Problem &problem : std::as_const(problems))
                 m_check.problems.append(problem.text() + QStringLiteral("; not verified"));
-            }
         }
         return found;
     }
@@ -257,9 +254,8 @@ private:
     // The kept setup the run names, or the current Setup.txt for a run without one (noted);
     // nothing for a SetupId that is no setup's identity.
     std::optional<QString> setupOf(const QString &file, const RunRecord &record) {
-        static const QRegularExpression identity(QStringLiteral("^[0-9a-f]{12}$"));
         if (!record.setupId.isEmpty()) {
-            if (!identity.match(record.setupId).hasMatch())
+            if (!isSetupId(record.setupId))
                 return std::nullopt;
             const QString kept = keptSetupPath(m_dataDir, record.setupId);
             if (QFileInfo::exists(kept))

@@ -68,8 +68,7 @@ namespace {
 
 // The flow as Data.txt writes it, and within the magnitudes the program takes in.
 double recordable(double flow) {
-    const double kept = numbers::parseNumber(numbers::general(flow)).value_or(flow);
-    return std::clamp(kept, -MaxMagnitude, MaxMagnitude);
+    return std::clamp(numbers::asRecorded(flow), -MaxMagnitude, MaxMagnitude);
 }
 
 void addNoise(std::vector<double> &table, size_t period, double deviation, double draw) {

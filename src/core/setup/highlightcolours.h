@@ -13,9 +13,6 @@ struct HighlightColours {
     static constexpr uint32_t green = 0x00C000;
     uint32_t inflow = red;
     uint32_t outflow = green;
-    bool operator==(const HighlightColours &other) const {
-        return inflow == other.inflow && outflow == other.outflow;
-    }
 };
 
 // Reads "blue,orange": two colours, the inflow's then the outflow's, each a name of the

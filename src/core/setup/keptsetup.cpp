@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace {
@@ -51,6 +52,11 @@ QByteArray redactedSetupText(const QByteArray &contents) {
 QString setupIdOf(const QByteArray &redactedText) {
     const QByteArray hash = QCryptographicHash::hash(redactedText, QCryptographicHash::Sha256);
     return QString::fromLatin1(hash.toHex().left(12));
+}
+
+bool isSetupId(const QString &text) {
+    static const QRegularExpression form(QStringLiteral("^[0-9a-f]{12}$"));
+    return form.match(text).hasMatch();
 }
 
 QString keptSetupPath(const QString &dataDir, const QString &setupId) {

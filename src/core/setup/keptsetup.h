@@ -12,6 +12,8 @@ QByteArray redactedSetupText(const QByteArray &contents);
 
 // The first 12 hex digits of the SHA-256 of the redacted text.
 QString setupIdOf(const QByteArray &redactedText);
+// Whether `text` has that form, and so can name a kept setup.
+bool isSetupId(const QString &text);
 
 // setups/SETUPID.txt in `dataDir`.
 QString keptSetupPath(const QString &dataDir, const QString &setupId);

@@ -225,25 +225,15 @@ void readSchedules(TaskState &state, KeyReader &read) {
     state.EnvOutflowSchedule = read.schedule(QStringLiteral("EnvOutflowSchedule"), state.MaxTrial);
 }
 
-void readNoise(TaskState &state, KeyReader &read) {
+// The keys a setup may leave out, read after the schedules in this order. PracticePeriods is
+// judged against MaxTrial.
+void readOptionalKeys(TaskState &state, KeyReader &read) {
     state.EnvInflowNoise = read.optionalNumber(QStringLiteral("EnvInflowNoise"), 0, MaxMagnitude);
     state.EnvOutflowNoise = read.optionalNumber(QStringLiteral("EnvOutflowNoise"), 0, MaxMagnitude);
     state.EnvSeed = read.optionalWhole(QStringLiteral("EnvSeed"), envnoise::LargestSeed);
-}
-
-void readExitPassword(TaskState &state, KeyReader &read) {
     state.ExitPassword = read.text(QStringLiteral("ExitPassword"));
-}
-
-void readPractice(TaskState &state, KeyReader &read) {
     state.PracticePeriods = read.optionalPeriods(QStringLiteral("PracticePeriods"), state.MaxTrial);
-}
-
-void readHighlights(TaskState &state, KeyReader &read) {
     state.UserHighlights = read.highlights(QStringLiteral("HighlightColours"));
-}
-
-void readLanguage(TaskState &state, KeyReader &read) {
     state.Language = read.language(QStringLiteral("Language"));
 }
 
@@ -302,11 +292,7 @@ QList<SetupError> ScenarioErrors(TaskState &state, SetupFile &setup) {
     readDelays(state, read);
     BuildDelayEndTables(state);
     readSchedules(state, read);
-    readNoise(state, read);
-    readExitPassword(state, read);
-    readPractice(state, read);
-    readHighlights(state, read);
-    readLanguage(state, read);
+    readOptionalKeys(state, read);
     return read.errors();
 }
 
@@ -316,11 +302,7 @@ void LoadScenario(TaskState &state, SetupFile &setup) {
     BuildDelayEndTables(state);
     LoadEnvironmentSchedules(state, setup);
     KeyReader read(setup, false);
-    readNoise(state, read);
-    readExitPassword(state, read);
-    readPractice(state, read);
-    readHighlights(state, read);
-    readLanguage(state, read);
+    readOptionalKeys(state, read);
 }
 
 void BuildScaleLabels(TaskState &state) {

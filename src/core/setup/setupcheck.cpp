@@ -204,15 +204,26 @@ QString silenceText(const TaskState &state, const QString &flow, const QString &
         .arg(flow);
 }
 
-void warnAboutSilence(const TaskState &state, const QString &flow, const QString &prefix, int delay,
-                      const std::vector<int16_t> &regimeEnds, const QList<KeyLine> &lines,
-                      QList<SetupFinding> &warnings) {
-    const QString text = silenceText(state, flow, prefix, delay, regimeEnds);
-    if (text.isEmpty())
-        return;
-    const QString keys = delay <= 0 ? prefix + QStringLiteral("DelayValue")
-                                    : prefix + QStringLiteral("DelayLength MaxTrial");
-    warnings.append({linesNamed(keys, lines), text});
+struct Silence {
+    QString text;
+    QString keys; // the keys behind it, as linesNamed finds them
+};
+
+// Each flow whose orders fall silent in some period.
+QList<Silence> silences(const TaskState &state) {
+    QList<Silence> found;
+    const auto note = [&](const QString &flow, const QString &prefix, int delay,
+                          const std::vector<int16_t> &regimeEnds) {
+        const QString text = silenceText(state, flow, prefix, delay, regimeEnds);
+        if (!text.isEmpty())
+            found.append({text, delay <= 0 ? prefix + QStringLiteral("DelayValue")
+                                           : prefix + QStringLiteral("DelayLength MaxTrial")});
+    };
+    note(QStringLiteral("inflow"), QStringLiteral("inFlow"), state.inFlowTPAfter,
+         state.inFlowDelayEnd);
+    note(QStringLiteral("outflow"), QStringLiteral("outFlow"), state.outFlowTPAfter,
+         state.outFlowDelayEnd);
+    return found;
 }
 
 QStringList noiseSummary(const TaskState &state) {
@@ -297,11 +308,9 @@ QString findingText(const SetupFinding &finding) {
 } // namespace
 
 QStringList SilentDelayWarnings(const TaskState &state) {
-    QStringList warnings = {silenceText(state, QStringLiteral("inflow"), QStringLiteral("inFlow"),
-                                        state.inFlowTPAfter, state.inFlowDelayEnd),
-                            silenceText(state, QStringLiteral("outflow"), QStringLiteral("outFlow"),
-                                        state.outFlowTPAfter, state.outFlowDelayEnd)};
-    warnings.removeAll(QString());
+    QStringList warnings;
+    for (const Silence &silence : silences(state))
+        warnings.append(silence.text);
     return warnings;
 }
 
@@ -379,10 +388,8 @@ SetupCheck CheckSetupFile(const QString &path) {
     if (!verdict.nothingToPlay.isEmpty())
         check.problems.append(
             {linesNamed(QStringLiteral("MaxTrial"), lines), verdict.nothingToPlay});
-    warnAboutSilence(state, QStringLiteral("inflow"), QStringLiteral("inFlow"), state.inFlowTPAfter,
-                     state.inFlowDelayEnd, lines, check.warnings);
-    warnAboutSilence(state, QStringLiteral("outflow"), QStringLiteral("outFlow"),
-                     state.outFlowTPAfter, state.outFlowDelayEnd, lines, check.warnings);
+    for (const Silence &silence : silences(state))
+        check.warnings.append({linesNamed(silence.keys, lines), silence.text});
     warnAboutIdleSeed(state, lines, check.warnings);
     check.summary = summaryOf(state);
     if (!setup.value(QStringLiteral("HighlightColours")).trimmed().isEmpty())
@@ -434,22 +441,15 @@ QString SetupCheckText(const SetupCheck &check) {
     return text.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-QStringList ConditionFiles(const QString &dataDir) {
-    QStringList files;
-    for (const QString &name : ConditionNames(dataDir))
-        files.append(ConditionFile(dataDir, name));
-    return files;
-}
-
 QList<SetupCheck> CheckDataFolder(const QString &dataDir) {
-    const QStringList conditions = ConditionFiles(dataDir);
+    const QStringList conditions = ConditionNames(dataDir);
     const QFileInfo setup(paths::setupFile(dataDir));
     QList<SetupCheck> checks;
     if (conditions.isEmpty() || setup.exists() || setup.isSymLink())
         checks.append(CheckSetupFile(setup.filePath()));
-    for (const QString &path : conditions) {
-        SetupCheck check = CheckSetupFile(path);
-        check.condition = QFileInfo(path).fileName().chopped(4); // NAME of NAME.txt
+    for (const QString &name : conditions) {
+        SetupCheck check = CheckSetupFile(ConditionFile(dataDir, name));
+        check.condition = name;
         checks.append(check);
     }
     return checks;

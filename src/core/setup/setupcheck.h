@@ -32,9 +32,6 @@ SetupCheck CheckSetupFile(const QString &path);
 // verdict for a person and for a model.
 QString SetupCheckText(const SetupCheck &check);
 
-// A study's conditions in a data folder: conditions/*.txt, by name.
-QStringList ConditionFiles(const QString &dataDir);
-
 // The data folder's Setup.txt and every condition file. A folder with conditions need not
 // have a Setup.txt: then only the conditions are checked.
 QList<SetupCheck> CheckDataFolder(const QString &dataDir);
