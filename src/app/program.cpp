@@ -432,23 +432,12 @@ bool Program::readStudyQuestions() {
 bool Program::runSubjectForm() {
     const QString version = m_login ? m_login->versionText() : QString();
     showLanguage(m_state.Language);
-    frmNewSubject form(m_state.subjectName, genderOptions());
+    frmNewSubject form(m_state.subjectName, m_state.GenderOptions);
     fitScreen(&form);
     connect(&form, &frmNewSubject::begun, this,
             [this, &version](const SubjectEntries &entries) { recordSubject(entries, version); });
     form.exec();
     return form.Cleared;
-}
-
-// The setup's GenderOptions, comma-separated; none: the form's own Male and Female.
-QStringList Program::genderOptions() {
-    QStringList options;
-    for (const QString &option :
-         runSetup().value(QStringLiteral("GenderOptions")).split(QLatin1Char(','))) {
-        if (!option.trimmed().isEmpty())
-            options.append(option.trimmed());
-    }
-    return options;
 }
 
 // The run's instruction pages are read before anything is recorded: a page that cannot be

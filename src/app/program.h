@@ -93,7 +93,6 @@ private:
     void refuseStart(const QString &reason);
     bool nameMayBeUsed();
     bool runSubjectForm();
-    QStringList genderOptions();
     bool readInstructions(QList<StudyPage> *pages);
     bool showInstructions(const QList<StudyPage> &pages);
     bool readStudyQuestions();

@@ -77,6 +77,16 @@ public:
     // An optional text, without the blanks around it; empty when the file does not give it.
     QString text(const QString &key) { return m_file.value(key).trimmed(); }
 
+    // A list separated by commas, each item trimmed, empty items left out.
+    QStringList list(const QString &key) {
+        QStringList items;
+        for (const QString &item : m_file.value(key).split(QLatin1Char(','))) {
+            if (!item.trimmed().isEmpty())
+                items.append(item.trimmed());
+        }
+        return items;
+    }
+
     // Whole-number keys round halves to even, as the lab's setup files expect.
     template <typename Int>
     Int whole(const QString &key, Int low = std::numeric_limits<Int>::min()) {
@@ -235,6 +245,7 @@ void readOptionalKeys(TaskState &state, KeyReader &read) {
     state.PracticePeriods = read.optionalPeriods(QStringLiteral("PracticePeriods"), state.MaxTrial);
     state.UserHighlights = read.highlights(QStringLiteral("HighlightColours"));
     state.Language = read.language(QStringLiteral("Language"));
+    state.GenderOptions = read.list(QStringLiteral("GenderOptions"));
 }
 
 // Writes the initial order's share of period t only where the table holds t.

@@ -394,10 +394,9 @@ SetupCheck CheckSetupFile(const QString &path) {
     check.summary = summaryOf(state);
     if (!setup.value(QStringLiteral("HighlightColours")).trimmed().isEmpty())
         check.summary.append(highlightsText(state.UserHighlights));
-    const QString genderOptions = setup.value(QStringLiteral("GenderOptions"));
-    if (!genderOptions.trimmed().isEmpty())
-        check.summary.append(
-            QStringLiteral("Gender options of the subject form: %1").arg(genderOptions.trimmed()));
+    if (!state.GenderOptions.isEmpty())
+        check.summary.append(QStringLiteral("Gender options of the subject form: %1")
+                                 .arg(state.GenderOptions.join(QStringLiteral(", "))));
     return check;
 }
 

@@ -48,6 +48,9 @@ struct TaskState {
     // The optional key Language: the language a person's windows show ("de"); empty or "en":
     // English. Records never change with it.
     QString Language;
+    // The optional key GenderOptions: the subject form's gender choices; none: Male and
+    // Female.
+    QStringList GenderOptions;
 
     // Delay regimes: element k+1 of a value table is the delay that follows regime k.
     int16_t inFlowDelayCount = 1;
