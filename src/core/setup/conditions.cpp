@@ -24,6 +24,10 @@ QString ConditionFile(const QString &dataDir, const QString &name) {
     return paths::conditionsDirectory(dataDir) + QLatin1Char('/') + name + QStringLiteral(".txt");
 }
 
+QString ConditionFolder(const QString &dataDir, const QString &name) {
+    return paths::conditionsDirectory(dataDir) + QLatin1Char('/') + name;
+}
+
 ConditionRotation::ConditionRotation(QStringList names)
     : m_names(std::move(names)) {}
 
@@ -44,8 +48,7 @@ QString ConditionRotation::next(bool person) const {
 
 QString StudyFilePath(const QString &dataDir, const QString &condition, const QString &fileName) {
     if (!condition.isEmpty()) {
-        const QString own = paths::conditionsDirectory(dataDir) + QLatin1Char('/') + condition +
-                            QLatin1Char('/') + fileName;
+        const QString own = ConditionFolder(dataDir, condition) + QLatin1Char('/') + fileName;
         const QFileInfo info(own);
         if (info.exists() || info.isSymLink())
             return own;

@@ -15,6 +15,8 @@ inline QString nextInRotationText() {
 // The names of the folder's conditions (conditions/NAME.txt), sorted.
 QStringList ConditionNames(const QString &dataDir);
 QString ConditionFile(const QString &dataDir, const QString &name);
+// The folder of a condition's own study files: conditions/NAME/.
+QString ConditionFolder(const QString &dataDir, const QString &name);
 
 // Gives each new run the condition with the fewest completed runs so far, counted apart for
 // persons and for models, ties broken by name: a study stays balanced however many people

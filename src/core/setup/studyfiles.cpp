@@ -1,7 +1,6 @@
 #include "core/setup/studyfiles.h"
 
 #include "core/common/numbers.h"
-#include "core/common/paths.h"
 #include "core/setup/conditions.h"
 
 #include <QDir>
@@ -39,10 +38,6 @@ int firstLineNotUtf8(const QByteArray &bytes) {
 
 QString shown(const QString &path) {
     return QDir::toNativeSeparators(path);
-}
-
-QString conditionFolder(const QString &dataDir, const QString &condition) {
-    return paths::conditionsDirectory(dataDir) + QLatin1Char('/') + condition;
 }
 
 // The pages of one instructions folder, and the files in it that are no page.
@@ -178,7 +173,7 @@ StudyFilesCheck CheckStudyPages(const QString &dataDir) {
     checkFolder(dataDir, QStringLiteral("Study files in %1:").arg(shown(dataDir)), lines,
                 check.usable);
     for (const QString &condition : ConditionNames(dataDir))
-        checkFolder(conditionFolder(dataDir, condition),
+        checkFolder(ConditionFolder(dataDir, condition),
                     QStringLiteral("Study files of condition %1 (they replace the data folder's):")
                         .arg(condition),
                     lines, check.usable);
