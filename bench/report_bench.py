@@ -193,7 +193,7 @@ def write_folder(folder, runs, start=datetime.datetime(2026, 12, 7, 9, 0, 0),
                 (run.subject, major, gender, age, begun.strftime("%Y-%m-%d"),
                  begun.strftime("%H:%M:%S")))
             if not old:
-                database.execute("INSERT INTO datRun VALUES (?, ?, ?, ?, ?)",
+                database.execute("INSERT INTO datRun VALUES (?, ?, ?, ?, ?, 'person')",
                                  (run_id, run.subject, run.condition, sid, cursor.lastrowid))
             for question, answer in enumerate(run.answers or [], start=1):
                 cursor = database.execute(

@@ -29,7 +29,8 @@ CREATE TABLE datRun (
     Subject TEXT,
     StudyCondition TEXT,    -- empty in a folder without conditions
     SetupId TEXT,           -- the kept setup, setups/SETUPID.txt
-    SubjectRowId INTEGER    -- rowid of the person's datSubject row
+    SubjectRowId INTEGER,   -- rowid of the person's datSubject row
+    Player TEXT             -- who played: person (as in Runs.txt)
 );
 
 -- One row per datQuestionnaire row a person's run wrote.

@@ -98,8 +98,8 @@ int verifyDataFolder(const QString &folder) {
         return 1;
     }
     QByteArray out = check.summary().toLatin1() + '\n';
-    for (const FigureDifference &difference : check.differences)
-        out += difference.text().toLatin1() + '\n';
+    for (const QString &difference : check.differenceTexts())
+        out += difference.toLatin1() + '\n';
     std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
     std::fflush(stdout);
     for (const QString &text : check.notes + check.problems)

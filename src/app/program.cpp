@@ -100,25 +100,43 @@ bool Program::launch() {
     return listenForModels();
 }
 
+namespace {
+
+// Why the lock was not taken. Another instance that has just taken it may not have written
+// its process number yet: it is read again for a moment before the folder is called
+// unwritable.
+QString lockHolder(QLockFile &lock, const QString &shownFolder) {
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    for (QDeadlineTimer deadline(500); lock.error() == QLockFile::LockFailedError;) {
+        if (lock.getLockInfo(&pid, &host, &application))
+            return QStringLiteral("The data folder %1 is in use by process %2.")
+                .arg(shownFolder)
+                .arg(pid);
+        if (deadline.hasExpired())
+            return QStringLiteral("The data folder %1 is in use by another process.")
+                .arg(shownFolder);
+        QThread::msleep(5);
+    }
+    return QStringLiteral("The data folder %1 is not writable: the program cannot record there.")
+        .arg(shownFolder);
+}
+
+} // namespace
+
 bool Program::lockDataFolder() {
     const QString shown = QDir::toNativeSeparators(m_dataDirectory);
     m_lock = std::make_unique<QLockFile>(paths::lockFile(m_dataDirectory));
     m_lock->setStaleLockTime(0); // only the death of its holder frees the lock
     QString problem;
     if (!m_lock->tryLock(0)) {
-        qint64 pid = 0;
-        QString host;
-        QString application;
-        if (m_lock->error() == QLockFile::LockFailedError &&
-            m_lock->getLockInfo(&pid, &host, &application))
-            problem =
-                QStringLiteral("The data folder %1 is in use by process %2.").arg(shown).arg(pid);
-        else
-            problem = QStringLiteral("The data folder %1 is not writable: the program cannot "
-                                     "record there.")
-                          .arg(shown);
+        problem = lockHolder(*m_lock, shown);
     } else {
         problem = UnwritableDataFiles(m_dataDirectory);
+        if (problem.isEmpty() && !m_recorder.inspectFiles(&problem))
+            problem = QStringLiteral("The program cannot record in the data folder %1: %2")
+                          .arg(shown, problem);
     }
     if (problem.isEmpty())
         return true;
@@ -310,7 +328,7 @@ ConditionRotation &Program::rotation() {
     m_rotation.emplace(m_conditions);
     for (const RunRecord &run : readRunRecords(paths::runFile(m_dataDirectory), unread)) {
         if (run.ending == RunEnding::Completed && run.practice == 0)
-            m_rotation->countCompleted(run.studyCondition, run.version.isEmpty());
+            m_rotation->countCompleted(run.studyCondition, run.playedByPerson());
     }
     return *m_rotation;
 }
@@ -488,7 +506,7 @@ void Program::recordSubject(const SubjectEntries &entries, const QString &typedV
 void Program::recordPersonsRun() {
     if (m_subjectRowId)
         RecordRun(m_database, runRow(m_state.runId, m_state.subjectName, m_state.studyCondition,
-                                     m_state.setupId, *m_subjectRowId));
+                                     m_state.setupId, *m_subjectRowId, RunPlayer::Person));
 }
 
 // ---- The task --------------------------------------------------------------------------
@@ -561,6 +579,7 @@ bool Program::prepareRecording() {
 }
 
 void Program::startRun() {
+    m_recorder.setPlayer(m_seat.modelPlays() ? RunPlayer::Model : RunPlayer::Person);
     m_runner = new PeriodRunner(m_state, this);
     connect(m_runner, &PeriodRunner::periodStarted, this, &Program::updateHolding);
     connect(m_runner, &PeriodRunner::periodClosed, this, &Program::onPeriodClosed);
@@ -631,11 +650,12 @@ void Program::writePeriodLine() {
 
 bool Program::endRun(RunEnding ending) {
     const bool wasOpen = m_recorder.runOpen();
+    const bool person = m_recorder.runPlayer() == RunPlayer::Person;
     const bool written = retryWrite(
         [&](QString *error) { return m_recorder.writeRunRecord(m_state, ending, error); },
         [] { return QStringLiteral("The run record could not be written"); });
     if (written && wasOpen && ending == RunEnding::Completed && m_rotation && !m_state.practice)
-        m_rotation->countCompleted(m_state.studyCondition, m_state.versionTag.isEmpty());
+        m_rotation->countCompleted(m_state.studyCondition, person);
     return written;
 }
 

@@ -67,7 +67,10 @@ QString percent(double share) {
 }
 
 QString player(const Run &run) {
-    return run.isPerson() ? QStringLiteral("person") : QStringLiteral("model, ") + run.version();
+    if (run.isPerson())
+        return QStringLiteral("person");
+    return run.version().isEmpty() ? QStringLiteral("model")
+                                   : QStringLiteral("model, ") + run.version();
 }
 
 QString completeness(const Run &run) {

@@ -12,9 +12,12 @@ DataFolder readFolder(const QString &label, const QString &path, const QString &
     Problems found;
     QList<Period> periods = readPeriods(paths::dataFile(path), found);
     QList<RunRecord> records;
-    if (QFileInfo::exists(paths::runFileV1(path)))
-        records = readRunRecords(paths::runFileV1(path), found);
-    records += readRunRecords(paths::runFile(path), found);
+    for (const QString &runFile : paths::runFiles(path)) {
+        // Only Runs.txt is missed when it is missing: the earlier kinds are kept where they
+        // were.
+        if (runFile == paths::runFile(path) || QFileInfo::exists(runFile))
+            records += readRunRecords(runFile, found);
+    }
     QList<Run> folderRuns = cutRuns(std::move(periods), records, found);
     QStringList setupIds;
     for (Run &run : folderRuns) {

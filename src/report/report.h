@@ -28,7 +28,7 @@ struct Report {
     const KeptScenario *scenarioOf(const Run &run) const;
 };
 
-// Reads Data.txt, Runs.txt (and Runs-v1.txt when there is one), the kept setups and Krugel.db
+// Reads Data.txt, Runs.txt (and Runs-v1.txt, Runs-v2.txt when there are), the kept setups and Krugel.db
 // from each folder, `labels` giving what the page calls each. What is missing or cannot be
 // read becomes a problem; the rest is reported all the same. With more than one folder each
 // problem's file is named with its folder's label.

@@ -18,7 +18,8 @@ struct Run {
 
     const QString &subject() const { return periods.constFirst().subject; }
     const QString &version() const { return periods.constFirst().version; }
-    bool isPerson() const { return version().isEmpty(); }
+    // A person played it: its record's Player, or an empty Version where it has none.
+    bool isPerson() const { return record ? record->playedByPerson() : version().isEmpty(); }
     // The run went to its last period; every other ending leaves it incomplete.
     bool isComplete() const;
     // "completed", "reset", ... or "no run record"
@@ -47,9 +48,10 @@ struct Run {
     double meanDistanceFromGoal() const;
 };
 
-// Cuts the periods into runs, in file order. A Runs.txt record takes the Data.txt lines it
-// names when they hold its player's periods 1, 2, ... in order; a record that does not fit
-// Data.txt is named in `problems` and ignored. The other periods form runs of their own,
+// Cuts the periods into runs, in the order of their first lines. A Runs.txt record takes the
+// Data.txt lines it names (FirstDataLine and those after it, or its DataLines) when they hold
+// its player's periods 1, 2, ... in order; a record that does not fit Data.txt is named in
+// `problems` and ignored. The other periods form runs of their own,
 // without a record: a run goes on while the player stays the same and the trial number
 // grows as the line number does, so a damaged line in between does not cut it.
 QList<Run> cutRuns(QList<Period> periods, const QList<RunRecord> &records, Problems &problems);

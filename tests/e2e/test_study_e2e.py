@@ -25,7 +25,7 @@ from fluxmere_e2e import (  # noqa: E402
 
 RUN_COLUMNS = ["Subject", "Version", "Date", "StartTime", "EndTime", "MaxTrial",
                "PeriodsPlayed", "PeriodsInBand", "TotalBonus", "Ending", "FirstDataLine",
-               "RunId", "StudyCondition", "SetupId", "Seed", "Practice"]
+               "RunId", "StudyCondition", "SetupId", "Seed", "Practice", "DataLines", "Player"]
 
 
 def decision(ui=0, uo=0, ei=None, eo=None):

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The program's files live in data/ beside its executable.
 namespace paths {
@@ -17,6 +18,14 @@ inline QString runFile(const QString &dataDir) {
 // Where a Runs.txt of the first kind (without the run identity columns) is kept.
 inline QString runFileV1(const QString &dataDir) {
     return dataDir + QStringLiteral("/Runs-v1.txt");
+}
+// Where a Runs.txt of the second kind (without DataLines and Player) is kept.
+inline QString runFileV2(const QString &dataDir) {
+    return dataDir + QStringLiteral("/Runs-v2.txt");
+}
+// Every file of run records a folder may hold, the earliest kind first, as their runs came.
+inline QStringList runFiles(const QString &dataDir) {
+    return {runFileV1(dataDir), runFileV2(dataDir), runFile(dataDir)};
 }
 // Every setup text a run used, named by its identity: setups/SETUPID.txt.
 inline QString setupsDirectory(const QString &dataDir) {

@@ -89,26 +89,34 @@ const QByteArray &localName(const QString &path) {
 
 } // namespace
 
-bool appendWhole(const QString &path, const QByteArray &bytes, QString *reason) {
+bool appendWhole(const QString &path, const QByteArray &bytes, QString *reason,
+                 const QByteArray &ifEmpty, qint64 *sizeBefore) {
     const int fd =
         ::open(localName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
         *reason = systemReason(errno);
         return false;
     }
-    const ssize_t written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+    struct stat before {};
+    if (::fstat(fd, &before) != 0) {
+        *reason = systemReason(errno);
+        ::close(fd);
+        return false;
+    }
+    if (sizeBefore)
+        *sizeBefore = before.st_size;
+    const QByteArray &whole = before.st_size == 0 && !ifEmpty.isEmpty() ? ifEmpty + bytes : bytes;
+    const ssize_t written = ::write(fd, whole.constData(), static_cast<size_t>(whole.size()));
     const int writeError = errno;
-    if (written != bytes.size()) {
+    if (written != whole.size()) {
         // A full disk or a file size limit takes part of the line: the part is taken back.
         // The program is the folder's only writer, so the part is the file's last bytes.
-        struct stat after {};
-        const bool cutBack = written <= 0 || (::fstat(fd, &after) == 0 &&
-                                              ::ftruncate(fd, after.st_size - written) == 0);
+        const bool cutBack = written <= 0 || ::ftruncate(fd, before.st_size) == 0;
         ::close(fd);
         *reason = written < 0 ? systemReason(writeError)
                               : QStringLiteral("only %1 of %2 bytes could be written")
                                     .arg(written)
-                                    .arg(bytes.size());
+                                    .arg(whole.size());
         if (!cutBack)
             *reason += QStringLiteral(", and the part written could not be taken back");
         return false;
@@ -118,6 +126,24 @@ bool appendWhole(const QString &path, const QByteArray &bytes, QString *reason) 
         return false;
     }
     return true;
+}
+
+bool syncFile(const QString &path, QString *reason) {
+    const int fd = ::open(localName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *reason = systemReason(errno);
+        return false;
+    }
+    const bool synced = ::fdatasync(fd) == 0;
+    const int syncError = errno;
+    ::close(fd);
+    if (!synced)
+        *reason = systemReason(syncError);
+    return synced;
+}
+
+bool processRuns(qint64 pid) {
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
 bool peerHasHungUp(qintptr socket) {
@@ -150,15 +176,19 @@ int takeStopSignal(int) {
     return 0;
 }
 
-bool appendWhole(const QString &path, const QByteArray &bytes, QString *reason) {
+bool appendWhole(const QString &path, const QByteArray &bytes, QString *reason,
+                 const QByteArray &ifEmpty, qint64 *sizeBefore) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         *reason = file.errorString();
         return false;
     }
     const qint64 before = file.size();
-    const qint64 written = file.write(bytes);
-    if (written != bytes.size()) {
+    if (sizeBefore)
+        *sizeBefore = before;
+    const QByteArray &whole = before == 0 && !ifEmpty.isEmpty() ? ifEmpty + bytes : bytes;
+    const qint64 written = file.write(whole);
+    if (written != whole.size()) {
         *reason = file.errorString();
         if (written > 0)
             file.resize(before);
@@ -170,6 +200,14 @@ bool appendWhole(const QString &path, const QByteArray &bytes, QString *reason) 
         return false;
     }
     return true;
+}
+
+bool syncFile(const QString &, QString *) {
+    return true;
+}
+
+bool processRuns(qint64 pid) {
+    return pid > 0; // cannot tell: taken as running
 }
 
 bool peerHasHungUp(qintptr) {

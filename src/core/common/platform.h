@@ -25,10 +25,18 @@ int watchStopSignals();
 // The number of a caught signal waiting on the descriptor, or 0.
 int takeStopSignal(int descriptor);
 
-// Appends `bytes` to the file at `path` (created when missing) in one write and closes it.
-// A write that fails part-way is cut back to the file's length before it, so the file never
-// keeps part of the bytes. False, with the system's reason, when the bytes are not all there.
-bool appendWhole(const QString &path, const QByteArray &bytes, QString *reason);
+// Appends `bytes` to the file at `path` (created when missing) in one write and closes it;
+// `ifEmpty` goes before them, in the same write, when the file is empty. A write that fails
+// part-way is cut back to the file's length before it, so the file never keeps part of the
+// bytes. `sizeBefore`, when given, receives that length. False, with the system's reason,
+// when the bytes are not all there.
+bool appendWhole(const QString &path, const QByteArray &bytes, QString *reason,
+                 const QByteArray &ifEmpty = {}, qint64 *sizeBefore = nullptr);
+// Has the system put what was written to the file on its disk (fdatasync). True without a
+// way to ask, in a build on Qt alone.
+bool syncFile(const QString &path, QString *reason);
+// Whether process `pid` of this machine is running.
+bool processRuns(qint64 pid);
 
 // A precise one-shot timer whose descriptor turns readable when it expires; -1 where the
 // system has none (the caller then falls back on a Qt timer).

@@ -333,13 +333,14 @@ Row questionnaireRow(const QString &subjectName, const QString &versionTag, int 
 }
 
 Row runRow(const QString &runId, const QString &subjectName, const QString &studyCondition,
-           const QString &setupId, qint64 subjectRowId) {
+           const QString &setupId, qint64 subjectRowId, RunPlayer player) {
     return {
         {QStringLiteral("RunId"), runId},
         {QStringLiteral("Subject"), subjectName},
         {QStringLiteral("StudyCondition"), studyCondition},
         {QStringLiteral("SetupId"), setupId},
         {QStringLiteral("SubjectRowId"), subjectRowId},
+        {QStringLiteral("Player"), runPlayerText(player)},
     };
 }
 
@@ -360,10 +361,25 @@ Row studyAnswerRow(const QString &runId, const StudyAnswer &answer) {
     };
 }
 
+namespace {
+
+bool hasColumn(sqlite3 *db, const char *table, const char *column) {
+    sqlite3_stmt *query = nullptr;
+    bool found = false;
+    const QByteArray sql = QByteArray("SELECT 1 FROM pragma_table_info('") + table +
+                           "') WHERE name = '" + column + "'";
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &query, nullptr) == SQLITE_OK)
+        found = sqlite3_step(query) == SQLITE_ROW;
+    sqlite3_finalize(query);
+    return found;
+}
+
+} // namespace
+
 bool AddRunTables(const QString &databasePath, QString *error) {
     static const char *const sql =
         "CREATE TABLE IF NOT EXISTS datRun (RunId TEXT PRIMARY KEY, Subject TEXT, "
-        "StudyCondition TEXT, SetupId TEXT, SubjectRowId INTEGER);"
+        "StudyCondition TEXT, SetupId TEXT, SubjectRowId INTEGER, Player TEXT);"
         "CREATE TABLE IF NOT EXISTS datRunQuestionnaire (RunId TEXT, "
         "QuestionnaireRowId INTEGER);"
         "CREATE TABLE IF NOT EXISTS datAnswer (RunId TEXT, QuestionId TEXT, QuestionText TEXT, "
@@ -380,6 +396,10 @@ bool AddRunTables(const QString &databasePath, QString *error) {
         sqlite3_busy_timeout(db, 2000);
         rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
     }
+    // A datRun made before Player: its rows stay without one (NULL), read by the earlier rule.
+    if (rc == SQLITE_OK && !hasColumn(db, "datRun", "Player"))
+        rc = sqlite3_exec(db, "ALTER TABLE datRun ADD COLUMN Player TEXT", nullptr, nullptr,
+                          nullptr);
     if (rc != SQLITE_OK)
         *error = QStringLiteral("The run tables cannot be added to %1: %2")
                      .arg(databasePath, QString::fromUtf8(sqlite3_errmsg(db)));

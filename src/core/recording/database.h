@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/recording/runfile.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QVariant>
@@ -85,7 +87,7 @@ Row questionnaireRow(const QString &subjectName, const QString &versionTag, int 
 
 // The datRun row that ties a person's run to the rowid of their datSubject row.
 Row runRow(const QString &runId, const QString &subjectName, const QString &studyCondition,
-           const QString &setupId, qint64 subjectRowId);
+           const QString &setupId, qint64 subjectRowId, RunPlayer player);
 // The datRunQuestionnaire row that ties a run to one of its datQuestionnaire rows.
 Row runQuestionnaireRow(const QString &runId, qint64 questionnaireRowId);
 
@@ -93,8 +95,9 @@ Row runQuestionnaireRow(const QString &runId, qint64 questionnaireRowId);
 // AnswerNumber holds a rating's point and is NULL for the other kinds.
 Row studyAnswerRow(const QString &runId, const StudyAnswer &answer);
 
-// Adds datRun, datRunQuestionnaire and datAnswer to an existing database that lacks them. A missing
-// database is left missing. False, with the reason, when they could not be added.
+// Adds datRun, datRunQuestionnaire and datAnswer to an existing database that lacks them, and
+// datRun's Player column to one made before it. A missing database is left missing. False,
+// with the reason, when they could not be added.
 bool AddRunTables(const QString &databasePath, QString *error);
 
 // Whether datSubject holds a record of `subject`. Read only; a database that cannot be read

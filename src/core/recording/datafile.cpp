@@ -1,7 +1,6 @@
 #include "core/recording/datafile.h"
 
 #include "core/common/numbers.h"
-#include "core/common/platform.h"
 #include "core/recording/datacolumns.h"
 #include "core/setup/taskstate.h"
 
@@ -11,34 +10,14 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 namespace {
 
-const QLatin1String lineEnd("\r\n");
-
 // Amounts are held in screen units while the tank is scaled; the file records units.
 double inUnits(const TaskState &state, double value) {
     return state.scaledTank ? value / state.unitHeight : value;
-}
-
-void setError(QString *error, const QString &path, const QString &reason) {
-    if (error != nullptr)
-        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), reason);
-}
-
-// One write of the whole text, unbuffered, so no reader ever sees half a line.
-bool writeAll(QFile &file, const QString &text, QString *error) {
-    const QByteArray bytes = text.toLatin1();
-    const bool written = file.write(bytes) == bytes.size();
-    // close() clears the error of a failed write, so its reason is taken first.
-    const QString writeError = written ? QString() : file.errorString();
-    file.close();
-    if (!written || file.error() != QFileDevice::NoError) {
-        setError(error, file.fileName(), written ? file.errorString() : writeError);
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -130,74 +109,49 @@ QByteArray periodLine(const TaskState &state, const QDate &date) {
     return QByteArray(line.data(), static_cast<qsizetype>(line.size()));
 }
 
-bool WriteDataHeader(const QString &path, QString *error) {
-    return WriteHeaderIfNew(path, dataHeaderLine(), error);
-}
+namespace {
 
-bool WritePeriodLine(const QString &path, const QByteArray &line, QString *error) {
-    return AppendLine(path, line, error);
-}
-
-bool WritePeriodLine(const QString &path, const QString &line, QString *error) {
-    return AppendLine(path, line.toLatin1(), error);
-}
-
-bool WriteHeaderIfNew(const QString &path, const QString &header, QString *error) {
-    QFile file(path);
-    // NewOnly makes the test for an existing file and its creation one step.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-        if (QFile::exists(path))
-            return true;
-        setError(error, path, file.errorString());
-        return false;
-    }
-    return writeAll(file, header + lineEnd, error);
-}
-
-bool AppendLine(const QString &path, const QByteArray &line, QString *error) {
-    QString reason;
-    if (platform::appendWhole(path, line + "\r\n", &reason))
+// Whether `field` is what periodLine writes in `column`.
+bool writtenForm(int column, const QString &field) {
+    if (column == Subject || column == Version)
         return true;
-    setError(error, path, reason);
-    return false;
+    std::string text;
+    if (column == Date) {
+        const QDate date = QDate::fromString(field, QStringLiteral("M/d/yyyy"));
+        if (!date.isValid())
+            return false;
+        numbers::appendUsShortDate(text, date);
+    } else if (column == StartTime || column == EndTime) {
+        const QTime time = QTime::fromString(field, QStringLiteral("h:mm:ss AP"));
+        if (!time.isValid())
+            return false;
+        numbers::appendUsLongTime(text, time);
+    } else {
+        const std::optional<double> value = numbers::parseNumber(field);
+        if (!value || !(std::abs(*value) <= MaxMagnitude))
+            return false;
+        if (isWholeColumn(column))
+            numbers::appendWhole(text, static_cast<int64_t>(*value));
+        else
+            numbers::appendGeneral(text, *value);
+    }
+    return field == QLatin1String(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-bool AppendLine(const QString &path, const QString &line, QString *error) {
-    return AppendLine(path, line.toLatin1(), error);
-}
+} // namespace
 
-bool RepairTornEnd(const QString &path, QString *note, QString *error) {
-    QFile file(path);
-    if (!file.exists() || file.size() == 0)
-        return true;
-    if (!file.open(QIODevice::ReadWrite)) {
-        setError(error, path, file.errorString());
-        return false;
+TailKind classifyDataTail(QByteArrayView tail) {
+    const QStringList fields = QString::fromLatin1(tail).split(QLatin1Char('\t'));
+    if (fields.size() > DataColumnCount)
+        return TailKind::Foreign;
+    // Every field but the last is whole; the last may have been cut short.
+    for (int column = 0; column + 1 < fields.size(); ++column) {
+        if (!writtenForm(column, fields.at(column)))
+            return TailKind::Foreign;
     }
-    // Only the last byte is read of a sound file, before every run.
-    file.seek(file.size() - 1);
-    if (file.read(1) == "\n")
-        return true;
-    // The last line end is searched backwards in blocks: a data file may be large.
-    constexpr qint64 block = 64 * 1024;
-    qint64 keep = 0;
-    for (qint64 end = file.size(); end > 0 && keep == 0; end -= block) {
-        const qint64 start = std::max<qint64>(0, end - block);
-        file.seek(start);
-        const auto lineEndAt = file.read(end - start).lastIndexOf('\n');
-        if (lineEndAt >= 0)
-            keep = start + lineEndAt + 1;
-    }
-    const qint64 torn = file.size() - keep;
-    if (!file.resize(keep)) {
-        setError(error, path, file.errorString());
-        return false;
-    }
-    *note = QStringLiteral("%1 ended in %2 bytes of a line left by a write that failed; they "
-                           "were removed.")
-                .arg(QDir::toNativeSeparators(path))
-                .arg(torn);
-    return true;
+    const bool whole =
+        fields.size() == DataColumnCount && writtenForm(DataColumnCount - 1, fields.constLast());
+    return whole ? TailKind::Whole : TailKind::Partial;
 }
 
 bool SubjectInDataFile(const QString &path, const QString &subject) {
@@ -211,27 +165,4 @@ bool SubjectInDataFile(const QString &path, const QString &subject) {
             return true;
     }
     return false;
-}
-
-qint64 LineCount::of(const QString &path) {
-    const QFileInfo info(path);
-    const qint64 size = info.exists() ? info.size() : 0;
-    if (size == m_size)
-        return m_lines;
-    m_size = size;
-    m_lines = 0;
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        char buffer[64 * 1024];
-        for (qint64 n; (n = file.read(buffer, sizeof buffer)) > 0;)
-            m_lines += std::count(buffer, buffer + n, '\n');
-    }
-    return m_lines;
-}
-
-void LineCount::appended(qint64 bytes) {
-    if (m_size < 0)
-        return; // never counted: the next count reads the file
-    m_size += bytes;
-    ++m_lines;
 }

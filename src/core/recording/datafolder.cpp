@@ -1,10 +1,13 @@
 #include "core/recording/datafolder.h"
 
 #include "core/common/paths.h"
+#include "core/common/platform.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QSysInfo>
 
 #include <sqlite3.h>
 
@@ -91,4 +94,14 @@ QString UnwritableDataFiles(const QString &folder) {
                                                          : QStringLiteral("not a regular file"));
     }
     return QString();
+}
+
+qint64 FolderHolder(const QString &folder) {
+    QLockFile lock(paths::lockFile(folder));
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (!lock.getLockInfo(&pid, &host, &application) || host != QSysInfo::machineHostName())
+        return 0;
+    return platform::processRuns(pid) ? pid : 0;
 }

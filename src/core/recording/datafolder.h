@@ -13,3 +13,7 @@ bool InitDataFolder(const QString &folder, QStringList *log, QString *error);
 // program writes (Data.txt, Runs.txt, Krugel.db) that exists but is not a regular file it
 // may write. Whether the folder itself takes new files is found by taking its lock.
 QString UnwritableDataFiles(const QString &folder);
+
+// The process that holds the folder's lock while it records there, or 0 when none does (the
+// lock is only looked at, never taken).
+qint64 FolderHolder(const QString &folder);

@@ -2,6 +2,7 @@
 
 #include "core/common/numbers.h"
 #include "core/common/paths.h"
+#include "core/recording/runrecords.h"
 #include "core/setup/taskstate.h"
 
 #include <QDir>
@@ -11,31 +12,72 @@
 #include <algorithm>
 #include <utility>
 
+namespace {
+
+// The number of records a file of run records holds: its lines but the header.
+qint64 recordCount(const QString &path) {
+    QFile file(path);
+    qint64 lines = 0;
+    if (file.open(QIODevice::ReadOnly)) {
+        for (QByteArray bytes; !(bytes = file.read(1024 * 1024)).isEmpty();)
+            lines += bytes.count('\n');
+    }
+    return std::max<qint64>(lines - 1, 0);
+}
+
+} // namespace
+
 RunRecorder::RunRecorder(QString dataDirectory)
     : m_dataDirectory(std::move(dataDirectory))
-    , m_dataFile(paths::dataFile(m_dataDirectory))
-    , m_runFile(paths::runFile(m_dataDirectory)) {}
+    , m_data(paths::dataFile(m_dataDirectory), dataHeaderLine(), classifyDataTail)
+    , m_runs(paths::runFile(m_dataDirectory), runHeaderLine(), classifyRunTail) {}
+
+bool RunRecorder::inspectFiles(QString *error) {
+    // A Runs.txt of an earlier kind is kept as it is: the first record sets it aside.
+    return m_data.inspect(error) && (!earlierKindPath().isEmpty() || m_runs.inspect(error));
+}
 
 bool RunRecorder::prepareFiles(QStringList *notes, QString *error) {
-    for (const QString &path : {m_dataFile, m_runFile}) {
-        QString note;
-        if (!RepairTornEnd(path, &note, error))
-            return false;
-        if (!note.isEmpty())
-            notes->append(note);
+    return setEarlierKindsAside(error) && m_data.prepare(true, notes, error) &&
+           m_runs.prepare(false, notes, error);
+}
+
+// Where a Runs.txt of an earlier kind is kept; empty when the file is of the current kind or
+// there is none.
+QString RunRecorder::earlierKindPath() const {
+    QFile file(m_runs.path());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString header = QString::fromLatin1(file.readLine(4096)).trimmed();
+    if (header == runHeaderLineV1())
+        return paths::runFileV1(m_dataDirectory);
+    if (header == runHeaderLineV2())
+        return paths::runFileV2(m_dataDirectory);
+    return {};
+}
+
+// A Runs.txt of an earlier kind keeps its columns under its own name (Runs-v1.txt,
+// Runs-v2.txt); the next record starts a new file with the whole header.
+bool RunRecorder::setEarlierKindsAside(QString *error) {
+    const QString kept = earlierKindPath();
+    if (kept.isEmpty())
+        return true;
+    if (QFileInfo::exists(kept) || !QFile::rename(m_runs.path(), kept)) {
+        *error = QStringLiteral("Runs.txt is of an earlier kind and cannot be kept as %1")
+                     .arg(QDir::toNativeSeparators(kept));
+        return false;
     }
-    return WriteDataHeader(m_dataFile, error);
+    return true;
 }
 
 bool RunRecorder::writePeriod(const TaskState &state, const QDate &date, QString *error) {
-    const QByteArray line = periodLine(state, date);
-    // A run's first line is found by its number; only that one needs the file's count.
-    const qint64 lineNumber = m_run.open ? 0 : m_dataLines.of(m_dataFile) + 1;
-    if (!WritePeriodLine(m_dataFile, line, error))
+    const QByteArray line = periodLine(state, date) + "\r\n";
+    const qint64 lineNumber = m_data.append(line, 1, error);
+    if (lineNumber == 0)
         return false;
-    m_dataLines.appended(line.size() + 2);
     if (!m_run.open)
-        m_run = {true, date, state.StartTime, lineNumber, 0, 0};
+        m_run = {true, date, state.StartTime, m_player, 0, 0, {}};
+    m_run.lines.add(lineNumber);
     ++m_run.periodsPlayed;
     if (state.CurrentBonus > 0)
         ++m_run.periodsInBand;
@@ -44,41 +86,17 @@ bool RunRecorder::writePeriod(const TaskState &state, const QDate &date, QString
 
 qint64 RunRecorder::nextRunNumber() {
     // The folder's records are counted once: while the program holds the folder's lock no
-    // other writes there. Records of both kinds count, so numbers never go back; a header
-    // line is no record.
+    // other writes there. Records of every kind count, so numbers never go back.
     if (m_lastRunNumber == 0) {
-        const auto records = [](const QString &path) {
-            return std::max<qint64>(LineCount().of(path) - 1, 0);
-        };
-        m_lastRunNumber = records(m_runFile) + records(paths::runFileV1(m_dataDirectory));
+        for (const QString &path : paths::runFiles(m_dataDirectory))
+            m_lastRunNumber += recordCount(path);
     }
     return ++m_lastRunNumber;
 }
 
-// A Runs.txt of the first kind keeps its 11 columns under its own name; the new file starts
-// with the whole header.
-bool RunRecorder::keepFirstKindAside(QString *error) {
-    if (m_runFileChecked)
-        return true;
-    QFile file(m_runFile);
-    if (file.open(QIODevice::ReadOnly) &&
-        QString::fromLatin1(file.readLine(4096)).trimmed() == runHeaderLineV1()) {
-        file.close();
-        const QString kept = paths::runFileV1(m_dataDirectory);
-        if (QFileInfo::exists(kept) || !QFile::rename(m_runFile, kept)) {
-            *error = QStringLiteral("Runs.txt has the first kind of header and cannot be kept "
-                                    "as %1")
-                         .arg(QDir::toNativeSeparators(kept));
-            return false;
-        }
-    }
-    m_runFileChecked = true;
-    return true;
-}
-
 bool RunRecorder::writeRunRecord(const TaskState &state, RunEnding ending, QString *error) {
     if (!m_run.open)
-        return true;
+        return !m_syncDue || syncFiles(error);
     RunRecord run;
     run.subject = state.subjectName;
     run.version = state.versionTag;
@@ -90,16 +108,28 @@ bool RunRecorder::writeRunRecord(const TaskState &state, RunEnding ending, QStri
     run.periodsInBand = m_run.periodsInBand;
     run.totalBonus = state.TotalBonus;
     run.ending = ending;
-    run.firstDataLine = m_run.firstDataLine;
+    run.firstDataLine = m_run.lines.spans().constFirst().first;
     run.runId = state.runId;
     run.studyCondition = state.studyCondition;
     run.setupId = state.setupId;
     if (state.runSeed != 0)
         run.seed = QString::number(state.runSeed);
     run.practice = state.practice ? 1 : 0;
-    if (!keepFirstKindAside(error) || !WriteHeaderIfNew(m_runFile, runHeaderLine(), error) ||
-        !AppendLine(m_runFile, runLine(run), error))
+    if (!m_run.lines.contiguous())
+        run.dataLines = lineSpansText(m_run.lines.spans());
+    run.player = runPlayerText(m_run.player);
+    if (!setEarlierKindsAside(error) ||
+        m_runs.append(runLine(run).toLatin1() + "\r\n", 1, error) == 0)
         return false;
     m_run = {};
+    m_syncDue = true;
+    return syncFiles(error);
+}
+
+// A run's record is on the disk before anybody hears that the run is over.
+bool RunRecorder::syncFiles(QString *error) {
+    if (!m_data.sync(error) || !m_runs.sync(error))
+        return false;
+    m_syncDue = false;
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/recording/datafile.h"
+#include "core/recording/recordfile.h"
 #include "core/recording/runfile.h"
 
 #include <QDate>
@@ -17,9 +18,16 @@ class RunRecorder {
 public:
     explicit RunRecorder(QString dataDirectory);
 
-    // Before a run: the headers of files that are new, and the end of a file cut short by an
-    // earlier program removed (each removal is named in `notes`). False, with the reason.
+    // At the program's start: both files as the program can record into them (neither is
+    // changed). False, with the reason.
+    bool inspectFiles(QString *error);
+    // Before a run: the header of a Data.txt that is new, the end of a file cut short by an
+    // earlier program mended (each mending is named in `notes`), a Runs.txt of an earlier
+    // kind set aside. False, with the reason: then the run cannot be recorded.
     bool prepareFiles(QStringList *notes, QString *error);
+
+    // Who plays the run about to start: its record says so.
+    void setPlayer(RunPlayer player) { m_player = player; }
 
     // Appends the line of the period just closed and counts it in the open run (a run opens
     // with its first line). False, with the reason, when the line could not be written: then
@@ -27,31 +35,37 @@ public:
     bool writePeriod(const TaskState &state, const QDate &date, QString *error);
 
     bool runOpen() const { return m_run.open; }
-    // Writes the open run's record with `ending` and closes the run; a run that is not open
-    // has nothing to write. False, with the reason, when the record could not be written:
-    // the run then stays open, so that a second try can write it.
+    // Who plays the open run.
+    RunPlayer runPlayer() const { return m_run.player; }
+    // Writes the open run's record with `ending`, puts both files on the disk and closes the
+    // run; a run that is not open has nothing to write. False, with the reason, when the
+    // record could not be written: the run then stays open, so that a second try can write
+    // it.
     bool writeRunRecord(const TaskState &state, RunEnding ending, QString *error);
 
-    // A number that no run of the folder has had yet: the records in Runs.txt (counted at
-    // the first call) and the runs this recorder has numbered since.
+    // A number that no run of the folder has had yet: the records of every kind of Runs.txt
+    // (counted at the first call) and the runs this recorder has numbered since.
     qint64 nextRunNumber();
 
 private:
-    bool keepFirstKindAside(QString *error);
+    QString earlierKindPath() const;
+    bool setEarlierKindsAside(QString *error);
+    bool syncFiles(QString *error);
 
     QString m_dataDirectory;
-    QString m_dataFile;
-    QString m_runFile;
-    LineCount m_dataLines;
+    RecordFile m_data;
+    RecordFile m_runs;
+    RunPlayer m_player = RunPlayer::Person;
     struct OpenRun {
         bool open = false;
         QDate date;
         QTime startTime;
-        qint64 firstDataLine = 0;
+        RunPlayer player = RunPlayer::Person;
         int periodsPlayed = 0;
         int periodsInBand = 0;
+        LineSpanBuilder lines;
     };
     OpenRun m_run;
-    bool m_runFileChecked = false;
     qint64 m_lastRunNumber = 0;
+    bool m_syncDue = false; // a record was written but not yet put on the disk
 };

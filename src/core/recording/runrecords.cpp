@@ -75,6 +75,17 @@ std::optional<QHash<QString, int>> headerPositions(const QString &header, const 
     return std::nullopt;
 }
 
+// DataLines names PeriodsPlayed lines, the first of them FirstDataLine.
+bool linesFit(const RunRecord &record) {
+    const std::optional<LineSpans> spans = parseLineSpans(record.dataLines);
+    if (!spans || spans->isEmpty() || spans->constFirst().first != record.firstDataLine)
+        return false;
+    qint64 count = 0;
+    for (const LineSpan &span : *spans)
+        count += span.count();
+    return count == record.periodsPlayed;
+}
+
 std::optional<RunRecord> readRecord(const NamedFields &fields, qint64 line, QString &damage) {
     RunRecord record;
     QStringList broken;
@@ -94,6 +105,13 @@ std::optional<RunRecord> readRecord(const NamedFields &fields, qint64 line, QStr
     record.setupId = fields.text(QStringLiteral("SetupId"));
     record.seed = fields.text(QStringLiteral("Seed"));
     record.practice = fields.text(QStringLiteral("Practice")) == QLatin1String("1") ? 1 : 0;
+    record.dataLines = fields.text(QStringLiteral("DataLines"));
+    record.player = fields.text(QStringLiteral("Player"));
+    if (!record.player.isEmpty() && record.player != runPlayerText(RunPlayer::Person) &&
+        record.player != runPlayerText(RunPlayer::Model))
+        broken.append(QStringLiteral("Player ") + tabfile::quoted(record.player));
+    if (!record.dataLines.isEmpty() && !linesFit(record))
+        broken.append(QStringLiteral("DataLines ") + tabfile::quoted(record.dataLines));
     const QString ending = fields.text(QStringLiteral("Ending"));
     if (const std::optional<RunEnding> known = runEndingFrom(ending))
         record.ending = *known;
@@ -140,4 +158,22 @@ QList<RunRecord> readRunRecords(const QString &path, Problems &problems) {
         path, fileLabel,
         QStringLiteral("runs are cut from Data.txt alone, and none counts as complete"), problems);
     return lines ? parseRunRecords(*lines, problems, fileLabel) : QList<RunRecord>();
+}
+
+TailKind classifyRunTail(QByteArrayView tail) {
+    QStringList fields = tabfile::fields(QString::fromLatin1(tail));
+    const qsizetype count = tabfile::fields(runHeaderLine()).size();
+    if (fields.size() > count)
+        return TailKind::Foreign;
+    if (fields.size() < count)
+        return TailKind::Partial;
+    const auto parses = [](const QStringList &line) {
+        Problems ignored;
+        return !parseRunRecords({runHeaderLine(), line.join(QLatin1Char('\t'))}, ignored).isEmpty();
+    };
+    if (parses(fields))
+        return TailKind::Whole;
+    // Only the last field may have been cut short.
+    fields.last() = runPlayerText(RunPlayer::Person);
+    return parses(fields) ? TailKind::Partial : TailKind::Foreign;
 }

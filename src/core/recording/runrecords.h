@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/recording/problem.h"
+#include "core/recording/recordfile.h"
 #include "core/recording/runfile.h"
 
 #include <QList>
@@ -17,3 +18,7 @@ QList<RunRecord> parseRunRecords(const QStringList &lines, Problems &problems,
 // by its file name; a missing file (older data folders have none) gives no records and a
 // problem.
 QList<RunRecord> readRunRecords(const QString &path, Problems &problems);
+
+// Whether the last bytes of Runs.txt, without a line end, are a whole record of the current
+// kind, the start of one, or neither.
+TailKind classifyRunTail(QByteArrayView tail);

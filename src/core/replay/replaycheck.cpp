@@ -6,7 +6,10 @@
 #include "core/engine/taskload.h"
 #include "core/model/protocol.h"
 #include "core/recording/datafile.h"
+#include "core/recording/datafolder.h"
 #include "core/recording/runrecords.h"
+#include "core/recording/tabfile.h"
+#include "core/setup/envnoise.h"
 #include "core/setup/keptsetup.h"
 #include "core/setup/scenario.h"
 
@@ -156,16 +159,27 @@ Scenario loadScenario(const QString &path, bool practice) {
     return scenario;
 }
 
+// What a run's recorded lines say of it, to compare with its record.
+struct RecordedLines {
+    qint64 periods = 0;
+    qint64 inBand = 0;
+    qint64 lastTrial = 0;
+    std::optional<double> lastTotalBonus;
+    QString firstDate;
+    QString firstStartTime;
+};
+
 class Replay {
 public:
     Replay(QString dataDir, ReplayCheck &check)
         : m_dataDir(std::move(dataDir))
         , m_check(check) {}
 
-    // Runs-v1.txt first, as its runs came first; false when the folder records no run.
+    // The earliest kind of Runs.txt first, as its runs came first; false when the folder
+    // records no run.
     bool readRuns() {
         bool found = false;
-        for (const QString &path : {paths::runFileV1(m_dataDir), paths::runFile(m_dataDir)}) {
+        for (const QString &path : paths::runFiles(m_dataDir)) {
             if (!QFileInfo::exists(path))
                 continue;
             found = true;
@@ -189,9 +203,11 @@ public:
     }
 
     void replayAll() {
+        m_claimed.assign(static_cast<size_t>(m_lines.count() + 1), false);
         for (const auto &[label, record] : std::as_const(m_runs))
             replay(label, record);
         noteCurrentSetupUse();
+        nameUnclaimedLines();
     }
 
 private:
@@ -211,6 +227,16 @@ private:
 
     void replay(const QString &file, const RunRecord &record) {
         const QString run = place(file, record);
+        const LineSpans spans = record.lineSpans();
+        if (record.lastDataLine() > m_lines.count()) {
+            problem(run + QStringLiteral(": its lines %1 are not all in Data.txt, which has %2 "
+                                         "lines; not verified")
+                              .arg(linesOfRecord(record))
+                              .arg(m_lines.count()));
+            claim(spans, record.lastDataLine());
+            return;
+        }
+        claim(spans, m_lines.count());
         const std::optional<QString> setupPath = setupOf(file, record);
         if (!setupPath) {
             problem(run + QStringLiteral(": its SetupId \"%1\" names no setup; not verified")
@@ -234,21 +260,33 @@ private:
                               .arg(scenario.state->MaxTrial));
             return;
         }
-        if (record.lastDataLine() > m_lines.count()) {
-            problem(run + QStringLiteral(": its lines %1 to %2 are not all in Data.txt, which "
-                                         "has %3 lines; not verified")
-                              .arg(record.firstDataLine)
-                              .arg(record.lastDataLine())
-                              .arg(m_lines.count()));
-            return;
-        }
         TaskState state = *scenario.state;
         TaskView view = scenario.view;
-        for (qint64 line = record.firstDataLine; line <= record.lastDataLine(); ++line) {
-            if (!replayLine(line, state, view, run))
-                return;
+        const std::optional<TaskState> noise = seededEnvironment(file, record, *scenario.state);
+        RecordedLines lines;
+        for (const LineSpan &span : spans) {
+            for (qint64 line = span.first; line <= span.last; line += span.step) {
+                Fields fields;
+                if (!replayLine(line, fields, state, view, run, noise ? &*noise : nullptr, lines))
+                    return;
+                checkPlayer(line, fields, file, record);
+            }
         }
+        compareRecord(file, record, lines);
         ++m_check.runs;
+    }
+
+    static QString linesOfRecord(const RunRecord &record) {
+        return record.dataLines.isEmpty()
+                   ? QStringLiteral("%1 to %2").arg(record.firstDataLine).arg(record.lastDataLine())
+                   : record.dataLines;
+    }
+
+    void claim(const LineSpans &spans, qint64 last) {
+        for (const LineSpan &span : spans) {
+            for (qint64 line = span.first; line <= std::min(span.last, last); line += span.step)
+                m_claimed[static_cast<size_t>(line)] = true;
+        }
     }
 
     // The kept setup the run names, or the current Setup.txt for a run without one (noted);
@@ -273,11 +311,43 @@ private:
         return found->second;
     }
 
+    // The run's Seed against its setup: one exactly when the setup has noise, the setup's
+    // EnvSeed when it gives one. For a person's run, whose environment nobody sends, the
+    // environment tables the seed gives, to compare every recorded flow with.
+    std::optional<TaskState> seededEnvironment(const QString &file, const RunRecord &record,
+                                               const TaskState &scenario) {
+        const QString where = QStringLiteral("%1 line %2").arg(file).arg(record.line);
+        const bool noisy = EnvironmentIsNoisy(scenario);
+        const std::optional<qint64> seed =
+            tabfile::wholeNumber(record.seed, 1, static_cast<qint64>(envnoise::LargestSeed));
+        QString expected;
+        if (!noisy && !record.seed.isEmpty())
+            expected = QStringLiteral("its setup has no noise, so none");
+        else if (noisy && !seed)
+            expected = QStringLiteral("its setup's noise needs a seed of 1 to %1")
+                           .arg(envnoise::LargestSeed);
+        else if (noisy && scenario.EnvSeed != 0 && uint64_t(*seed) != scenario.EnvSeed)
+            expected = QStringLiteral("its setup's EnvSeed is %1").arg(scenario.EnvSeed);
+        if (!expected.isEmpty()) {
+            m_check.recordDifferences.append(
+                {where, QStringLiteral("Seed"),
+                 record.seed.isEmpty() ? QStringLiteral("(none)") : record.seed, expected});
+            return std::nullopt;
+        }
+        if (!noisy || !record.playedByPerson())
+            return std::nullopt;
+        TaskState seeded = scenario;
+        seeded.runSeed = static_cast<uint64_t>(*seed);
+        ApplyEnvironmentSchedules(seeded);
+        ApplyEnvironmentNoise(seeded);
+        return seeded;
+    }
+
     // Plays the period of line `number` with the decision and environment flows it records
     // and compares its figures. False when the line cannot be played: the rest of the run is
     // then not verified.
-    bool replayLine(qint64 number, TaskState &state, TaskView &view, const QString &run) {
-        Fields fields;
+    bool replayLine(qint64 number, Fields &fields, TaskState &state, TaskView &view,
+                    const QString &run, const TaskState *seeded, RecordedLines &lines) {
         Figures recorded;
         const QString fault = readLine(number, fields, recorded);
         if (!fault.isEmpty()) {
@@ -287,8 +357,78 @@ private:
         }
         playPeriod(recorded, state, view);
         compare(number, fields, recorded, periodFigures(state));
+        if (seeded)
+            compareSeededFlows(number, fields, recorded, *seeded, state.currentTrial);
+        noteLine(fields, recorded, lines);
         ++m_check.periods;
         return true;
+    }
+
+    static void noteLine(const Fields &fields, const Figures &recorded, RecordedLines &lines) {
+        if (lines.periods++ == 0) {
+            lines.firstDate = latin1(fields[Date]);
+            lines.firstStartTime = latin1(fields[StartTime]);
+        }
+        if (recorded[CurrentBonus].value_or(0) > 0)
+            ++lines.inBand;
+        lines.lastTrial = static_cast<qint64>(recorded[Trial].value_or(0));
+        lines.lastTotalBonus = recorded[TotalBonus];
+    }
+
+    // A person's environment is the one its seed gives, in every period.
+    void compareSeededFlows(qint64 number, const Fields &fields, const Figures &recorded,
+                            const TaskState &seeded, int32_t period) {
+        for (const DataColumn column : {EnvInflow, EnvOutflow}) {
+            const double expected =
+                periodValue(column == EnvInflow ? seeded.EnvInflow : seeded.EnvOutflow, period);
+            if (!FiguresDiffer(*recorded[column], expected))
+                continue;
+            const std::string_view text = fields[column];
+            m_check.differences.append(
+                {number, column, QByteArray(text.data(), qsizetype(text.size())), expected});
+        }
+    }
+
+    // Every line of a run is its player's.
+    void checkPlayer(qint64 number, const Fields &fields, const QString &file,
+                     const RunRecord &record) {
+        const QString subject = latin1(fields[Subject]);
+        const QString version = latin1(fields[Version]);
+        if (subject == fieldText(record.subject) && version == fieldText(record.version))
+            return;
+        const bool bySubject = subject != fieldText(record.subject);
+        m_check.recordDifferences.append(
+            {QStringLiteral("line %1").arg(number),
+             bySubject ? QStringLiteral("Subject") : QStringLiteral("Version"),
+             bySubject ? subject : version,
+             QStringLiteral("its run record (%1 line %2) has %3")
+                 .arg(file)
+                 .arg(record.line)
+                 .arg(bySubject ? record.subject : record.version)});
+    }
+
+    // The record's counts, payment, ending and start against what its lines say.
+    void compareRecord(const QString &file, const RunRecord &record, const RecordedLines &lines) {
+        const QString where = QStringLiteral("%1 line %2").arg(file).arg(record.line);
+        const auto differs = [&](const QString &column, const QString &recorded,
+                                 const QString &fromLines) {
+            m_check.recordDifferences.append(
+                {where, column, recorded, QStringLiteral("its lines give ") + fromLines});
+        };
+        if (record.periodsInBand != lines.inBand)
+            differs(QStringLiteral("PeriodsInBand"), QString::number(record.periodsInBand),
+                    QString::number(lines.inBand));
+        if (lines.lastTotalBonus && FiguresDiffer(record.totalBonus, *lines.lastTotalBonus))
+            differs(QStringLiteral("TotalBonus"), numbers::general(record.totalBonus),
+                    numbers::general(*lines.lastTotalBonus));
+        const bool completed = lines.lastTrial == record.maxTrial;
+        if ((record.ending == RunEnding::Completed) != completed)
+            differs(QStringLiteral("Ending"), runEndingText(record.ending),
+                    completed ? QStringLiteral("completed") : QStringLiteral("a run cut short"));
+        if (record.date != lines.firstDate)
+            differs(QStringLiteral("Date"), record.date, lines.firstDate);
+        if (record.startTime != lines.firstStartTime)
+            differs(QStringLiteral("StartTime"), record.startTime, lines.firstStartTime);
     }
 
     // The fields and figures of a line; what keeps it from being played, if anything.
@@ -303,8 +443,8 @@ private:
                 recorded[column] = figureOf(fields[column]);
         }
         for (DataColumn column : decisionColumns) {
-            if (!recorded[column])
-                return QStringLiteral("%1 \"%2\" is not a number")
+            if (!recorded[column] || !std::isfinite(*recorded[column]))
+                return QStringLiteral("%1 \"%2\" is not a finite number")
                     .arg(QLatin1String(dataColumnNames[column]), latin1(fields[column]));
         }
         return {};
@@ -343,10 +483,41 @@ private:
         }
     }
 
+    // Lines no record names were cut off from their run's record (the program was killed) or
+    // were not written by the program. Those after every recorded line of a folder in use
+    // belong to the run being played now.
+    void nameUnclaimedLines() {
+        QList<qint64> unclaimed;
+        qint64 lastClaimed = 1;
+        for (qint64 line = 2; line <= m_lines.count(); ++line) {
+            if (m_claimed[static_cast<size_t>(line)])
+                lastClaimed = line;
+            else
+                unclaimed.append(line);
+        }
+        if (unclaimed.isEmpty())
+            return;
+        QList<qint64> open;
+        const qint64 holder = FolderHolder(m_dataDir);
+        while (holder > 0 && !unclaimed.isEmpty() && unclaimed.constLast() > lastClaimed)
+            open.prepend(unclaimed.takeLast());
+        if (!open.isEmpty())
+            m_check.notes.append(QStringLiteral("Data.txt %1: a run that process %2 is playing "
+                                                "now; not verified yet.")
+                                     .arg(linesText(open))
+                                     .arg(holder));
+        if (!unclaimed.isEmpty())
+            problem(QStringLiteral("Data.txt %1: no run record names them (a run cut off "
+                                   "when its program was killed, or lines the program did not "
+                                   "write); not verified")
+                        .arg(linesText(unclaimed)));
+    }
+
     QString m_dataDir;
     ReplayCheck &m_check;
     QList<RecordedRun> m_runs;
     DataLines m_lines;
+    std::vector<bool> m_claimed; // by Data.txt line
     std::map<std::pair<QString, bool>, Scenario> m_scenarios;
     std::map<std::pair<QString, QString>, QList<qint64>> m_currentSetupRuns;
 };
@@ -381,16 +552,30 @@ QString FigureDifference::text() const {
         .arg(QLatin1String(dataColumnNames[column]), QString::fromLatin1(recorded), value);
 }
 
+QString RecordDifference::text() const {
+    return QStringLiteral("%1, %2: recorded %3, %4").arg(place, column, recorded, expected);
+}
+
 QString ReplayCheck::summary() const {
     return QStringLiteral("%1 runs, %2 periods verified, %3 differences")
         .arg(runs)
         .arg(periods)
-        .arg(differences.size());
+        .arg(differences.size() + recordDifferences.size());
+}
+
+QStringList ReplayCheck::differenceTexts() const {
+    QStringList texts;
+    for (const FigureDifference &difference : differences)
+        texts.append(difference.text());
+    for (const RecordDifference &difference : recordDifferences)
+        texts.append(difference.text());
+    return texts;
 }
 
 bool FiguresDiffer(double recorded, double recomputed) {
-    if (std::isnan(recorded) || std::isnan(recomputed))
-        return std::isnan(recorded) != std::isnan(recomputed);
+    // The program never writes a figure that is not finite: such a one is always wrong.
+    if (!std::isfinite(recorded) || !std::isfinite(recomputed))
+        return true;
     if (recorded == recomputed)
         return false;
     const double scale = std::max({std::fabs(recorded), std::fabs(recomputed), 1.0});

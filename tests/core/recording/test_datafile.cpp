@@ -128,112 +128,103 @@ private slots:
             QCOMPARE(fields.at(column), QStringLiteral("0"));
     }
 
-    void headerWrittenOnlyWhenTheFileIsMissing() {
+    // The header comes whenever the file is missing or empty, and the lines follow it with
+    // their numbers in the file; a file deleted meanwhile starts again with a header.
+    void linesFollowOneHeaderWithTheirNumbers() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Data.txt"));
-        QVERIFY(WriteDataHeader(path));
+        QFile(path).open(QIODevice::WriteOnly); // a zero-byte file
+        RecordFile file(path, dataHeaderLine(), classifyDataTail);
+        QStringList notes;
+        QString error;
+        QVERIFY2(file.prepare(true, &notes, &error), qPrintable(error));
         QCOMPARE(contents(path), fileLine(dataHeaderLine()));
-        QVERIFY(WriteDataHeader(path));
-        QCOMPARE(contents(path), fileLine(dataHeaderLine()));
-
-        const QString existing = dir.filePath(QStringLiteral("Old.txt"));
-        QVERIFY(WritePeriodLine(existing, QStringLiteral("earlier run")));
-        QVERIFY(WriteDataHeader(existing));
-        QCOMPARE(contents(existing), QByteArray("earlier run\r\n"));
-    }
-
-    void oneLinePerCallAfterTheHeader() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("Data.txt"));
-        QVERIFY(WriteDataHeader(path));
         TaskState state = sampleState();
         QByteArray expected = fileLine(dataHeaderLine());
         for (int t = 1; t <= 3; ++t) {
             state.currentTrial = t;
-            const QString line = QString::fromLatin1(::periodLine(state, sampleDate));
-            QVERIFY(WritePeriodLine(path, line));
-            expected += fileLine(line);
+            const QByteArray line = ::periodLine(state, sampleDate) + "\r\n";
+            QCOMPARE(file.append(line, 1, &error), t + 1);
+            expected += line;
         }
-        // A second run appends without a second header.
-        QVERIFY(WriteDataHeader(path));
-        QVERIFY(WritePeriodLine(path, QStringLiteral("second run")));
-        expected += "second run\r\n";
+        QVERIFY(file.prepare(true, &notes, &error)); // the next run: no second header
+        QCOMPARE(file.append("a\r\nb\r\n", 2, &error), 5);
+        QCOMPARE(contents(path), expected + "a\r\nb\r\n");
+        QVERIFY(notes.isEmpty());
 
-        const QByteArray written = contents(path);
-        QCOMPARE(written, expected);
-        QCOMPARE(written.count("\r\n"), 5);
-        QCOMPARE(written.count('\n'), 5); // no bare line feeds
-        const QList<QByteArray> lines = written.split('\n');
-        for (int i = 0; i < 4; ++i)
-            QCOMPARE(lines.at(i).count('\t'), 21);
-    }
-
-    void deletedFileIsRecreatedWithoutHeader() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("Data.txt"));
-        QVERIFY(WriteDataHeader(path));
-        QVERIFY(WritePeriodLine(path, QStringLiteral("period 1")));
         QVERIFY(QFile::remove(path));
-        QVERIFY(WritePeriodLine(path, QStringLiteral("period 2")));
-        QCOMPARE(contents(path), QByteArray("period 2\r\n"));
+        QCOMPARE(file.append("after\r\n", 1, &error), 2);
+        QCOMPARE(contents(path), fileLine(dataHeaderLine()) + "after\r\n");
     }
 
-    // A line cut short by an earlier program (killed, or out of disk) is removed before the
-    // next run writes, so that its first line is not glued onto the fragment.
-    void tornEndIsRemoved_data() {
+    // The start never removes a whole line and never changes a file it cannot read as its
+    // own: a whole last line gets its line end, part of one is cut back, anything else is
+    // refused with its line.
+    void fileEndsAreMendedOnlyWhenTheyCanBe_data() {
+        const QByteArray header = fileLine(dataHeaderLine());
+        const QByteArray line = ::periodLine(sampleState(), sampleDate);
         QTest::addColumn<QByteArray>("before");
-        QTest::addColumn<QByteArray>("after");
-        QTest::addColumn<bool>("noted");
-        QTest::newRow("part of a line") << QByteArray("head\r\nline 1\r\nline 2 in p")
-                                        << QByteArray("head\r\nline 1\r\n") << true;
-        QTest::newRow("half a line end")
-            << QByteArray("head\r\nline 1\r") << QByteArray("head\r\n") << true;
-        QTest::newRow("whole lines stay")
-            << QByteArray("head\r\nline 1\r\n") << QByteArray("head\r\nline 1\r\n") << false;
-        QTest::newRow("no line end at all") << QByteArray("hea") << QByteArray() << true;
+        QTest::addColumn<QByteArray>("after"); // empty: refused, left as it was
+        QTest::addColumn<QString>("said");
+        QTest::newRow("part of a line")
+            << header + line + "\r\n" + line.left(30) << header + line + "\r\n"
+            << u"30 bytes"_s;
+        QTest::newRow("a whole line without its line end")
+            << header + line << header + line + "\r\n"
+            << u"CR LF was added"_s;
+        QTest::newRow("half a line end") << header + line + "\r" << header + line + "\r\n"
+                                         << u"CR LF was added"_s;
+        QTest::newRow("whole lines stay") << header + line + "\r\n"
+                                          << header + line + "\r\n"
+                                          << QString();
+        QTest::newRow("only part of the header") << header.left(7) << header << u"7 bytes"_s;
+        QTest::newRow("line feeds alone") << header.chopped(2) + "\n" + line + "\n"
+                                          << QByteArray() << u"line 1"_s;
+        QTest::newRow("carriage returns alone")
+            << header + line + "\r" + line + "\r" << QByteArray() << u"line 2"_s;
+        QTest::newRow("no header") << line + "\r\n" << QByteArray() << u"header"_s;
+        QTest::newRow("a last line of another kind")
+            << header + "notes\tby\thand\t!" << QByteArray() << u"line 2"_s;
     }
 
-    void tornEndIsRemoved() {
+    void fileEndsAreMendedOnlyWhenTheyCanBe() {
         QFETCH(QByteArray, before);
         QFETCH(QByteArray, after);
-        QFETCH(bool, noted);
+        QFETCH(QString, said);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Data.txt"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
-        file.close();
-        QString note;
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::WriteOnly) && written.write(before) == before.size());
+        written.close();
+        RecordFile file(path, dataHeaderLine(), classifyDataTail);
         QString error;
-        QVERIFY(RepairTornEnd(path, &note, &error));
-        QCOMPARE(contents(path), after);
-        QCOMPARE(!note.isEmpty(), noted);
-        if (noted)
-            QVERIFY2(note.contains(QString::number(before.size() - after.size())),
-                     qPrintable(note));
+        QCOMPARE(file.inspect(&error), !after.isEmpty()); // the program's start refuses alike
+        QStringList notes;
+        error.clear();
+        const bool prepared = file.prepare(true, &notes, &error);
+        QCOMPARE(prepared, !after.isEmpty());
+        QCOMPARE(contents(path), prepared ? after : before);
+        const QString told = prepared ? notes.join(u' ') : error;
+        QVERIFY2(said.isEmpty() ? told.isEmpty() : told.contains(said), qPrintable(told));
     }
 
     void textIsWrittenAsLatin1() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Data.txt"));
-        QVERIFY(WritePeriodLine(path, QStringLiteral("J\u00fcrgen")));
-        QCOMPARE(contents(path), QByteArray("J\xfcrgen\r\n"));
-    }
-
-    void unwritableFileReportsWhy_data() {
-        QTest::addColumn<bool>("header");
-        QTest::newRow("header") << true;
-        QTest::newRow("period line") << false;
+        TaskState state = sampleState();
+        state.subjectName = QStringLiteral("J\u00fcrgen");
+        QVERIFY(::periodLine(state, sampleDate).startsWith("J\xfcrgen\t"));
     }
 
     void unwritableFileReportsWhy() {
-        QFETCH(bool, header);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("missing/Data.txt"));
+        RecordFile file(path, dataHeaderLine(), classifyDataTail);
+        QStringList notes;
         QString error;
-        const bool written = header ? WriteDataHeader(path, &error)
-                                    : WritePeriodLine(path, QStringLiteral("x"), &error);
-        QVERIFY(!written);
+        QVERIFY(!file.prepare(true, &notes, &error));
         QVERIFY2(error.contains(QStringLiteral("Data.txt")), qPrintable(error));
+        QCOMPARE(file.append("x\r\n", 1, &error), 0);
         QVERIFY(!QFile::exists(path));
     }
 };
