@@ -1,35 +1,35 @@
 #include "core/setup/keptsetup.h"
 
 #include "core/common/paths.h"
+#include "core/setup/setupfile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 namespace {
 
-// A line that gives the exit password, with its value replaced. Lines the reader skips or
-// misreads are masked too ("ExitPassword=secret", a commented-out password, any letter
-// case): the password never reaches a kept file, whether or not the program uses it.
-QByteArray redactedLine(const QByteArray &line) {
-    const qsizetype equals = line.indexOf('=');
-    if (equals < 0)
+// A line that gives the exit password, or looks as if it meant to, with its value replaced;
+// the line is read in the file's own encoding, as the reader reads it, and every other byte
+// stays as it was.
+QByteArray redactedLine(const QByteArray &line, bool utf8) {
+    QStringDecoder decoder(utf8 ? QStringDecoder::Utf8 : QStringDecoder::Latin1,
+                           QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = decoder.decode(line);
+    const qsizetype value = PasswordValueStart(text);
+    if (value < 0)
         return line;
-    QByteArray key = line.left(equals);
-    while (key.startsWith('\'') || key.startsWith(' ') || key.startsWith('\t'))
-        key.remove(0, 1);
-    if (key.trimmed().toLower() != QByteArrayLiteral("exitpassword"))
-        return line;
-    const qsizetype value =
-        equals + 1 < line.size() && line.at(equals + 1) == ' ' ? equals + 2 : equals + 1;
-    return line.left(value) + QByteArrayLiteral("***");
+    const QByteArray kept = utf8 ? text.left(value).toUtf8() : text.left(value).toLatin1();
+    return kept + QByteArrayLiteral("***");
 }
 
 } // namespace
 
 QByteArray redactedSetupText(const QByteArray &contents) {
+    const bool utf8 = SetupIsUtf8(contents);
     QByteArray text;
     text.reserve(contents.size());
     qsizetype start = 0;
@@ -37,7 +37,7 @@ QByteArray redactedSetupText(const QByteArray &contents) {
         qsizetype end = start;
         while (end < contents.size() && contents.at(end) != '\r' && contents.at(end) != '\n')
             ++end;
-        text += redactedLine(contents.mid(start, end - start));
+        text += redactedLine(contents.mid(start, end - start), utf8);
         qsizetype next = end;
         if (next < contents.size() && contents.at(next) == '\r')
             ++next;

@@ -29,15 +29,22 @@ struct KeyLine {
     QString meantValue;
 };
 
+// A line as a warning may quote it: a password's value is never printed.
+QString masked(const QString &text) {
+    const qsizetype equals = PasswordEqualsAt(text);
+    return equals < 0 ? text : text.left(equals + 1) + QStringLiteral(" ***");
+}
+
 std::optional<KeyLine> keyLine(const QString &text, int line, QList<SetupFinding> &warnings) {
     if (text.startsWith(QLatin1Char('\'')) || text.trimmed().isEmpty())
         return std::nullopt;
     const int equals = static_cast<int>(text.indexOf(QLatin1Char('=')));
     if (equals < 1) {
-        warnings.append({{line},
-                         QStringLiteral("\"%1\" has %2, so the reader skips it.")
-                             .arg(text, equals < 0 ? QStringLiteral("no \"=\"")
-                                                   : QStringLiteral("nothing before \"=\""))});
+        warnings.append(
+            {{line},
+             QStringLiteral("\"%1\" has %2, so the reader skips it.")
+                 .arg(masked(text), equals < 0 ? QStringLiteral("no \"=\"")
+                                               : QStringLiteral("nothing before \"=\""))});
         return std::nullopt;
     }
     return KeyLine{line,
@@ -68,13 +75,12 @@ const QString passwordKey = QStringLiteral("ExitPassword");
 
 // The line as a warning may quote it: a password's value is never printed.
 KeyLine quotable(const KeyLine &entry) {
-    if (entry.meantKey != passwordKey)
+    if (entry.meantKey != passwordKey && PasswordValueStart(entry.text) < 0)
         return entry;
-    KeyLine masked = entry;
-    masked.text =
-        entry.text.left(entry.text.indexOf(QLatin1Char('=')) + 1) + QStringLiteral(" ***");
-    masked.value = masked.meantValue = QStringLiteral("***");
-    return masked;
+    KeyLine shown = entry;
+    shown.text = masked(entry.text);
+    shown.value = shown.meantValue = QStringLiteral("***");
+    return shown;
 }
 
 // What the reader silently skips or misreads: a key written other than "Key = Value", a key

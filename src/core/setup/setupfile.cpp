@@ -29,7 +29,39 @@ QString setupText(const QByteArray &contents) {
     return utf8.hasError() ? QString::fromLatin1(contents) : text;
 }
 
+QString compatible(const QString &text) {
+    return text.normalized(QString::NormalizationForm_KC);
+}
+
 } // namespace
+
+bool SetupIsUtf8(const QByteArray &contents) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    [[maybe_unused]] const QString text = utf8.decode(contents); // decodes when converted
+    return !utf8.hasError();
+}
+
+qsizetype PasswordValueStart(const QString &line) {
+    const qsizetype equals = PasswordEqualsAt(line);
+    if (equals < 0)
+        return -1;
+    const qsizetype value = equals + 1;
+    return value < line.size() && line.at(value).isSpace() ? value + 1 : value;
+}
+
+qsizetype PasswordEqualsAt(const QString &line) {
+    qsizetype equals = -1;
+    for (qsizetype at = 0; at < line.size() && equals < 0; ++at) {
+        if (compatible(line.at(at)).contains(QLatin1Char('=')))
+            equals = at;
+    }
+    if (equals < 0)
+        return -1;
+    QString key = compatible(line.left(equals));
+    key.removeIf(
+        [](QChar c) { return c.isSpace() || c == QLatin1Char('\'') || c == QChar(0xFEFF); });
+    return key.compare(QLatin1String("exitpassword"), Qt::CaseInsensitive) == 0 ? equals : -1;
+}
 
 QStringList SetupLines(const QByteArray &contents) {
     // Lines end in CR LF, LF or, in files saved by old editors, CR alone.
@@ -87,21 +119,22 @@ void SetupFile::refresh() {
                              .arg(shown)
                              .arg(info.size())
                              .arg(MaxBytes));
-    if (m_read && info.size() == m_size && info.lastModified() == m_modified)
-        return;
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly)) {
         m_read = false;
         throw SetupFileMissing(QStringLiteral("Configuration failed"));
     }
-    m_contents = file.read(MaxBytes);
+    // Read whole every time: a file rewritten within one tick of its clock, to the same size
+    // (a sweep's next EnvSeed), is told apart only by its bytes.
+    QByteArray contents = file.read(MaxBytes);
+    if (m_read && contents == m_contents)
+        return;
+    m_contents = std::move(contents);
     m_lines = SetupLines(m_contents);
     m_firstValues.clear();
     for (const QString &line : std::as_const(m_lines)) {
         if (const auto entry = keyAndValue(line); entry && !m_firstValues.contains(entry->first))
             m_firstValues.insert(entry->first, entry->second);
     }
-    m_size = info.size();
-    m_modified = info.lastModified();
     m_read = true;
 }

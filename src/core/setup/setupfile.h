@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -40,8 +39,21 @@ QStringList SetupLines(const QByteArray &contents);
 // the first column makes a comment; keys compare case-sensitively.
 QString ReadSetupValue(const QStringList &lines, const QString &key);
 
-// The setup file of a data folder. It is read when first asked and again only when its size
-// or modification time has changed, so a run's Start costs no reading of an unchanged file.
+// Whether the reader takes a setup file's bytes as UTF-8 (else as Latin-1).
+bool SetupIsUtf8(const QByteArray &contents);
+
+// Where the value of a line that gives the exit password starts, after its "=" and one blank;
+// -1 for any other line. A line gives it when the reader takes its key as ExitPassword, and
+// also when it only looks as if it meant to (compared after compatibility normalisation,
+// without a byte order mark, comment marks, blanks and letter case: "ExitPassword=x",
+// "'exitpassword = x", a full-width or no-break "="), so that no password is ever shown or
+// kept, whether or not the program reads it.
+qsizetype PasswordValueStart(const QString &line);
+// The "=" of such a line (or what stands for it); -1 for another line.
+qsizetype PasswordEqualsAt(const QString &line);
+
+// The setup file of a data folder. It is read at every refresh and parsed again only when its
+// bytes have changed, so a run's Start always plays the text the file holds then.
 // Only a regular file of at most MaxBytes is read: a pipe would make the program wait for a
 // writer, and a huge file would stall every Start.
 class SetupFile {
@@ -66,8 +78,6 @@ public:
 private:
     QString m_path;
     bool m_read = false;
-    qint64 m_size = -1;
-    QDateTime m_modified;
     QByteArray m_contents;
     QStringList m_lines;
     QHash<QString, QString> m_firstValues;

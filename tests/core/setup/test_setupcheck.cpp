@@ -215,6 +215,10 @@ void TestSetupCheck::startAndCheckAgree_data() {
                   "\"ExitPassword = ***\" is read as the key \"ExitPassword\" with the value "
                   "\"***\""})
         << texts({"Lab 7", "ab 8", "not a key"});
+    QTest::newRow("a password behind a full-width equals sign")
+        << Edits{{"MaxTrial = 20\n", "MaxTrial = 20\nExitPassword \xEF\xBC\x9D Lab 7\n"}}
+        << StartOutcome::Plays << StartOutcome::Plays
+        << texts({"\"ExitPassword \xEF\xBC\x9D ***\" has no \"=\""}) << texts({"Lab 7"});
 }
 
 // Start takes its decision from JudgeSetup; the check prints that same verdict.
