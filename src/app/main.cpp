@@ -134,9 +134,9 @@ int runWithoutWindows(CommandLine::Action action, const CommandLine &commandLine
     return 2;
 }
 
-// SIGTERM, SIGINT and SIGHUP end the program as cleanly as QUIT does.
-void watchStopSignals(Program &program) {
-    const int descriptor = platform::watchStopSignals();
+// SIGTERM, SIGINT and SIGHUP end the program as cleanly as QUIT does; one caught before the
+// program could act waits on the descriptor and is acted on first.
+void actOnStopSignals(int descriptor, Program &program) {
     if (descriptor < 0)
         return;
     auto *notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, &program);
@@ -149,13 +149,17 @@ void watchStopSignals(Program &program) {
 } // namespace
 
 int main(int argc, char *argv[]) {
+    // Caught from the first instruction: a scheduler may stop the program while it starts.
+    const int stopSignals = platform::watchStopSignals();
     platform::prepareProcess();
     QCoreApplication::setApplicationName(QStringLiteral("fluxmere"));
     QCoreApplication::setApplicationVersion(QStringLiteral(FLUXMERE_VERSION));
     CommandLine commandLine;
     const CommandLine::Action action = commandLine.parse(argumentsOf(argc, argv));
-    if (action != CommandLine::Action::Run)
+    if (action != CommandLine::Action::Run) {
+        platform::releaseStopSignals(stopSignals);
         return runWithoutWindows(action, commandLine, argc, argv);
+    }
 
     if (isHeadlessPlatform(choosePlatform(commandLine)))
         tuneForHeadlessRuns();
@@ -186,7 +190,7 @@ int main(int argc, char *argv[]) {
     program.setFullScreen(commandLine.fullScreen());
     program.setSessions(commandLine.sessions());
     program.setLanguage(commandLine.language());
-    watchStopSignals(program);
+    actOnStopSignals(stopSignals, program);
     program.Main();
     return QApplication::exec();
 }

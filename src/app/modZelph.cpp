@@ -119,8 +119,11 @@ void modZelph::HandleDecision(const QString &text) {
         SendToModel(protocol::badDecisionReply(text));
         return;
     }
-    if (!m_runner)
+    if (!m_runner) {
+        // No run is loaded to play it: the model hears so at once rather than wait for ever.
+        SendToModel(protocol::badDecisionReply(text));
         return;
+    }
     protocol::applyEnvironmentFlows(decision, m_state);
     AcceptDecision(decision);
 }
@@ -147,10 +150,10 @@ void modZelph::SendToModel(const QString &request) {
     if (m_logging)
         emit sent(QString::fromLatin1(message) + lineBreak);
     QString error;
-    if (!m_server.send(message + "\r\n", &error)) {
+    // On failure the server drops the connection once the messages the model sent before
+    // are handed on.
+    if (!m_server.send(message + "\r\n", &error))
         m_dialogs.inform(QString(), error);
-        DropModelConnection();
-    }
 }
 
 void modZelph::DropModelConnection() {

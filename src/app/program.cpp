@@ -207,6 +207,7 @@ void Program::connectModelSide() {
             m_connectionWindow->appendNote(reason);
     });
     connect(m_zelph, &modZelph::loginAccepted, this, &Program::modelStart);
+    connect(m_server, &ModelServer::disconnected, this, &Program::modelLeft);
     connect(m_zelph, &modZelph::nameGiven, this, [this](const QString &name) {
         if (m_login)
             m_login->nameBox()->setText(name);
@@ -306,6 +307,33 @@ void Program::modelStart() {
     m_state.studyCondition = conditionForRun(m_modelCondition);
     if (loadScenarioForStart())
         openTaskAfterLogin();
+}
+
+// A model that leaves ends its run there: the run is recorded at once, with the time it left,
+// and the program waits for the next model.
+void Program::modelLeft() {
+    if (!m_seat.modelPlays() || m_stopping)
+        return;
+    if (m_runner && m_runner->running()) {
+        m_modelGone = true; // its period closes first, with its line
+        return;
+    }
+    m_modelGone = false;
+    if (!m_runner) {
+        // Its task was about to open: start-up runs again instead.
+        m_seat.take(Player::Nobody);
+        m_state.resetRequested = true;
+        return;
+    }
+    if (!endRun(RunEnding::Quit)) {
+        terminate(1);
+        return;
+    }
+    closeTaskWindow();
+    m_seat.take(Player::Nobody);
+    m_betweenWindows = true;
+    updateHolding();
+    QTimer::singleShot(0, this, &Program::Main);
 }
 
 // The condition a run plays: the one chosen, when it names one (in any letter case), else the
@@ -624,6 +652,10 @@ void Program::onPeriodClosed() {
 void Program::onPeriodFinished(bool lastPeriod) {
     if (m_stopping) {
         finishStop();
+        return;
+    }
+    if (m_modelGone && !lastPeriod) {
+        modelLeft();
         return;
     }
     if (lastPeriod && m_runAfterPractice) {

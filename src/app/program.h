@@ -83,6 +83,7 @@ private:
     void showLogin();
     void personStart(const QString &name);
     void modelStart();
+    void modelLeft();
     bool loadScenarioForStart();
     QString conditionForRun(const QString &chosen);
     ConditionRotation &rotation();
@@ -159,6 +160,7 @@ private:
     QList<StudyQuestion> m_studyQuestions; // of Questionnaire.txt, read at a person's Start
     bool m_betweenWindows = false;
     bool m_stopping = false;
+    bool m_modelGone = false; // the playing model left while its period ran
     bool m_fullScreen = false;
     bool m_sessions = false;
     bool m_awaitingNextPerson = false; // a session is over; the login opens next

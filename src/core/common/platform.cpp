@@ -73,6 +73,16 @@ int takeStopSignal(int descriptor) {
     return ::read(descriptor, &byte, 1) == 1 ? byte : 0;
 }
 
+void releaseStopSignals(int descriptor) {
+    for (int number : {SIGTERM, SIGINT, SIGHUP})
+        std::signal(number, SIG_DFL);
+    if (descriptor < 0)
+        return;
+    ::fcntl(descriptor, F_SETFL, O_NONBLOCK);
+    if (const int caught = takeStopSignal(descriptor))
+        std::raise(caught);
+}
+
 namespace {
 
 // The file name as the system takes it, made once for the file a run appends to again and
@@ -175,6 +185,8 @@ int watchStopSignals() {
 int takeStopSignal(int) {
     return 0;
 }
+
+void releaseStopSignals(int) {}
 
 bool appendWhole(const QString &path, const QByteArray &bytes, QString *reason,
                  const QByteArray &ifEmpty, qint64 *sizeBefore) {

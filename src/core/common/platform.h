@@ -24,6 +24,9 @@ void prepareProcess();
 int watchStopSignals();
 // The number of a caught signal waiting on the descriptor, or 0.
 int takeStopSignal(int descriptor);
+// Gives the three signals their usual effect again, and raises one that was caught meanwhile
+// (a command that ends by itself has nothing to stop cleanly).
+void releaseStopSignals(int descriptor);
 
 // Appends `bytes` to the file at `path` (created when missing) in one write and closes it;
 // `ifEmpty` goes before them, in the same write, when the file is empty. A write that fails

@@ -218,6 +218,12 @@ bool ModelServer::send(const QByteArray &bytes, QString *error) {
         if (error)
             *error =
                 QStringLiteral("%1: %2").arg(int(m_socket->error())).arg(m_socket->errorString());
+        // The peer is gone, but what it sent before it went is still its own: handed on, then
+        // the connection is dropped.
+        m_linked = false;
+        m_leaving = true;
+        if (!m_handing)
+            QMetaObject::invokeMethod(this, &ModelServer::handOnWaiting, Qt::QueuedConnection);
         return false;
     }
     if (m_handing)
