@@ -1,15 +1,17 @@
 """End-to-end tests of --verify: the runs a model played are replayed from their kept setups
 and the decisions in Data.txt, beside the running program, and an edited figure is named."""
 
+import csv
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from fluxmere_e2e import ProgramUnderTest, run_program, split_rows  # noqa: E402
+from fluxmere_e2e import ProgramUnderTest, find_executable, run_program, split_rows  # noqa: E402
 from test_model_e2e import decision  # noqa: E402
 
 # Setup A: delays and an initial order, so that the pipelines move, and a schedule that the
@@ -104,6 +106,65 @@ class VerifyTest(unittest.TestCase):
         self.assertIn("are not all in Data.txt", err)
         os.remove(os.path.join(data, "Runs.txt"))
         self.assertEqual(verify(data)[:2], (1, ""))
+
+    def test_figures_and_records_that_do_not_hold_are_differences(self):
+        cases = {
+            "a figure that is not finite": ("Data.txt", 3, "Amount", "inf"),
+            "a payment the lines do not give": ("Runs.txt", 1, "TotalBonus", "5.1"),
+            "periods in the band": ("Runs.txt", 3, "PeriodsInBand", "3"),
+            "an ending the lines do not show": ("Runs.txt", 2, "Ending", "completed"),
+            "a seed without noise": ("Runs.txt", 1, "Seed", "7"),
+            "another player's line": ("Data.txt", 6, "Subject", "alpha"),
+        }
+        for name, (file, row, column, value) in cases.items():
+            with self.subTest(name):
+                data = self.folder()
+                rows = self.rows(data, file)
+                rows[row][rows[0].index(column)] = value
+                self.write_rows(data, file, rows)
+                code, out, _ = verify(data)
+                self.assertEqual(code, 1, out)
+                self.assertRegex(out.splitlines()[0], r"[1-9]\d* differences$")
+                self.assertIn(column, out)
+
+    def test_swapped_first_lines_and_lines_no_record_names_are_found(self):
+        data = self.folder()
+        runs = self.rows(data, "Runs.txt")
+        column = runs[0].index("FirstDataLine")
+        runs[1][column], runs[3][column] = runs[3][column], runs[1][column]
+        self.write_rows(data, "Runs.txt", runs)
+        code, out, err = verify(data)
+        self.assertEqual(code, 1)
+        self.assertNotIn(" 0 differences", out)
+
+        data = self.folder()
+        self.write_rows(data, "Runs.txt", self.rows(data, "Runs.txt")[:3])
+        code, out, err = verify(data)
+        self.assertEqual((code, out), (1, "2 runs, 6 periods verified, 0 differences\n"))
+        self.assertIn("Data.txt lines 8-10: no run record names them", err)
+
+    def test_runs_whose_lines_interleave_are_found_by_every_reader(self):
+        data = self.folder()
+        lines = self.rows(data, "Data.txt")
+        alpha, beta = lines[1:5], lines[5:7]
+        # Alpha's lines 2, 4, 6, 7 and beta's 3, 5, as two runs played at once leave them.
+        self.write_rows(data, "Data.txt", [lines[0], alpha[0], beta[0], alpha[1], beta[1],
+                                           alpha[2], alpha[3]] + lines[7:])
+        runs = self.rows(data, "Runs.txt")
+        first, spans = runs[0].index("FirstDataLine"), runs[0].index("DataLines")
+        runs[1][first], runs[1][spans] = "2", "2,4,6-7"
+        runs[2][first], runs[2][spans] = "3", "3,5"
+        self.write_rows(data, "Runs.txt", runs)
+        self.assertEqual(verify(data), (0, CLEAN + "\n", ""))
+        table = os.path.join(os.path.dirname(data), "runs.csv")
+        report = os.path.join(os.path.dirname(find_executable()), "fluxmere-report")
+        subprocess.run([report, "--data-dir", data, "-o", table + ".html", "--csv", table],
+                       check=True, capture_output=True)
+        with open(table, newline="") as f:
+            rows = list(csv.DictReader(f))
+        self.assertEqual([(row["Subject"], row["Periods"], row["Ending"]) for row in rows],
+                         [("alpha", "4", "completed"), ("beta", "2", "reset"),
+                          ("gamma", "3", "completed")])
 
     def test_bad_usage_exits_2(self):
         data = self.folder()
