@@ -130,7 +130,7 @@ bool RecordFile::check(bool mend, QStringList *notes, QString *error) {
                      .arg(shape.strayLine);
         return false;
     }
-    if (shape.lines > 0 && (!shape.firstLineEnded || shape.firstLine != m_header.toLatin1())) {
+    if (shape.lines > 0 && (!shape.firstLineEnded || shape.firstLine != m_headerLine.chopped(2))) {
         *error = QStringLiteral("%1 line 1: not the header the program writes; it leaves the "
                                 "file as it is. Move the file aside, or mend its first line.")
                      .arg(shown(m_path));
@@ -140,13 +140,12 @@ bool RecordFile::check(bool mend, QStringList *notes, QString *error) {
     m_size = size;
     if (shape.lastLineEnd == size)
         return true;
-    QFile tailFile(m_path);
-    if (!tailFile.open(QIODevice::ReadOnly) || !tailFile.seek(shape.lastLineEnd)) {
-        *error = QStringLiteral("%1: %2").arg(shown(m_path), tailFile.errorString());
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(shape.lastLineEnd)) {
+        *error = QStringLiteral("%1: %2").arg(shown(m_path), file.errorString());
         return false;
     }
-    const QByteArray tail = tailFile.readAll();
-    tailFile.close();
+    const QByteArray tail = file.readAll();
+    file.close();
     if (mend)
         return mendTail(tail, shape.lastLineEnd, shape.lines + 1, notes, error);
     m_size = -1; // to be mended before the next run
@@ -160,7 +159,7 @@ bool RecordFile::check(bool mend, QStringList *notes, QString *error) {
 TailKind RecordFile::classify(QByteArrayView text, qint64 line) const {
     if (line > 1)
         return text.isEmpty() ? TailKind::Partial : m_classifyTail(text);
-    const QByteArray header = m_header.toLatin1();
+    const QByteArray header = m_headerLine.chopped(2);
     if (text == QByteArrayView(header))
         return TailKind::Whole;
     return header.startsWith(text) ? TailKind::Partial : TailKind::Foreign;
@@ -253,14 +252,18 @@ qint64 RecordFile::append(const QByteArray &lines, int count, QString *error) {
 }
 
 void RecordFile::countLines() {
-    QFile file(m_path);
-    m_lines = 0;
-    m_size = 0;
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    for (QByteArray bytes; !(bytes = file.read(block)).isEmpty();)
-        m_lines += bytes.count('\n');
-    m_size = file.size();
+    m_lines = LineEnds(m_path);
+    m_size = QFileInfo(m_path).size();
+}
+
+qint64 LineEnds(const QString &path) {
+    QFile file(path);
+    qint64 lines = 0;
+    if (file.open(QIODevice::ReadOnly)) {
+        for (QByteArray bytes; !(bytes = file.read(block)).isEmpty();)
+            lines += bytes.count('\n');
+    }
+    return lines;
 }
 
 bool RecordFile::sync(QString *error) {

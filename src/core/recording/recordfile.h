@@ -62,3 +62,6 @@ private:
     qint64 m_size = -1; // the file's size after the last check or write; -1: never looked at
     qint64 m_lines = 0;
 };
+
+// The number of line ends (LF) in the file at `path`; 0 for a file that cannot be read.
+qint64 LineEnds(const QString &path);

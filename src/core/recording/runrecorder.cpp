@@ -12,21 +12,6 @@
 #include <algorithm>
 #include <utility>
 
-namespace {
-
-// The number of records a file of run records holds: its lines but the header.
-qint64 recordCount(const QString &path) {
-    QFile file(path);
-    qint64 lines = 0;
-    if (file.open(QIODevice::ReadOnly)) {
-        for (QByteArray bytes; !(bytes = file.read(1024 * 1024)).isEmpty();)
-            lines += bytes.count('\n');
-    }
-    return std::max<qint64>(lines - 1, 0);
-}
-
-} // namespace
-
 RunRecorder::RunRecorder(QString dataDirectory)
     : m_dataDirectory(std::move(dataDirectory))
     , m_data(paths::dataFile(m_dataDirectory), dataHeaderLine(), classifyDataTail)
@@ -89,7 +74,7 @@ qint64 RunRecorder::nextRunNumber() {
     // other writes there. Records of every kind count, so numbers never go back.
     if (m_lastRunNumber == 0) {
         for (const QString &path : paths::runFiles(m_dataDirectory))
-            m_lastRunNumber += recordCount(path);
+            m_lastRunNumber += std::max<qint64>(LineEnds(path) - 1, 0); // but the header
     }
     return ++m_lastRunNumber;
 }
@@ -118,8 +103,7 @@ bool RunRecorder::writeRunRecord(const TaskState &state, RunEnding ending, QStri
     if (!m_run.lines.contiguous())
         run.dataLines = lineSpansText(m_run.lines.spans());
     run.player = runPlayerText(m_run.player);
-    if (!setEarlierKindsAside(error) ||
-        m_runs.append(runLine(run).toLatin1() + "\r\n", 1, error) == 0)
+    if (m_runs.append(runLine(run).toLatin1() + "\r\n", 1, error) == 0)
         return false;
     m_run = {};
     m_syncDue = true;
