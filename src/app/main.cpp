@@ -183,14 +183,16 @@ int main(int argc, char *argv[]) {
         return 2;
     }
     MessageBoxes dialogs;
-    Program program(folder, dialogs);
-    program.setModelCondition(condition);
-    program.setPort(static_cast<quint16>(commandLine.port()));
-    program.setBatchPause(commandLine.batchPauseMs());
-    program.setFullScreen(commandLine.fullScreen());
-    program.setSessions(commandLine.sessions());
-    program.setLanguage(commandLine.language());
+    Program::Options options;
+    options.port = static_cast<quint16>(commandLine.port());
+    options.modelCondition = condition;
+    options.batchPauseMs = commandLine.batchPauseMs();
+    options.fullScreen = commandLine.fullScreen();
+    options.sessions = commandLine.sessions();
+    options.language = commandLine.language();
+    Program program(folder, dialogs, options);
     actOnStopSignals(stopSignals, program);
-    program.Main();
+    program.start(); // a start that fails shows why, and the loop ends with status 1
+    // The one event loop: every ending leaves it with the program's exit status.
     return QApplication::exec();
 }

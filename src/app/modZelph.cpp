@@ -2,10 +2,8 @@
 
 #include "app/seat.h"
 #include "core/common/dialogs.h"
-#include "core/engine/periodrunner.h"
 #include "core/model/modelserver.h"
 #include "core/recording/datafile.h"
-#include "core/setup/taskstate.h"
 
 namespace {
 
@@ -13,22 +11,59 @@ const QString lineBreak = QStringLiteral("\r\n");
 
 } // namespace
 
-modZelph::modZelph(TaskState &state, ModelServer &server, const Seat &seat, Dialogs &dialogs,
-                   QObject *parent)
+modZelph::modZelph(ModelServer &server, const Seat &seat, Dialogs &dialogs, QObject *parent)
     : QObject(parent)
-    , m_state(state)
     , m_server(server)
     , m_seat(seat)
     , m_dialogs(dialogs) {
-    connect(&m_server, &ModelServer::disconnected, this, [this] { Login.clear(); });
+    connect(&m_server, &ModelServer::disconnected, this, [this] { m_login.clear(); });
 }
 
 bool modZelph::Linked() const {
     return m_server.linked();
 }
 
+void modZelph::setRun(RunSession *run) {
+    if (m_run)
+        disconnect(m_run, nullptr, this, nullptr);
+    m_run = run;
+    if (run) {
+        connect(run, &RunSession::periodStarted, this, &modZelph::updateHolding);
+        connect(run, &RunSession::periodRecorded, this, &modZelph::onPeriodRecorded);
+        connect(run, &RunSession::periodFinished, this, &modZelph::updateHolding);
+        connect(run, &RunSession::nothingToPlay, this,
+                [this] { SendToModel(QString(protocol::EndProgramAnswer)); });
+    }
+    updateHolding();
+}
+
+void modZelph::setBetweenSteps(bool between) {
+    m_betweenSteps = between;
+    updateHolding();
+}
+
+void modZelph::stop() {
+    m_stopping = true;
+    updateHolding();
+}
+
+// Messages wait, in order, while start-up is between two steps and while a period runs: a
+// decision, reset or QUIT sent right after the state message must not cut into the period.
+// Once the program is stopping, nothing more is taken in.
+void modZelph::updateHolding() {
+    m_server.setHolding(m_stopping || m_betweenSteps || (m_run && m_run->busy()));
+}
+
+// The period's line is written before a model hears of the period: a model told about
+// period n always finds n lines, whenever the program is stopped.
+void modZelph::onPeriodRecorded(const PeriodReport &report) {
+    m_lastReport = report;
+    if (!m_login.isEmpty())
+        SendToModel(QString(protocol::PeriodStateRequest));
+}
+
 void modZelph::DispatchModelMessage(const QString &text) {
-    const bool loggedIn = !Login.isEmpty();
+    const bool loggedIn = !m_login.isEmpty();
     const protocol::Route route = protocol::route(text, loggedIn);
     if (m_seat.personHasProgram()) {
         answerBesideAPerson(route);
@@ -38,15 +73,13 @@ void modZelph::DispatchModelMessage(const QString &text) {
         emit received(route.text);
     switch (route.kind) {
     case protocol::Route::Kind::Quit:
-        emit quitRequested();
-        return;
     case protocol::Route::Kind::Terminate:
-        emit terminateRequested();
+        emit quitRequested();
         return;
     case protocol::Route::Kind::Reset:
         if (!loggedIn)
-            m_state.lastModelCommand = route.text;
-        HandleReset();
+            m_lastModelCommand = route.text;
+        emit resetRequested();
         return;
     case protocol::Route::Kind::Login:
         HandleLogin(route.text);
@@ -56,13 +89,18 @@ void modZelph::DispatchModelMessage(const QString &text) {
         return;
     case protocol::Route::Kind::Scenario:
         // Changes nothing and plays nothing: the run's settings, for a model to plan by.
-        SendToModel(protocol::scenarioReply(m_state));
+        SendToModel(protocol::scenarioReply(runState()));
         return;
     case protocol::Route::Kind::Result:
         // Changes nothing either: how the run stands, with the payment and its end.
-        SendToModel(protocol::resultReply(m_state));
+        SendToModel(protocol::resultReply(runState()));
         return;
     }
+}
+
+const TaskState &modZelph::runState() const {
+    static const TaskState none;
+    return m_run ? m_run->state() : none;
 }
 
 // A person has the program: a model is answered as a logged-out one, but nothing it sends
@@ -87,26 +125,26 @@ void modZelph::HandleLogin(const QString &text) {
     const protocol::LoginRequest login = protocol::parseLogin(text);
     if (login.outcome == protocol::LoginRequest::Outcome::Ignored)
         return;
-    m_state.lastModelCommand = text;
+    m_lastModelCommand = text;
     // The name box shows the name a model gave, also when its login is bad.
     emit nameGiven(login.name);
-    protocol::applyRunMode(login, m_state);
+    protocol::applyRunMode(login, m_mode, m_batchPauseMs);
     // A model must be named: without a name its run would pass for a person's.
     if (login.outcome == protocol::LoginRequest::Outcome::Bad || login.name.isEmpty() ||
         !FitsDataFiles(login.name)) {
-        Login.clear();
+        m_login.clear();
         SendToModel(protocol::badLoginReply(text));
         return;
     }
-    Login = login.name;
+    m_login = login.name;
     AcceptLogin();
 }
 
 void modZelph::AcceptLogin() {
     if (m_logging) {
-        emit received(Login + lineBreak);
+        emit received(m_login + lineBreak);
         emit sent(lineBreak);
-        emit captionAppended(QStringLiteral(": ") + Login);
+        emit captionAppended(QStringLiteral(": ") + m_login);
     }
     emit loginAccepted();
 }
@@ -115,38 +153,39 @@ void modZelph::HandleDecision(const QString &text) {
     const protocol::DecisionRequest decision = protocol::parseDecision(text);
     if (decision.outcome == protocol::DecisionRequest::Outcome::Ignored)
         return;
-    if (decision.outcome == protocol::DecisionRequest::Outcome::Bad) {
+    // Without a run loaded the model hears so at once rather than wait for ever.
+    if (decision.outcome == protocol::DecisionRequest::Outcome::Bad || !m_run) {
         SendToModel(protocol::badDecisionReply(text));
         return;
     }
-    if (!m_runner) {
-        // No run is loaded to play it: the model hears so at once rather than wait for ever.
-        SendToModel(protocol::badDecisionReply(text));
-        return;
-    }
-    protocol::applyEnvironmentFlows(decision, m_state);
     AcceptDecision(decision);
 }
 
 // A flow the decision leaves out plays what its entry box holds between periods: 0. Input
-// waits while a period runs, so a decision always meets a runner that takes it.
+// waits while a period runs, so a decision always meets a run that takes it.
 void modZelph::AcceptDecision(const protocol::DecisionRequest &decision) {
     if (m_logging) {
         emit received(lineBreak);
         emit sent(lineBreak);
-        emit captionAppended(QStringLiteral(": ") + Login);
+        emit captionAppended(QStringLiteral(": ") + m_login);
     }
-    m_runner->submit({decision.ui.value_or(0.0), decision.uo.value_or(0.0), true});
-}
-
-void modZelph::HandleReset() {
-    emit resetRequested();
+    m_run->submit(
+        {decision.ui.value_or(0.0), decision.uo.value_or(0.0), true, decision.ei, decision.eo});
 }
 
 void modZelph::SendToModel(const QString &request) {
     if (!m_server.linked())
         return;
-    const QByteArray message = protocol::outboundText(request, m_state);
+    QByteArray message;
+    if (request == protocol::InitialStateRequest && m_run) {
+        const PeriodReport start = m_run->report(false);
+        message = protocol::stateMessage(start.time, start.goalUnits, start.amountUnits, {});
+    } else if (request == protocol::PeriodStateRequest) {
+        message = protocol::stateMessage(m_lastReport.time, m_lastReport.goalUnits,
+                                         m_lastReport.amountUnits, m_lastReport.flows);
+    } else {
+        message = request.toLatin1();
+    }
     if (m_logging)
         emit sent(QString::fromLatin1(message) + lineBreak);
     QString error;
@@ -157,6 +196,6 @@ void modZelph::SendToModel(const QString &request) {
 }
 
 void modZelph::DropModelConnection() {
-    Login.clear();
+    m_login.clear();
     m_server.drop();
 }

@@ -132,8 +132,6 @@ std::optional<StudyAnswer> StudyQuestionnaire::answerOf(const Asked &asked) cons
 }
 
 void StudyQuestionnaire::submit() {
-    if (m_recording)
-        return;
     QList<StudyAnswer> answers;
     for (int index = 0; index < m_asked.size(); ++index) {
         const std::optional<StudyAnswer> answer = answerOf(m_asked.at(index));
@@ -143,10 +141,8 @@ void StudyQuestionnaire::submit() {
         }
         answers.append(*answer);
     }
-    m_recording = true; // the database's retries let window events through
     for (const StudyAnswer &answer : answers)
         emit answerGiven(answer);
-    m_recording = false;
     m_submitted = true;
     accept();
 }

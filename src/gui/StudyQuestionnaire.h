@@ -25,7 +25,7 @@ public:
     bool submitted() const { return m_submitted; }
 
 signals:
-    // One answer to record; the row is written while this is emitted.
+    // One answer to record; the window is accepted right after the last.
     void answerGiven(const StudyAnswer &answer);
 
 protected:
@@ -46,5 +46,4 @@ private:
     Dialogs &m_dialogs;
     QList<Asked> m_asked;
     bool m_submitted = false;
-    bool m_recording = false;
 };

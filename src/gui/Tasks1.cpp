@@ -110,13 +110,10 @@ bool Tasks1::answersComplete() {
 }
 
 void Tasks1::Command1_Click() {
-    if (m_recording || !answersComplete())
+    if (!answersComplete())
         return;
-    m_recording = true; // the database's retries let window events through
-    // A row the operator gave up on is skipped; the rows before it stay.
     for (int index = 0; index < 3; ++index)
         recordAnswersForQuestions(index);
-    m_recording = false;
     m_submitted = true;
     accept();
 }

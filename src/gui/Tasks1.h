@@ -27,7 +27,7 @@ public:
     bool submitted() const { return m_submitted; }
 
 signals:
-    // One answer to record; the row is written while this is emitted.
+    // One answer to record; the window is accepted right after the last.
     void answerGiven(int questionNumber, const QString &answer);
 
 protected:
@@ -44,7 +44,6 @@ private:
     Dialogs &m_dialogs;
     const QString m_ratingPlaceholder; // the rating box's text until a rating is given
     bool m_submitted = false;
-    bool m_recording = false;
 
     QComboBox *m_Combo1 = nullptr;
     QPlainTextEdit *m_Text1 = nullptr;

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 #include <cmath>
@@ -430,9 +431,13 @@ void frmKrugel::showEvent(QShowEvent *event) {
 bool frmKrugel::entryIsNumber(QLineEdit *box, const QString &message) {
     if (box->text().isEmpty() || numbers::parseNumber(box->text()))
         return true;
-    m_dialogs.inform(programTitle(), message, Dialogs::Icon::Warning);
-    box->setFocus();
-    box->selectAll();
+    const QPointer<QLineEdit> entry = box;
+    m_dialogs.inform(programTitle(), message, Dialogs::Icon::Warning, [entry] {
+        if (entry) {
+            entry->setFocus();
+            entry->selectAll();
+        }
+    });
     return false;
 }
 
@@ -455,12 +460,6 @@ void frmKrugel::cmdNextTrial_Click() {
     emit submitted(decision);
 }
 
-frmKrugel::ExitAnswer frmKrugel::askExitAuthentication() {
-    m_exitAuthorised = false;
-    emit exitAsked();
-    return m_exitAuthorised ? ExitAnswer::Authorised : ExitAnswer::NotAuthorised;
-}
-
 // ---- Input ----------------------------------------------------------------------------
 
 void frmKrugel::keyPressEvent(QKeyEvent *event) {
@@ -477,21 +476,15 @@ bool frmKrugel::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);
     auto *key = static_cast<QKeyEvent *>(event);
-    if (watched == m_cmdNextTrial) {
-        if (isCtrlX(key))
-            askToExit();
-        return QWidget::eventFilter(watched, event);
+    const bool entryBox = watched == m_txtUsrInflowVal || watched == m_txtUsrOutflowVal;
+    if ((entryBox || watched == m_cmdNextTrial) && isCtrlX(key)) {
+        // Whatever the program answers, the keystroke itself is spent: it types nothing.
+        emit leaveAsked(true);
+        return true;
     }
-    if (watched == m_txtUsrInflowVal || watched == m_txtUsrOutflowVal)
+    if (entryBox)
         return filterEntryKey(static_cast<QLineEdit *>(watched), key);
     return QWidget::eventFilter(watched, event);
-}
-
-// Ctrl+X: "Are you sure you want to exit?"; Yes opens the exit authentication.
-frmKrugel::ExitAnswer frmKrugel::askToExit() {
-    if (!m_dialogs.ask(tr("Exit Application"), tr("Are you sure you want to exit?")))
-        return ExitAnswer::No;
-    return askExitAuthentication();
 }
 
 // Returns true to drop the key. Only digits, the point and Backspace reach the box; a comma
@@ -503,8 +496,6 @@ bool frmKrugel::filterEntryKey(QLineEdit *box, QKeyEvent *key) {
                         key->key() == Qt::Key_Delete;
     if (passes || key->text().isEmpty())
         return false;
-    if (isCtrlX(key)) // not authorised: the keystroke reaches the box as typed
-        return askToExit() != ExitAnswer::NotAuthorised;
     const QChar typed = key->text().at(0);
     if (typed.unicode() == backspace)
         return false;
@@ -521,9 +512,9 @@ bool frmKrugel::filterEntryKey(QLineEdit *box, QKeyEvent *key) {
     return false;
 }
 
+// The close box only asks to leave: the program hides the window once the exit is
+// authorised.
 void frmKrugel::closeEvent(QCloseEvent *event) {
-    if (askExitAuthentication() == ExitAnswer::Authorised)
-        event->accept();
-    else
-        event->ignore();
+    event->ignore();
+    emit leaveAsked(false);
 }

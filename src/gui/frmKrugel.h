@@ -27,18 +27,16 @@ public:
     // number is handed back to the person with a message; nothing happens while a period runs.
     void cmdNextTrial_Click();
 
-    // The answer of the exit authentication, given while exitAsked() is being emitted.
-    void setExitAuthorised(bool authorised) { m_exitAuthorised = authorised; }
-
     QLineEdit *inflowBox() const { return m_txtUsrInflowVal; }
     QLineEdit *outflowBox() const { return m_txtUsrOutflowVal; }
     const TaskView &view() const { return m_view; }
 
 signals:
     void submitted(const Decision &decision);
-    // The person wants to leave (Ctrl+X answered Yes, or the close box): the exit
-    // authentication is due, and its answer comes back through setExitAuthorised().
-    void exitAsked();
+    // The person wants to leave: Ctrl+X, which the program first confirms with the person
+    // (`confirmFirst`), or the close box, which leads straight to the exit authentication.
+    // The window stays open either way; it never closes itself, the program hides it.
+    void leaveAsked(bool confirmFirst);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -60,17 +58,14 @@ private:
     void showEntryTexts();
 
     bool filterEntryKey(QLineEdit *box, QKeyEvent *key);
-    enum class ExitAnswer { No, NotAuthorised, Authorised };
-    ExitAnswer askToExit();
-    ExitAnswer askExitAuthentication();
-    // Shows `message` and returns false when the box holds no number.
+    // Shows `message` and returns false when the box holds no number; the box gets the
+    // focus back once the message is closed.
     bool entryIsNumber(QLineEdit *box, const QString &message);
     QString unitCaption() const;
 
     TaskView m_view;
     Dialogs &m_dialogs;
     bool m_renderPending = true;
-    bool m_exitAuthorised = false;
 
     QLineEdit *m_txtUsrInflowVal = nullptr;
     QLineEdit *m_txtUsrOutflowVal = nullptr;

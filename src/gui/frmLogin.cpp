@@ -91,7 +91,9 @@ void frmLogin::cmdStart_Click() {
 }
 
 void frmLogin::showAgain() {
-    open();
+    // Not open(): that makes the screen window-modal, and without a parent window it would
+    // then block nothing.
+    show();
     m_txtName->selectAll();
     m_txtName->setFocus();
 }

@@ -21,7 +21,7 @@ public:
     // Fills the version list (empty unless a study has conditions) and selects its first item.
     void setVersionChoices(const QStringList &choices);
 
-    // Shows the screen again, modally, with the previous name selected.
+    // Shows the screen again, as modal as it was shown first, with the previous name selected.
     void showAgain();
     // Start has completed: the screen closes without a Quit.
     void complete();

@@ -200,14 +200,12 @@ void frmNewSubject::UpdateBeginButton() {
 }
 
 void frmNewSubject::btnBegin_Click() {
-    if (!m_btnBegin->isEnabled() || m_writing)
+    if (!m_btnBegin->isEnabled())
         return;
-    m_writing = true; // the database's retries let window events through
     const QString gender = m_cboGender              ? m_cboGender->currentText()
                            : m_optMale->isChecked() ? QStringLiteral("Male")
                                                     : QStringLiteral("Female");
     emit begun({majorToRecord(), gender, m_txtAge->text()});
-    m_writing = false;
     Cleared = true;
     accept();
 }

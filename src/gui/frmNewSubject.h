@@ -38,7 +38,7 @@ public:
     static QStringList majors();
 
 signals:
-    // Begin: the record is written while this is emitted, before the form closes.
+    // Begin: the entries go to be recorded, and the form is accepted right after.
     void begun(const SubjectEntries &entries);
 
 protected:
@@ -56,7 +56,6 @@ private:
     bool m_ageGiven = false;
     bool m_genderGiven = false;
     bool m_majorGiven = false;
-    bool m_writing = false;
 
     QRadioButton *m_optMale = nullptr;
     QRadioButton *m_optFemale = nullptr;

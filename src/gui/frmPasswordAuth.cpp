@@ -69,10 +69,7 @@ bool frmPasswordAuth::event(QEvent *event) {
 }
 
 void frmPasswordAuth::Form_Activate() {
-    // The end routine, or a box shown on the way, may hand the activation back to this
-    // window while Exit Application is still running: that activation must not start
-    // another one.
-    if (!m_fillOnActivate || m_exiting)
+    if (!m_fillOnActivate)
         return;
     m_txtUsername->setFocus();
     if (!m_setupPassword.isEmpty())
@@ -83,26 +80,26 @@ void frmPasswordAuth::Form_Activate() {
 }
 
 void frmPasswordAuth::Command1_Click() {
-    if (m_exiting)
-        return;
-    m_exiting = true;
-    if (m_txtUsername->text().isEmpty())
+    if (m_txtUsername->text().isEmpty()) {
         m_dialogs.inform(programTitle(), tr("Please enter Username"));
-    else if (m_txtPassword->text().isEmpty())
-        m_dialogs.inform(programTitle(), tr("Please enter Password"));
-    else {
-        CheckExitPassword();
-        if (m_exitPasswordMatches) {
-            emit exitApproved();
-        } else {
-            m_dialogs.inform(tr("Password Incorrect"),
-                             tr("Username or Password is incorrect. Please try again"),
-                             Dialogs::Icon::Warning);
-            clearBoxes();
-            m_txtUsername->setFocus();
-        }
+        return;
     }
-    m_exiting = false;
+    if (m_txtPassword->text().isEmpty()) {
+        m_dialogs.inform(programTitle(), tr("Please enter Password"));
+        return;
+    }
+    CheckExitPassword();
+    if (m_exitPasswordMatches) {
+        emit exitApproved();
+        return;
+    }
+    m_dialogs.inform(tr("Password Incorrect"),
+                     tr("Username or Password is incorrect. Please try again"),
+                     Dialogs::Icon::Warning);
+    // Cleared behind the message: the user name box has the focus once the window is active
+    // again.
+    clearBoxes();
+    m_txtUsername->setFocus();
 }
 
 void frmPasswordAuth::CheckExitPassword() {

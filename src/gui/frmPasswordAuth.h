@@ -9,12 +9,12 @@ class QLineEdit;
 class QPushButton;
 
 // The exit authentication that guards leaving the task early. An accepted password is said
-// with exitApproved(): the program marks the exit as confirmed and authorised and runs its
-// end routine. Cancel says exitWithdrawn() and closes the window. Each time the window
-// becomes active it fills in the access code itself and performs Exit Application, so the
-// exit goes ahead as soon as the window opens; unless the setup gives an exit password: then
-// the window fills in nothing and only that password leaves. Every control's objectName is
-// its design name.
+// with exitApproved(): the program marks the exit as confirmed and authorised, closes the
+// window and runs its end routine. Cancel says exitWithdrawn() and rejects the window. Each
+// time the window becomes active it fills in the access code itself and performs Exit
+// Application, so the exit goes ahead as soon as the window opens; unless the setup gives an
+// exit password: then the window fills in nothing and only that password leaves. Every
+// control's objectName is its design name.
 class frmPasswordAuth : public QDialog {
     Q_OBJECT
 public:
@@ -39,8 +39,7 @@ public:
     bool exitPasswordMatches() const { return m_exitPasswordMatches; }
 
 signals:
-    // The password matched. The end routine runs while this is emitted; when it returns (a
-    // model plays), the window stays open.
+    // The password matched. The window stays open until the program closes it.
     void exitApproved();
     void exitWithdrawn();
 
@@ -55,7 +54,6 @@ private:
 
     Dialogs &m_dialogs;
     bool m_fillOnActivate = true;
-    bool m_exiting = false;
     QString m_exitPassword;
     QString m_exitUserNameEntered;
     bool m_exitPasswordMatches = false;

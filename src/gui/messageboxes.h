@@ -5,8 +5,9 @@
 // The program's real message boxes. Without a screen they print to standard error instead.
 class MessageBoxes : public Dialogs {
 public:
-    void inform(const QString &title, const QString &text, Icon icon) override;
-    bool ask(const QString &title, const QString &text, Icon icon) override;
+    void inform(const QString &title, const QString &text, Icon icon = Icon::None,
+                Done done = {}) override;
+    void ask(const QString &title, const QString &text, Icon icon, Answer answer) override;
     bool someoneCanAnswer() const override;
 };
 

@@ -6,6 +6,7 @@
 #include "core/recording/datafile.h"
 #include "core/recording/runrecords.h"
 #include "core/replay/replaycheck.h"
+#include "core/run/runsession.h"
 #include "gui/StudyQuestionnaire.h"
 #include "gui/Tasks1.h"
 #include "gui/frmEndScreen.h"
@@ -19,7 +20,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -92,31 +92,27 @@ QStringList dataLines(const QString &dataDir) {
     return QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
 }
 
-// Questions wait, as a real box does, in an event loop of their own until the test answers:
-// whatever arrives meanwhile is handled inside that nested loop.
+// Questions wait until the test answers, as a real box does: whatever arrives meanwhile is
+// handled by the program's one event loop.
 class WaitingDialogs : public ScriptedDialogs {
 public:
-    std::function<void()> whileAsking; // runs once the question waits
-    bool ask(const QString &title, const QString &text, Icon) override {
+    std::function<void()> whileAsking; // runs once a question waits
+    void ask(const QString &title, const QString &text, Icon icon, Answer answer) override {
+        if (!whileAsking) {
+            ScriptedDialogs::ask(title, text, icon, std::move(answer));
+            return;
+        }
         shown.append({title, text, true});
-        QEventLoop loop;
-        bool answer = false;
-        m_answer = [&](bool yes) {
-            answer = yes;
-            loop.quit();
-        };
-        QTimer::singleShot(0, &loop, [this] { whileAsking(); });
-        loop.exec();
-        m_answer = nullptr;
-        return answer;
+        m_answer = std::move(answer);
+        QTimer::singleShot(0, QCoreApplication::instance(), [this] { whileAsking(); });
     }
     void answer(bool yes) {
-        if (m_answer)
-            m_answer(yes);
+        if (auto pending = std::exchange(m_answer, nullptr))
+            pending(yes);
     }
 
 private:
-    std::function<void(bool)> m_answer;
+    Answer m_answer;
 };
 
 void writeFile(const QString &path, const char *text) {
@@ -164,6 +160,8 @@ private slots:
     void aConditionsOwnQuestionnaireAndGenderOptionsAreRecordedWithTheRun();
     void practiceIsARunOfItsOwnAndLeavesNothingInTheRun();
     void withSessionsTheNextPersonFollowsAtTheLogin();
+    void theExitWindowClosesWhenTheRunEndsBeneathIt();
+    void aRefusedSubjectRecordEndsTheRoadWithStatusOne();
 
 private:
     void start(const QMap<QString, QString> &setup = {}, bool fullScreen = false);
@@ -174,11 +172,20 @@ private:
     void connectModel(QTcpSocket &model);
     QString dataDir() const { return m_folder->path() + QStringLiteral("/data"); }
     QString database() const { return dataDir() + QStringLiteral("/Krugel.db"); }
+    frmLogin *login() const { return m_program->sitting()->login(); }
+    frmKrugel *krugel() const { return m_program->runs().taskWindow(); }
+    // The run being played, or the last one.
+    const TaskState &runState() const {
+        static const TaskState none;
+        RunSession *run = m_program->runs().run();
+        return run ? run->state() : none;
+    }
 
     std::unique_ptr<QTemporaryDir> m_folder;
     WaitingDialogs m_dialogs;
     std::unique_ptr<Program> m_program;
     std::optional<int> m_exitCode;
+    int m_pauseMs = 1;       // of each delay step of a person's period
     bool m_sessions = false; // a session ends at the login screen, not with the program
 };
 
@@ -186,33 +193,32 @@ void TestProgram::init() {
     m_folder = std::make_unique<QTemporaryDir>();
     m_dialogs.shown.clear();
     m_dialogs.answers.clear();
-    m_dialogs.whileAsking = [this] {
-        m_dialogs.answer(m_dialogs.answers.isEmpty() ? false : m_dialogs.answers.takeFirst());
-    };
+    m_dialogs.whileAsking = nullptr;
     m_exitCode.reset();
     m_sessions = false;
+    m_pauseMs = 1;
 }
 
 void TestProgram::cleanup() {
-    if (m_program) {
-        m_program->state().resetRequested = true; // windows close without asking
-        m_program.reset();
-    }
+    m_program.reset();
+    m_dialogs.whileAsking = nullptr;
 }
 
 void TestProgram::start(const QMap<QString, QString> &setup, bool fullScreen) {
     writeSetup(m_folder->path(), setup);
     QVERIFY(QFile::exists(database()) || createTestDatabase(database()));
-    m_program = std::make_unique<Program>(dataDir(), m_dialogs);
-    m_program->setPort(0);
-    m_program->setFullScreen(fullScreen);
-    m_program->setSessions(m_sessions);
-    m_program->setTerminate([this](int code) {
-        if (!m_exitCode)
-            m_exitCode = code;
+    Program::Options options;
+    options.port = 0;
+    options.fullScreen = fullScreen;
+    options.sessions = m_sessions;
+    options.personPauseMs = m_pauseMs;
+    m_program = std::make_unique<Program>(dataDir(), m_dialogs, options);
+    connect(m_program.get(), &Program::finished, this, [this](int code) {
+        QVERIFY(!m_exitCode); // the program ends once
+        m_exitCode = code;
     });
-    m_program->Main();
-    QVERIFY(m_program->login() && m_program->login()->isVisible());
+    QVERIFY(m_program->start());
+    QVERIFY(login() && login()->isVisible());
 }
 
 void TestProgram::connectModel(QTcpSocket &model) {
@@ -222,13 +228,13 @@ void TestProgram::connectModel(QTcpSocket &model) {
 }
 
 void TestProgram::startPerson(const QString &name) {
-    m_program->login()->nameBox()->setText(name);
-    requireChild<QPushButton>(m_program->login(), "cmdStart")->click();
+    login()->nameBox()->setText(name);
+    requireChild<QPushButton>(login(), "cmdStart")->click();
 }
 
 void TestProgram::personPlaysFromLoginToQuestionnaire() {
     start({{QStringLiteral("MaxTrial"), QStringLiteral("3")}});
-    requireChild<QComboBox>(m_program->login(), "cboVersion")->setCurrentText(QStringLiteral("V1"));
+    requireChild<QComboBox>(login(), "cboVersion")->setCurrentText(QStringLiteral("V1"));
     playPersonRun(QStringLiteral("p01"), 3);
 
     const auto subjects = queryRows(database(), "SELECT Subject, Version, Condition, Major, "
@@ -262,21 +268,19 @@ void TestProgram::playPersonRun(const QString &name, int periods,
     const qint64 linesBefore = dataLines(dataDir()).size();
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(name);
-    QTRY_VERIFY(m_program->krugel() != nullptr);
-    QVERIFY(m_program->krugel()->isVisible());
-    TaskState &state = m_program->state();
-    state.envDelayInterval = state.userDelayInterval = 1;
+    QTRY_VERIFY(krugel() != nullptr);
+    QVERIFY(krugel()->isVisible());
     for (int period = 1; period <= periods; ++period) {
         if (period == periods && armQuestionnaire)
             armQuestionnaire();
         else if (period == periods)
             whenShown<Tasks1>(answerQuestionnaire);
-        m_program->krugel()->inflowBox()->setText(QString::number(period));
-        m_program->krugel()->cmdNextTrial_Click();
+        krugel()->inflowBox()->setText(QString::number(period));
+        krugel()->cmdNextTrial_Click();
         QTRY_COMPARE(dataLines(dataDir()).size(), qMax<qint64>(linesBefore, 1) + period);
     }
     if (m_sessions)
-        QTRY_VERIFY(m_program->login() && m_program->login()->isVisible());
+        QTRY_VERIFY(login() && login()->isVisible());
     else
         QTRY_COMPARE(m_exitCode, std::optional<int>(0));
 }
@@ -286,18 +290,18 @@ void TestProgram::cancelledSubjectFormReturnsToLogin() {
     whenShown<frmNewSubject>(
         [](frmNewSubject *form) { requireChild<QPushButton>(form, "btnCancel")->click(); });
     startPerson(QStringLiteral("p02"));
-    QVERIFY(m_program->login()->isVisible());
-    QCOMPARE(m_program->login()->nameBox()->selectedText(), QStringLiteral("p02"));
+    QVERIFY(login()->isVisible());
+    QCOMPARE(login()->nameBox()->selectedText(), QStringLiteral("p02"));
     QTest::qWait(20);
-    QVERIFY(m_program->krugel() == nullptr);
+    QVERIFY(krugel() == nullptr);
     QVERIFY(queryRows(database(), "SELECT * FROM datSubject").isEmpty());
     QVERIFY(!m_exitCode);
 }
 
 void TestProgram::quitOnLoginEndsWithoutQuestionnaire() {
     start();
-    requireChild<QPushButton>(m_program->login(), "cmdQuit")->click();
-    QCOMPARE(m_exitCode, std::optional<int>(0));
+    requireChild<QPushButton>(login(), "cmdQuit")->click();
+    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
     QVERIFY(!m_program->server()->linked());
     QVERIFY(m_dialogs.shown.isEmpty());
 }
@@ -306,10 +310,10 @@ void TestProgram::missingSetupFileEndsTheProgram() {
     start();
     QFile::remove(dataDir() + QStringLiteral("/Setup.txt"));
     startPerson(QStringLiteral("p03"));
-    QCOMPARE(m_dialogs.shown.size(), 1);
+    QTRY_COMPARE(m_dialogs.shown.size(), 1);
     QCOMPARE(m_dialogs.shown[0].title, QStringLiteral("ERROR"));
     QCOMPARE(m_dialogs.shown[0].text, QStringLiteral("Configuration failed"));
-    QCOMPARE(m_exitCode, std::optional<int>(1));
+    QTRY_COMPARE(m_exitCode, std::optional<int>(1));
 }
 
 void TestProgram::missingKeyIsNamedAndEndsTheProgram() {
@@ -317,10 +321,10 @@ void TestProgram::missingKeyIsNamedAndEndsTheProgram() {
     // The file is edited into an unusable one after the launch: Start reads it again.
     writeSetup(m_folder->path(), {{QStringLiteral("GoalLinePoisition"), QStringLiteral("four")}});
     startPerson(QStringLiteral("p04"));
-    QCOMPARE(m_dialogs.shown.size(), 1);
+    QTRY_COMPARE(m_dialogs.shown.size(), 1);
     QVERIFY(m_dialogs.shown[0].text.contains(QStringLiteral("GoalLinePoisition")));
     QVERIFY(m_dialogs.shown[0].text.contains(QStringLiteral("Setup.txt")));
-    QCOMPARE(m_exitCode, std::optional<int>(1));
+    QTRY_COMPARE(m_exitCode, std::optional<int>(1));
 }
 
 void TestProgram::conflictingScenarioIsRefusedAtStart_data() {
@@ -341,10 +345,10 @@ void TestProgram::conflictingScenarioIsRefusedAtStart() {
     QFETCH(QStringList, named);
     start({{key, value}});
     startPerson(QStringLiteral("p05"));
-    QCOMPARE(m_dialogs.shown.size(), 1);
+    QTRY_COMPARE(m_dialogs.shown.size(), 1);
     for (const QString &part : named)
         QVERIFY2(m_dialogs.shown[0].text.contains(part), qPrintable(m_dialogs.shown[0].text));
-    QVERIFY(m_program->login()->isVisible());
+    QVERIFY(login()->isVisible());
     QVERIFY(!m_exitCode);
 }
 
@@ -361,15 +365,15 @@ void TestProgram::modelCannotLogInWhileAPersonFillsTheSubjectForm() {
         fillSubjectForm(form);
     });
     startPerson(QStringLiteral("p09"));
-    QTRY_VERIFY(m_program->krugel() != nullptr);
+    QTRY_VERIFY(krugel() != nullptr);
     // Nor while the person plays.
     model.write("ENTRY-ID bot VERSION BATCH\n");
     replies += readLines(model, 1);
     const QString badLogin = protocol::badLoginReply(QStringLiteral("ENTRY-ID bot VERSION BATCH"));
     QCOMPARE(replies, (QStringList{badLogin, QStringLiteral("SIMULATION_RESETED"), badLogin}));
-    QVERIFY(m_program->zelph()->Login.isEmpty());
-    QCOMPARE(m_program->state().subjectName, QStringLiteral("p09"));
-    QCOMPARE(m_program->state().versionTag, QString());
+    QVERIFY(m_program->zelph()->login().isEmpty());
+    QCOMPARE(runState().subjectName, QStringLiteral("p09"));
+    QCOMPARE(runState().versionTag, QString());
     const auto subjects = queryRows(database(), "SELECT Subject FROM datSubject");
     QCOMPARE(subjects, (QList<QStringList>{{QStringLiteral("p09")}}));
     QVERIFY(!m_exitCode);
@@ -393,24 +397,24 @@ void TestProgram::modelMessagesInsideAPersonsQuestionChangeNothing() {
         m_dialogs.answer(false);
     };
     startPerson(QStringLiteral("p10"));
+    QTRY_COMPARE(replies.size(), 2);
     QCOMPARE(replies,
              (QStringList{protocol::badLoginReply(QStringLiteral("ENTRY-ID bot VERSION BATCH")),
                           QStringLiteral("SIMULATION_RESETED")}));
     QTest::qWait(50);
     QCOMPARE(visibleWindows("frmLogin"), 1);
-    QVERIFY(m_program->login()->isVisible());
-    QVERIFY(m_program->krugel() == nullptr);
-    QVERIFY(m_program->zelph()->Login.isEmpty());
-    QCOMPARE(m_program->state().versionTag, QString());
+    QVERIFY(login()->isVisible());
+    QVERIFY(krugel() == nullptr);
+    QVERIFY(m_program->zelph()->login().isEmpty());
+    QCOMPARE(runState().versionTag, QString());
     QVERIFY(!m_exitCode);
 
     // Yes, the second time: the record is the person's own.
-    m_dialogs.whileAsking = [this] {
-        m_dialogs.answer(true);
-    };
+    m_dialogs.whileAsking = nullptr;
+    m_dialogs.answers = {true};
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(QStringLiteral("p10"));
-    QTRY_VERIFY(m_program->krugel() != nullptr);
+    QTRY_VERIFY(krugel() != nullptr);
     QCOMPARE(queryRows(database(), "SELECT Subject FROM datSubject"),
              (QList<QStringList>{{QStringLiteral("p10")}}));
 }
@@ -423,14 +427,13 @@ void TestProgram::aConnectedModelDoesNotSkipThePersonsQuestionnaire() {
     connectModel(model);
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(QStringLiteral("p11"));
-    QTRY_VERIFY(m_program->krugel() != nullptr);
-    m_program->state().envDelayInterval = m_program->state().userDelayInterval = 1;
+    QTRY_VERIFY(krugel() != nullptr);
     bool questionnaireShown = false;
     whenShown<Tasks1>([&](Tasks1 *questionnaire) {
         questionnaireShown = true;
         answerQuestionnaire(questionnaire);
     });
-    m_program->krugel()->cmdNextTrial_Click();
+    krugel()->cmdNextTrial_Click();
     QTRY_VERIFY(m_exitCode.has_value());
     QVERIFY(questionnaireShown);
     QCOMPARE(queryRows(database(), "SELECT COUNT(*) FROM datQuestionnaire"),
@@ -447,12 +450,12 @@ void TestProgram::aNameTheDataFilesCannotHoldIsRefused() {
         form->close();
     });
     startPerson(QStringLiteral("\u015Aimon"));
-    QCOMPARE(m_dialogs.shown.size(), 1);
+    QTRY_COMPARE(m_dialogs.shown.size(), 1);
     QVERIFY2(m_dialogs.shown[0].text.contains(QStringLiteral("Latin-1")),
              qPrintable(m_dialogs.shown[0].text));
     QTest::qWait(50);
     QVERIFY(!formOpened);
-    QVERIFY(m_program->login()->isVisible());
+    QVERIFY(login()->isVisible());
     QCOMPARE(m_program->seat().player(), Player::Nobody);
     startPerson(QStringLiteral("J\u00fcrgen")); // Latin-1 holds it
     QTRY_VERIFY(formOpened);
@@ -461,22 +464,21 @@ void TestProgram::aNameTheDataFilesCannotHoldIsRefused() {
 void TestProgram::badLoginStillFillsTheNameBox() {
     start();
     m_program->zelph()->DispatchModelMessage(QStringLiteral("ENTRY-ID beta VERSION TURBO"));
-    QCOMPARE(m_program->login()->nameBox()->text(), QStringLiteral("beta"));
-    QVERIFY(m_program->zelph()->Login.isEmpty());
-    QVERIFY(m_program->krugel() == nullptr);
+    QCOMPARE(login()->nameBox()->text(), QStringLiteral("beta"));
+    QVERIFY(m_program->zelph()->login().isEmpty());
+    QVERIFY(krugel() == nullptr);
 }
 
 void TestProgram::failedScenarioCheckLeadsToQuestionnaire() {
     start({{QStringLiteral("InitialBackOrder"), QStringLiteral("4")}});
     whenShown<Tasks1>([](Tasks1 *questionnaire) { questionnaire->close(); });
     startPerson(QStringLiteral("p06"));
-    // The program would have ended; here Start goes no further.
+    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
     QCOMPARE(visibleWindows("frmNewSubject"), 0);
-    QCOMPARE(m_program->seat().player(), Player::Nobody);
     QCOMPARE(m_dialogs.shown.value(0).text,
              QStringLiteral("Value of inFlowTPAfter or outFlowTPAfter is 1 and your initial Back "
                             "or Forward orders are not set to 0"));
-    QCOMPARE(m_exitCode, std::optional<int>(0));
+    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
     QVERIFY(queryRows(database(), "SELECT * FROM datQuestionnaire").isEmpty());
 }
 
@@ -484,40 +486,34 @@ void TestProgram::exitAuthenticationEndsWithoutQuestionnaire() {
     start();
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(QStringLiteral("p07"));
-    QTRY_VERIFY(m_program->krugel() != nullptr);
-    // The authentication fills in the access code itself and exits at once.
-    // The program would have ended; here the authentication's window is closed for it.
-    whenShown<frmPasswordAuth>([](frmPasswordAuth *window) { window->close(); });
-    m_program->krugel()->close();
-    QCOMPARE(m_exitCode, std::optional<int>(0));
-    QVERIFY(m_program->state().exitConfirmed);
+    QTRY_VERIFY(krugel() != nullptr);
+    // The close box: the exit window fills in the access code itself and the program ends.
+    QVERIFY(!krugel()->close());
+    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
+    QCOMPARE(visibleWindows("frmPasswordAuth"), 0);
     QVERIFY(queryRows(database(), "SELECT * FROM datQuestionnaire").isEmpty());
     QCOMPARE(dataLines(dataDir()).size(), 1); // the header only
 }
 
+// The operator's No to a write of the answers ends the program there, with status 1: the
+// questionnaire is not opened again.
 void TestProgram::endProgramDuringTheQuestionnaireDoesNotOpenItAgain() {
     start({{QStringLiteral("MaxTrial"), QStringLiteral("1")}});
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(QStringLiteral("p08"));
-    QTRY_VERIFY(m_program->krugel() != nullptr);
-    m_program->state().envDelayInterval = m_program->state().userDelayInterval = 1;
+    QTRY_VERIFY(krugel() != nullptr);
+    QVERIFY(executeSql(database(), "DROP TABLE datQuestionnaire"));
     int questionnaires = 0;
-    whenShown<Tasks1>([this, &questionnaires](Tasks1 *questionnaire) {
-        // A refused database retry while the answers are recorded ends the program.
-        const auto open = [] {
-            int count = 0;
-            for (QWidget *widget : QApplication::topLevelWidgets())
-                count += qobject_cast<Tasks1 *>(widget) && widget->isVisible() ? 1 : 0;
-            return count;
-        };
-        m_program->EndProgram();
-        questionnaires = open();
-        questionnaire->close();
+    whenShown<Tasks1>([&questionnaires](Tasks1 *questionnaire) {
+        ++questionnaires;
+        answerQuestionnaire(questionnaire);
     });
-    m_program->krugel()->cmdNextTrial_Click();
-    QTRY_VERIFY(m_exitCode.has_value());
+    krugel()->cmdNextTrial_Click();
+    QTRY_COMPARE(m_exitCode, std::optional<int>(1));
+    QTest::qWait(50);
     QCOMPARE(questionnaires, 1);
-    QCOMPARE(*m_exitCode, 0);
+    QCOMPARE(visibleWindows("Tasks1"), 0);
+    QCOMPARE(m_dialogs.shown.value(0).title, QStringLiteral("Problems opening table"));
 }
 
 // A name with lines in the data file is asked about: No returns to the login screen as the
@@ -534,14 +530,14 @@ void TestProgram::aNameUsedBeforeIsQuestioned() {
         requireChild<QPushButton>(form, "btnCancel")->click();
     });
     startPerson(QStringLiteral("p10"));
-    QCOMPARE(m_dialogs.shown.size(), 1);
+    QTRY_COMPARE(m_dialogs.shown.size(), 1);
     QVERIFY(m_dialogs.shown[0].question);
     QVERIFY2(m_dialogs.shown[0].text.contains(QStringLiteral("lines in Data.txt")),
              qPrintable(m_dialogs.shown[0].text));
     QTest::qWait(50);
     QVERIFY(!formOpened);
-    QVERIFY(m_program->login()->isVisible());
-    QCOMPARE(m_program->login()->nameBox()->selectedText(), QStringLiteral("p10"));
+    QVERIFY(login()->isVisible());
+    QCOMPARE(login()->nameBox()->selectedText(), QStringLiteral("p10"));
     m_dialogs.answers = {true};
     startPerson(QStringLiteral("p10"));
     QTRY_VERIFY(formOpened);
@@ -569,16 +565,16 @@ void TestProgram::conditionsRotateAndEachRunIsTiedToItsOwnRecords() {
         m_exitCode.reset();
         m_dialogs.answers = {true}; // p1's second run: yes, the name is meant
         start({{QStringLiteral("MaxTrial"), QStringLiteral("2")}});
-        QCOMPARE(m_program->login()->versionText(), QStringLiteral("next in rotation"));
+        QCOMPARE(login()->versionText(), QStringLiteral("next in rotation"));
         playPersonRun(name, 2);
-        conditions << m_program->state().studyCondition;
     }
-    QCOMPARE(conditions, (QStringList{QStringLiteral("a-low"), QStringLiteral("b-high"),
-                                      QStringLiteral("a-low")}));
-
     Problems problems;
     const QList<RunRecord> runs = readRunRecords(dataDir() + QStringLiteral("/Runs.txt"), problems);
     QCOMPARE(runs.size(), 3);
+    for (const RunRecord &run : runs)
+        conditions << run.studyCondition;
+    QCOMPARE(conditions, (QStringList{QStringLiteral("a-low"), QStringLiteral("b-high"),
+                                      QStringLiteral("a-low")}));
     QCOMPARE(QDir(dataDir() + QStringLiteral("/setups")).entryList(QDir::Files).size(), 2);
     for (int index = 0; index < 3; ++index) {
         const RunRecord &run = runs[index];
@@ -611,16 +607,16 @@ void TestProgram::conditionsRotateAndEachRunIsTiedToItsOwnRecords() {
 // window, which then fills in nothing and lets nobody out by itself.
 void TestProgram::fullScreenWindowsAndTheSetupsExitPassword() {
     start({{QStringLiteral("ExitPassword"), QStringLiteral("Lab 7")}}, true);
-    QVERIFY(m_program->login()->isFullScreen());
+    QVERIFY(login()->isFullScreen());
     bool formFilledScreen = false;
     whenShown<frmNewSubject>([&formFilledScreen](frmNewSubject *form) {
         formFilledScreen = form->isFullScreen();
         fillSubjectForm(form);
     });
     startPerson(QStringLiteral("p09"));
-    QTRY_VERIFY(m_program->krugel() != nullptr);
+    QTRY_VERIFY(krugel() != nullptr);
     QVERIFY(formFilledScreen);
-    QVERIFY(m_program->krugel()->isFullScreen());
+    QVERIFY(krugel()->isFullScreen());
     bool exitFilledScreen = false;
     QString passwordFilledIn = QStringLiteral("not shown");
     whenShown<frmPasswordAuth>([&](frmPasswordAuth *window) {
@@ -629,10 +625,12 @@ void TestProgram::fullScreenWindowsAndTheSetupsExitPassword() {
         passwordFilledIn = requireChild<QLineEdit>(window, "txtPassword")->text();
         requireChild<QPushButton>(window, "Command2")->click();
     });
-    QVERIFY(!m_program->krugel()->close());
+    QVERIFY(!krugel()->close());
+    QTRY_COMPARE(passwordFilledIn, QString());
     QVERIFY(exitFilledScreen);
-    QCOMPARE(passwordFilledIn, QString());
-    QVERIFY(!m_program->state().exitConfirmed);
+    QTRY_COMPARE(visibleWindows("frmPasswordAuth"), 0);
+    QVERIFY(!m_program->sitting()->exitConfirmed());
+    QVERIFY(krugel()->isVisible());
     QVERIFY(!m_exitCode);
 }
 
@@ -668,11 +666,11 @@ void TestProgram::instructionPagesTurnBackAndNextThenStartTheTask() {
             next->click();
             read();
         }
-        taskOpenDuringPages = m_program->krugel() != nullptr;
+        taskOpenDuringPages = krugel() != nullptr;
         next->click();
     });
     startPerson(QStringLiteral("p10"));
-    QTRY_VERIFY(m_program->krugel() != nullptr);
+    QTRY_VERIFY(krugel() != nullptr);
     QCOMPARE(seen, (QStringList{QStringLiteral("first"), QStringLiteral("second \uFFFC"),
                                 QStringLiteral("first"), QStringLiteral("second \uFFFC"),
                                 QStringLiteral("third")}));
@@ -779,23 +777,22 @@ void TestProgram::practiceIsARunOfItsOwnAndLeavesNothingInTheRun() {
            {QStringLiteral("PracticePeriods"), QStringLiteral("2")}});
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(QStringLiteral("p12"));
-    QTRY_VERIFY(m_program->krugel() != nullptr);
-    QPointer<frmKrugel> practice = m_program->krugel();
+    QTRY_VERIFY(krugel() != nullptr);
+    QPointer<frmKrugel> practice = krugel();
     QCOMPARE(requireChild<QLabel>(practice, "lblPractice")->text(), QStringLiteral("Practice"));
     QCOMPARE(practice->view().lblTotTimePeriod, QStringLiteral("2"));
     const auto play = [this](const QList<int> &orders) {
-        m_program->state().envDelayInterval = m_program->state().userDelayInterval = 1;
         for (const int order : orders) {
             const qsizetype before = dataLines(dataDir()).size();
-            m_program->krugel()->inflowBox()->setText(QString::number(order));
-            m_program->krugel()->cmdNextTrial_Click();
+            krugel()->inflowBox()->setText(QString::number(order));
+            krugel()->cmdNextTrial_Click();
             QTRY_COMPARE(dataLines(dataDir()).size(), before + 1);
         }
     };
     play({2, 0}); // to the goal and held there: two bonuses
-    QTRY_VERIFY(m_program->krugel() != nullptr && m_program->krugel() != practice);
-    QVERIFY(!m_program->krugel()->findChild<QLabel *>(QStringLiteral("lblPractice")));
-    QCOMPARE(m_program->krugel()->windowTitle(), QStringLiteral("Fluxmere"));
+    QTRY_VERIFY(krugel() != nullptr && krugel() != practice);
+    QVERIFY(!krugel()->findChild<QLabel *>(QStringLiteral("lblPractice")));
+    QCOMPARE(krugel()->windowTitle(), QStringLiteral("Fluxmere"));
     whenShown<Tasks1>(answerQuestionnaire);
     play({2, 1, 0});
     QTRY_COMPARE(m_exitCode, std::optional<int>(0));
@@ -843,7 +840,7 @@ void TestProgram::withSessionsTheNextPersonFollowsAtTheLogin() {
     writeFile(dataDir() + QStringLiteral("/end.html"), "<p>Thank you, {subject}: {payment}</p>");
     start(setup);
     const auto chooseCondition = [this](const QString &name) {
-        requireChild<QComboBox>(m_program->login(), "cboVersion")->setCurrentText(name);
+        requireChild<QComboBox>(login(), "cboVersion")->setCurrentText(name);
     };
     chooseCondition(QStringLiteral("english"));
     const auto readPage = [](frmInstructions *window) {
@@ -859,23 +856,23 @@ void TestProgram::withSessionsTheNextPersonFollowsAtTheLogin() {
     QCOMPARE(endScreen, QStringLiteral("Thank you, first: $5.00"));
 
     // The second person's condition shows German from Start on; the next login is English.
-    QCOMPARE(m_program->login()->windowTitle(), QStringLiteral("Welcome"));
+    QCOMPARE(login()->windowTitle(), QStringLiteral("Welcome"));
     chooseCondition(QStringLiteral("german"));
     whenShown<frmNewSubject>(fillSubjectForm);
     whenShown<frmInstructions>(readPage);
     startPerson(QStringLiteral("second"));
-    QTRY_VERIFY(m_program->krugel() != nullptr);
-    QCOMPARE(requireChild<QPushButton>(m_program->krugel(), "cmdNextTrial")->text(),
+    QTRY_VERIFY(krugel() != nullptr);
+    QCOMPARE(requireChild<QPushButton>(krugel(), "cmdNextTrial")->text(),
              QStringLiteral("Absenden"));
-    QCOMPARE(m_program->krugel()->view().lblCurrTimePeriod, QStringLiteral("0"));
-    QCOMPARE(m_program->state().periodsInBand, 0);
-    m_program->krugel()->inflowBox()->setText(QStringLiteral("1"));
-    m_program->krugel()->cmdNextTrial_Click();
+    QCOMPARE(krugel()->view().lblCurrTimePeriod, QStringLiteral("0"));
+    QCOMPARE(runState().periodsInBand, 0);
+    krugel()->inflowBox()->setText(QStringLiteral("1"));
+    krugel()->cmdNextTrial_Click();
     QTRY_COMPARE(dataLines(dataDir()).size(), 4);
-    m_program->krugel()->close(); // the exit window approves with the access code
-    QTRY_VERIFY(m_program->login() && m_program->login()->isVisible());
+    krugel()->close(); // the exit window approves with the access code
+    QTRY_VERIFY(login() && login()->isVisible());
     QVERIFY(!m_exitCode);
-    QCOMPARE(m_program->login()->windowTitle(), QStringLiteral("Welcome"));
+    QCOMPARE(login()->windowTitle(), QStringLiteral("Welcome"));
 
     Problems problems;
     const QList<RunRecord> runs = readRunRecords(dataDir() + QStringLiteral("/Runs.txt"), problems);
@@ -890,8 +887,54 @@ void TestProgram::withSessionsTheNextPersonFollowsAtTheLogin() {
     QCOMPARE(queryRows(database(), "SELECT DISTINCT Subject FROM datQuestionnaire"),
              (QList<QStringList>{{QStringLiteral("first")}}));
 
-    requireChild<QPushButton>(m_program->login(), "cmdQuit")->click();
-    QCOMPARE(m_exitCode, std::optional<int>(0));
+    requireChild<QPushButton>(login(), "cmdQuit")->click();
+    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
+}
+
+// With sessions and an exit password, the close box clicked during the last period: the run
+// ends beneath the exit window, which closes; the questionnaire follows, and the next
+// person's login opens only once every window of this person's road is closed.
+void TestProgram::theExitWindowClosesWhenTheRunEndsBeneathIt() {
+    m_sessions = true;
+    m_pauseMs = 300;
+    start({{QStringLiteral("MaxTrial"), QStringLiteral("1")},
+           {QStringLiteral("ExitPassword"), QStringLiteral("Lab 7")}});
+    whenShown<frmNewSubject>(fillSubjectForm);
+    startPerson(QStringLiteral("p13"));
+    QTRY_VERIFY(krugel() != nullptr);
+    krugel()->cmdNextTrial_Click();
+    QVERIFY(!krugel()->close());
+    QTRY_COMPARE(visibleWindows("frmPasswordAuth"), 1);
+    QTRY_COMPARE(visibleWindows("Tasks1"), 1);
+    QCOMPARE(visibleWindows("frmPasswordAuth"), 0);
+    QVERIFY(!login());
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *questionnaire = qobject_cast<Tasks1 *>(widget);
+            questionnaire && widget->isVisible())
+            answerQuestionnaire(questionnaire);
+    }
+    QTRY_VERIFY(login() && login()->isVisible());
+    QCOMPARE(visibleWindows("frmPasswordAuth") + visibleWindows("Tasks1") +
+                 visibleWindows("frmKrugel"),
+             0);
+    Problems problems;
+    const QList<RunRecord> runs = readRunRecords(dataDir() + QStringLiteral("/Runs.txt"), problems);
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(runs[0].ending, RunEnding::Completed);
+    QVERIFY(!m_exitCode);
+}
+
+// The operator's No to the retry of the subject record: nothing was played, so nothing is
+// asked; the program ends with status 1.
+void TestProgram::aRefusedSubjectRecordEndsTheRoadWithStatusOne() {
+    start();
+    QVERIFY(executeSql(database(), "DROP TABLE datSubject"));
+    whenShown<frmNewSubject>(fillSubjectForm);
+    startPerson(QStringLiteral("p14"));
+    QTRY_COMPARE(m_exitCode, std::optional<int>(1));
+    QCOMPARE(m_dialogs.shown.value(0).title, QStringLiteral("Problems opening table"));
+    QCOMPARE(visibleWindows("Tasks1") + visibleWindows("frmKrugel"), 0);
+    QVERIFY(!QFile::exists(dataDir() + QStringLiteral("/Runs.txt")));
 }
 
 QTEST_MAIN(TestProgram)

@@ -59,6 +59,8 @@ private:
     QComboBox *rating() const { return control<QComboBox>("Combo1"); }
     QPlainTextEdit *text(const char *name) const { return control<QPlainTextEdit>(name); }
     void makeWindow();
+    // The answer rows once every row asked for is written.
+    QStringList writtenRows() const;
 
     std::unique_ptr<QTemporaryDir> m_folder;
     QString m_path;
@@ -76,7 +78,7 @@ void TestTasks1::init() {
     m_version.clear();
     m_goal = 4;
     m_dialogs = ScriptedDialogs{};
-    m_database = std::make_unique<Database>(m_path, m_dialogs, [] {});
+    m_database = std::make_unique<Database>(m_path, m_dialogs);
     makeWindow();
 }
 
@@ -91,6 +93,12 @@ void TestTasks1::makeWindow() {
             });
     m_window->show();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+}
+
+QStringList TestTasks1::writtenRows() const {
+    if (!QTest::qWaitFor([this] { return m_database->idle(); }))
+        return {QStringLiteral("rows still waiting")};
+    return answerRows(m_path);
 }
 
 void TestTasks1::cleanup() {
@@ -210,7 +218,7 @@ void TestTasks1::submitChecksInOrder() {
     QVERIFY(!m_dialogs.shown.first().question);
     QVERIFY(m_window->isVisible());
     QVERIFY(!m_window->submitted());
-    QCOMPARE(answerRows(m_path), QStringList());
+    QCOMPARE(writtenRows(), QStringList());
 }
 
 void TestTasks1::submitWritesThreeRowsInOrder_data() {
@@ -274,7 +282,7 @@ void TestTasks1::submitWritesThreeRowsInOrder() {
     QVERIFY(m_dialogs.shown.isEmpty());
     QVERIFY(m_window->submitted());
     QVERIFY(!m_window->isVisible());
-    QCOMPARE(answerRows(m_path), rows);
+    QCOMPARE(writtenRows(), rows);
 }
 
 void TestTasks1::ratingSendsTheFocusToTheReasons() {
@@ -309,7 +317,7 @@ void TestTasks1::closingWithoutSubmitWritesNothing() {
     QVERIFY(m_window->close());
     QVERIFY(!m_window->submitted());
     QCOMPARE(m_window->result(), int(QDialog::Rejected));
-    QCOMPARE(answerRows(m_path), QStringList());
+    QCOMPARE(writtenRows(), QStringList());
     QVERIFY(m_dialogs.shown.isEmpty());
 }
 
@@ -317,9 +325,9 @@ void TestTasks1::rowsOutsideTheQuestionsAreRefused() {
     rating()->setEditText(QStringLiteral("2"));
     m_window->recordAnswersForQuestions(-1);
     m_window->recordAnswersForQuestions(3);
-    QCOMPARE(answerRows(m_path), QStringList());
+    QCOMPARE(writtenRows(), QStringList());
     m_window->recordAnswersForQuestions(0);
-    QCOMPARE(answerRows(m_path), QStringList{QStringLiteral("Ann||1|2, ")});
+    QCOMPARE(writtenRows(), QStringList{QStringLiteral("Ann||1|2, ")});
 }
 
 QTEST_MAIN(TestTasks1)

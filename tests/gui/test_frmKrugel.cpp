@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -38,8 +39,8 @@ private slots:
     void commaIsTheDecimalPoint();
     void goalCaptionStaysReadableOverTheOutflowBox();
     void enterPressesSubmit();
-    void ctrlXAnsweredNoChangesNothing();
-    void closeRequestNeedsAuthorisation();
+    void ctrlXAsksToLeaveAndTypesNothing();
+    void closeBoxAsksToLeaveAndTheWindowStays();
     void nonNumberEntryIsReturnedToThePlayer();
 
 private:
@@ -62,8 +63,6 @@ private:
     TaskState m_state;
     ScriptedDialogs m_dialogs;
     int m_linesWritten = 0;
-    int m_authentications = 0;
-    bool m_authorise = false;
     std::unique_ptr<PeriodRunner> m_runner;
     std::unique_ptr<frmKrugel> m_window;
 };
@@ -72,8 +71,7 @@ void TestFrmKrugel::init() {
     m_folder = std::make_unique<QTemporaryDir>();
     m_state = TaskState{};
     m_dialogs = ScriptedDialogs{};
-    m_linesWritten = m_authentications = 0;
-    m_authorise = false;
+    m_linesWritten = 0;
 }
 
 void TestFrmKrugel::cleanup() {
@@ -82,7 +80,7 @@ void TestFrmKrugel::cleanup() {
 }
 
 // The window as the program shows it: drawing the period runner's view, its Submit played by
-// the runner, its wish to leave answered by a stand-in authentication.
+// the runner.
 void TestFrmKrugel::makeWindow(const QMap<QString, QString> &setup, int pause) {
     m_runner = runnerFor(m_state, m_folder->path(), setup, pause);
     m_runner->load();
@@ -92,10 +90,6 @@ void TestFrmKrugel::makeWindow(const QMap<QString, QString> &setup, int pause) {
     connect(m_runner.get(), &PeriodRunner::periodClosed, this, [this] { ++m_linesWritten; });
     connect(m_window.get(), &frmKrugel::submitted, m_runner.get(),
             [this](const Decision &decision) { m_runner->submit(decision); });
-    connect(m_window.get(), &frmKrugel::exitAsked, this, [this] {
-        ++m_authentications;
-        m_window->setExitAuthorised(m_authorise);
-    });
     m_window->show();
 }
 
@@ -340,45 +334,48 @@ void TestFrmKrugel::enterPressesSubmit() {
     QCOMPARE(m_state.UserInflow[1], 1.0);
 }
 
-void TestFrmKrugel::ctrlXAnsweredNoChangesNothing() {
+// The window asks nothing itself: the program confirms and authenticates.
+void TestFrmKrugel::ctrlXAsksToLeaveAndTypesNothing() {
     makeWindow();
+    QSignalSpy leave(m_window.get(), &frmKrugel::leaveAsked);
     QLineEdit *box = m_window->inflowBox();
     box->setText(QStringLiteral("7"));
     box->selectAll();
-    m_dialogs.answers = {false};
     QTest::keyClick(box, Qt::Key_X, Qt::ControlModifier);
-    QCOMPARE(m_dialogs.shown.size(), 1);
-    QCOMPARE(m_dialogs.shown[0].title, QStringLiteral("Exit Application"));
-    QCOMPARE(m_dialogs.shown[0].text, QStringLiteral("Are you sure you want to exit?"));
-    QCOMPARE(m_authentications, 0);
+    QCOMPARE(leave.count(), 1);
+    QCOMPARE(leave.first().first().toBool(), true);
     QCOMPARE(box->text(), QStringLiteral("7"));
-    QVERIFY(m_window->isVisible());
 
-    m_dialogs.answers = {true}; // Yes, then the stand-in authentication refuses
     QTest::keyClick(m_window->findChild<QPushButton *>(QStringLiteral("cmdNextTrial")), Qt::Key_X,
                     Qt::ControlModifier);
-    QCOMPARE(m_authentications, 1);
+    QCOMPARE(leave.count(), 2);
+    QCOMPARE(leave.last().first().toBool(), true);
+    QVERIFY(m_dialogs.shown.isEmpty());
     QVERIFY(m_window->isVisible());
 }
 
-void TestFrmKrugel::closeRequestNeedsAuthorisation() {
+void TestFrmKrugel::closeBoxAsksToLeaveAndTheWindowStays() {
     makeWindow();
+    QSignalSpy leave(m_window.get(), &frmKrugel::leaveAsked);
     QVERIFY(!m_window->close());
-    QCOMPARE(m_authentications, 1);
+    QCOMPARE(leave.count(), 1);
+    QCOMPARE(leave.first().first().toBool(), false);
     QVERIFY(m_window->isVisible());
-    m_authorise = true;
-    QVERIFY(m_window->close());
-    QCOMPARE(m_authentications, 2);
+    QVERIFY(m_dialogs.shown.isEmpty());
 }
 
 void TestFrmKrugel::nonNumberEntryIsReturnedToThePlayer() {
     makeWindow({}, 1);
     m_window->inflowBox()->setText(QStringLiteral("1.2.3"));
+    m_window->outflowBox()->setFocus();
     m_window->cmdNextTrial_Click();
     QCOMPARE(m_dialogs.shown.size(), 1);
     QCOMPARE(m_dialogs.shown[0].text,
              QStringLiteral("The inflow must be a number. Please enter it again."));
     QCOMPARE(m_window->inflowBox()->text(), QStringLiteral("1.2.3"));
+    // Once the message is closed the box is the person's again, its text selected.
+    QTRY_COMPARE(m_window->focusWidget(), m_window->inflowBox());
+    QCOMPARE(m_window->inflowBox()->selectedText(), QStringLiteral("1.2.3"));
     QVERIFY(!m_runner->running());
     QTest::qWait(20);
     QCOMPARE(m_state.currentTrial, 0);

@@ -91,8 +91,10 @@ void TestFrmLogin::startGivesTheTrimmedName() {
 void TestFrmLogin::shownAgainWithTheNameSelected() {
     m_login->nameBox()->setText(QStringLiteral("p01"));
     m_login->hide();
+    m_login->setWindowModality(Qt::ApplicationModal); // as the program shows it
     m_login->showAgain();
     QVERIFY(m_login->isVisible());
+    QCOMPARE(m_login->windowModality(), Qt::ApplicationModal);
     QCOMPARE(m_login->nameBox()->selectedText(), QStringLiteral("p01"));
     m_login->complete();
     QVERIFY(!m_login->isVisible());

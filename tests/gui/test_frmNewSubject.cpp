@@ -61,13 +61,14 @@ private:
     QComboBox *major() const { return control<QComboBox>("cboMajor"); }
     QPushButton *begin() const { return control<QPushButton>("btnBegin"); }
     void giveEverything(const QString &ageText = QStringLiteral("50"));
+    // The datSubject rows once every row asked for is written.
+    QList<QStringList> writtenRows() const;
 
     std::unique_ptr<QTemporaryDir> m_folder;
     QString m_path;
     bool m_scaledTank = true;
     QString m_condition;
     ScriptedDialogs m_dialogs;
-    int m_endProgramCalls = 0;
     std::unique_ptr<Database> m_database;
     std::unique_ptr<frmNewSubject> m_form;
 };
@@ -79,13 +80,12 @@ void TestFrmNewSubject::init() {
     m_scaledTank = true;
     m_condition.clear();
     m_dialogs = ScriptedDialogs{};
-    m_endProgramCalls = 0;
-    m_database = std::make_unique<Database>(m_path, m_dialogs, [this] { ++m_endProgramCalls; });
+    m_database = std::make_unique<Database>(m_path, m_dialogs);
     m_form = std::make_unique<frmNewSubject>(QStringLiteral("Ann"));
     // Begin's entries are recorded as the program records them, with the version box "V2".
     connect(m_form.get(), &frmNewSubject::begun, this, [this](const SubjectEntries &entries) {
         m_condition = conditionOf(m_scaledTank);
-        RecordSubject(*m_database, [&] {
+        RecordSubject(*m_database, [this, entries] {
             return subjectRow(QStringLiteral("Ann"), QStringLiteral("V2"), m_condition,
                               entries.majorText, entries.genderText, entries.ageText,
                               QDateTime::currentDateTime());
@@ -99,6 +99,12 @@ void TestFrmNewSubject::cleanup() {
     m_form.reset();
     m_database.reset();
     m_folder.reset();
+}
+
+QList<QStringList> TestFrmNewSubject::writtenRows() const {
+    if (!QTest::qWaitFor([this] { return m_database->idle(); }))
+        return {{QStringLiteral("rows still waiting")}};
+    return subjectRows(m_path);
 }
 
 void TestFrmNewSubject::giveEverything(const QString &ageText) {
@@ -256,13 +262,13 @@ void TestFrmNewSubject::enterInTheAgeBoxBeginsWhenAllIsGiven() {
     giveEverything();
     const QDateTime before = QDateTime::currentDateTime();
     QTest::keyClick(age(), Qt::Key_Return);
-    const QDateTime after = QDateTime::currentDateTime();
 
     QVERIFY(m_form->Cleared);
     QVERIFY(!m_form->isVisible());
     QCOMPARE(m_form->result(), int(QDialog::Accepted));
     QCOMPARE(m_condition, QStringLiteral("continuous"));
-    const QList<QStringList> rows = subjectRows(m_path);
+    const QList<QStringList> rows = writtenRows();
+    const QDateTime after = QDateTime::currentDateTime();
     QCOMPARE(rows.size(), 1);
     const QStringList &row = rows.first();
     QCOMPARE(row.mid(0, 6), (QStringList{QStringLiteral("Ann"), QStringLiteral("V2"),
@@ -288,7 +294,7 @@ void TestFrmNewSubject::enterWhileBeginIsDisabledWritesNothing() {
     QCOMPARE(age()->text(), QStringLiteral("50"));
     m_form->btnBegin_Click(); // a direct call obeys the disabled button too
     QVERIFY(m_form->isVisible());
-    QCOMPARE(subjectRows(m_path).size(), 0);
+    QCOMPARE(writtenRows().size(), 0);
 }
 
 void TestFrmNewSubject::typedMajorIsStoredAsTyped() {
@@ -302,7 +308,7 @@ void TestFrmNewSubject::typedMajorIsStoredAsTyped() {
     QVERIFY(begin()->isEnabled());
     QTest::mouseClick(begin(), Qt::LeftButton);
     QVERIFY(m_form->Cleared);
-    const QList<QStringList> rows = subjectRows(m_path);
+    const QList<QStringList> rows = writtenRows();
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows.first().at(3), QStringLiteral("Nursing"));
     QCOMPARE(rows.first().at(5), QStringLiteral("19.0"));
@@ -316,7 +322,7 @@ void TestFrmNewSubject::discreteConditionAndFemale() {
     major()->setCurrentIndex(major()->count() - 1);
     begin()->click();
     QCOMPARE(m_condition, QStringLiteral("discrete"));
-    const QList<QStringList> rows = subjectRows(m_path);
+    const QList<QStringList> rows = writtenRows();
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows.first().at(2), QStringLiteral("discrete"));
     QCOMPARE(rows.first().at(3), QStringLiteral("Other"));
@@ -329,26 +335,27 @@ void TestFrmNewSubject::cancelWritesNothing() {
     QVERIFY(!m_form->isVisible());
     QVERIFY(!m_form->Cleared);
     QCOMPARE(m_form->result(), int(QDialog::Rejected));
-    QCOMPARE(subjectRows(m_path).size(), 0);
+    QCOMPARE(writtenRows().size(), 0);
 }
 
 void TestFrmNewSubject::recordTakesTheTimeOfItsWriteAfterALock() {
     sqlite3 *other = nullptr;
     QCOMPARE(sqlite3_open(m_path.toUtf8().constData(), &other), SQLITE_OK);
     QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    // Another program holds the database for a little more than a second.
-    int waits = 0;
-    m_database->setWait([&](std::chrono::microseconds) {
-        QTest::qSleep(400);
-        if (++waits == 3)
+    // Another program holds the database for a little more than a second: for three pauses
+    // of 400 ms, the last of which begins as it lets go.
+    int pauses = 0;
+    m_database->setPause([&](std::chrono::microseconds) {
+        if (++pauses == 3)
             sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+        return std::chrono::microseconds(400000);
     });
     const QTime now = QTime::currentTime();
     const QTime clicked(now.hour(), now.minute(), now.second());
     giveEverything();
     begin()->click();
+    const QList<QStringList> rows = writtenRows();
     sqlite3_close(other);
-    const QList<QStringList> rows = subjectRows(m_path);
     QCOMPARE(rows.size(), 1);
     const QTime written = QTime::fromString(rows.first().at(7), QStringLiteral("HH:mm:ss"));
     QVERIFY2(clicked.secsTo(written) >= 1, qPrintable(rows.first().at(7)));

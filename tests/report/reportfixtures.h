@@ -2,6 +2,7 @@
 
 #include "core/common/numbers.h"
 #include "core/recording/datafile.h"
+#include "support/testdatabase.h"
 
 #include <QFile>
 #include <QList>
@@ -84,14 +85,4 @@ inline bool writeLines(const QString &path, const QStringList &lines) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) &&
            file.write((lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1()) > 0;
-}
-
-// Runs SQL on an existing database, as the program's rows would arrive.
-inline bool executeSql(const QString &path, const char *sql) {
-    sqlite3 *db = nullptr;
-    const bool ok = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE,
-                                    nullptr) == SQLITE_OK &&
-                    sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close_v2(db);
-    return ok;
 }

@@ -42,3 +42,13 @@ inline QList<QStringList> queryRows(const QString &path, const char *sql) {
     sqlite3_close_v2(db);
     return rows;
 }
+
+// Runs `sql` on the database, as another program changing it.
+inline bool executeSql(const QString &path, const char *sql) {
+    sqlite3 *db = nullptr;
+    const bool ok = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE,
+                                    nullptr) == SQLITE_OK &&
+                    sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close_v2(db);
+    return ok;
+}

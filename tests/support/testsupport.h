@@ -4,16 +4,20 @@
 #include "core/engine/periodrunner.h"
 #include "core/setup/scenario.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
+#include <utility>
 
-// Message boxes answered by the test: every box is recorded; questions take the next
-// scripted answer, and No when none is left.
+// Message boxes answered by the test: every box is recorded when it is shown; questions take
+// the next scripted answer, and No when none is left. As with the program's boxes, the answer
+// (and the end of an OK box) follows from the event loop, never inside the call.
 class ScriptedDialogs : public Dialogs {
 public:
     struct Box {
@@ -26,12 +30,17 @@ public:
     // False plays a run where nobody sees the windows, as a headless one.
     bool someoneThere = true;
 
-    void inform(const QString &title, const QString &text, Icon) override {
+    void inform(const QString &title, const QString &text, Icon = Icon::None,
+                Done done = {}) override {
         shown.append({title, text, false});
+        if (done)
+            QTimer::singleShot(0, QCoreApplication::instance(), std::move(done));
     }
-    bool ask(const QString &title, const QString &text, Icon) override {
+    void ask(const QString &title, const QString &text, Icon, Answer answer) override {
         shown.append({title, text, true});
-        return answers.isEmpty() ? false : answers.takeFirst();
+        const bool yes = answers.isEmpty() ? false : answers.takeFirst();
+        QTimer::singleShot(0, QCoreApplication::instance(),
+                           [answer = std::move(answer), yes] { answer(yes); });
     }
     bool someoneCanAnswer() const override { return someoneThere; }
 };

@@ -86,6 +86,19 @@ int32_t StepPause(const TaskState &state, int32_t designMs) {
     return state.versionTag == QLatin1String("BATCH") ? state.batchPauseMs : designMs;
 }
 
+// The tables reach MaxTrial + 1, so flows given after the last period name a period without a
+// place and are dropped.
+void SetEnvironmentFlows(TaskState &state, std::optional<double> inflow,
+                         std::optional<double> outflow) {
+    const int64_t period = static_cast<int64_t>(state.currentTrial) + 1;
+    const auto set = [period](std::vector<double> &table, std::optional<double> value) {
+        if (value && period >= 1 && period < static_cast<int64_t>(table.size()))
+            table[static_cast<size_t>(period)] = *value;
+    };
+    set(state.EnvInflow, inflow);
+    set(state.EnvOutflow, outflow);
+}
+
 bool PeriodsRemain(const TaskState &state) {
     return state.currentTrial < state.MaxTrial;
 }

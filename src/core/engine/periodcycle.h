@@ -3,6 +3,8 @@
 #include "core/engine/taskview.h"
 #include "core/setup/taskstate.h"
 
+#include <optional>
+
 // The steps of one period. Each is a function of the task state that changes what the task
 // window shows; the period runner's timers only sequence them:
 //   Submit -> Timer1: TakeDecision (which runs EnvironmentDecision)
@@ -12,6 +14,11 @@
 // The wait before one of a period's short steps (the decision and the two moves, 1 ms by
 // design): in a BATCH run every timed step waits batchPauseMs instead.
 int32_t StepPause(const TaskState &state, int32_t designMs);
+
+// Sets the environment's flows of the coming period (currentTrial + 1) where the player gives
+// them; a flow left out keeps the setup's. A period past the end of the tables is ignored.
+void SetEnvironmentFlows(TaskState &state, std::optional<double> inflow,
+                         std::optional<double> outflow);
 
 // Whether a decision now plays a period (false after the last one).
 bool PeriodsRemain(const TaskState &state);

@@ -52,6 +52,7 @@ void PeriodRunner::stop() {
         timer->stop();
     m_running = false;
     m_finishing = false;
+    m_closeHeld = false;
 }
 
 // A step without a pause follows at once: a pause-free period is one pass, and returns to the
@@ -123,6 +124,18 @@ void PeriodRunner::closePeriod() {
     m_state.EndTime = m_clock();
     emit viewChanged();
     emit periodClosed();
+    if (!m_closeHeld)
+        finishClose();
+}
+
+void PeriodRunner::releaseClose() {
+    if (!m_closeHeld)
+        return;
+    m_closeHeld = false;
+    finishClose();
+}
+
+void PeriodRunner::finishClose() {
     m_view.lblStatusValue.clear();
     emit viewChanged();
     m_running = m_finishing = false;

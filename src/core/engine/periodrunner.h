@@ -8,6 +8,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class StepTimer;
 
@@ -17,6 +18,10 @@ struct Decision {
     double outflow = 0;
     // A model's decision is written into the entry boxes, where a person types their own.
     bool showInEntryBoxes = false;
+    // The environment's flows of this period, when the player sets them (a model's EI and
+    // EO); left out, the setup's schedule and noise play.
+    std::optional<double> envInflow{};
+    std::optional<double> envOutflow{};
 };
 
 // The cycle of a period, played on the task state without any window: Submit takes the
@@ -45,6 +50,10 @@ public:
     bool finishNow();
     // Stops a running period for good: the run is being discarded.
     void stop();
+    // Called while periodClosed() is emitted: the period stays closing (input still waits)
+    // until releaseClose(), as its line could not be written yet.
+    void holdClose() { m_closeHeld = true; }
+    void releaseClose();
 
     // Where the start and end times of a period come from (tests give a fixed clock).
     void setClock(std::function<QTime()> clock) { m_clock = std::move(clock); }
@@ -53,7 +62,8 @@ signals:
     void viewChanged();
     // A decision was taken in: input waits until periodFinished().
     void periodStarted();
-    // The period's figures are final and EndTime is taken: its line is due now.
+    // The period's figures are final and EndTime is taken: its line is due now (a listener
+    // that cannot write it yet holds the close).
     void periodClosed();
     // The period is over (or a decision played nothing); `lastPeriod` when it was MaxTrial.
     void periodFinished(bool lastPeriod);
@@ -70,6 +80,7 @@ private:
     void endEnvironmentPhase();
     void applyUserFlows();
     void closePeriod();
+    void finishClose();
     void setEntryTexts(const QString &inflow, const QString &outflow);
 
     TaskState &m_state;
@@ -79,5 +90,6 @@ private:
     Step m_pending = Timer1;
     bool m_running = false;
     bool m_finishing = false;
+    bool m_closeHeld = false;
     std::function<QTime()> m_clock;
 };

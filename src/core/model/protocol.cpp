@@ -10,14 +10,6 @@ namespace {
 
 const QChar Quote = QLatin1Char('"');
 
-// Stores a flow of the coming period; the tables reach MaxTrial + 1, so a decision after the
-// last period names a period without a place and its value is dropped.
-void setComingPeriod(std::vector<double> &table, int32_t currentTrial, double value) {
-    const int64_t period = static_cast<int64_t>(currentTrial) + 1;
-    if (period >= 1 && period < static_cast<int64_t>(table.size()))
-        table[static_cast<size_t>(period)] = value;
-}
-
 } // namespace
 
 QStringList tokenize(const QString &text) {
@@ -81,14 +73,24 @@ LoginRequest parseLogin(const QString &text) {
     return login;
 }
 
-void applyRunMode(const LoginRequest &login, TaskState &state) {
+void applyRunMode(const LoginRequest &login, RunMode &mode, int32_t batchPauseMs) {
     if (login.versionTag)
-        state.versionTag = *login.versionTag;
-    if (login.delayIntervalMs) {
-        const bool batch = state.versionTag == Batch;
-        state.userDelayInterval = batch ? state.batchPauseMs : *login.delayIntervalMs;
-        state.envDelayInterval = state.userDelayInterval;
-    }
+        mode.versionTag = *login.versionTag;
+    if (login.delayIntervalMs)
+        mode.delayIntervalMs = mode.versionTag == Batch ? batchPauseMs : *login.delayIntervalMs;
+}
+
+void applyRunMode(const LoginRequest &login, TaskState &state) {
+    RunMode mode{state.versionTag, state.userDelayInterval};
+    applyRunMode(login, mode, state.batchPauseMs);
+    if (login.delayIntervalMs || login.versionTag)
+        playInMode(mode, state);
+}
+
+void playInMode(const RunMode &mode, TaskState &state) {
+    state.versionTag = mode.versionTag;
+    state.userDelayInterval = mode.delayIntervalMs;
+    state.envDelayInterval = mode.delayIntervalMs;
 }
 
 DecisionRequest parseDecision(const QString &text) {
@@ -130,10 +132,7 @@ DecisionRequest parseDecision(const QString &text) {
 void applyEnvironmentFlows(const DecisionRequest &decision, TaskState &state) {
     if (decision.outcome != DecisionRequest::Outcome::Good)
         return;
-    if (decision.ei)
-        setComingPeriod(state.EnvInflow, state.currentTrial, *decision.ei);
-    if (decision.eo)
-        setComingPeriod(state.EnvOutflow, state.currentTrial, *decision.eo);
+    SetEnvironmentFlows(state, decision.ei, decision.eo);
 }
 
 QString scenarioReply(const TaskState &state) {

@@ -75,10 +75,18 @@ struct LoginRequest {
 };
 // "<any> <name> [VERSION BATCH|NONBATCH]"; later tokens are ignored.
 LoginRequest parseLogin(const QString &text);
-// Stores the run mode a login names (versionTag and both delay intervals); a login that
-// names none leaves the mode as it was, so it survives resets and later logins. BATCH
-// pauses last batchPauseMs.
+// The run mode a model's logins have named: the version tag and the delay of both delay
+// steps. It outlives each run: a login that names none leaves it as it was.
+struct RunMode {
+    QString versionTag;
+    int32_t delayIntervalMs = NonBatchDelayMs;
+};
+// Stores the run mode a login names; BATCH pauses last batchPauseMs.
+void applyRunMode(const LoginRequest &login, RunMode &mode, int32_t batchPauseMs);
+// The same on a task state's versionTag and both delay intervals.
 void applyRunMode(const LoginRequest &login, TaskState &state);
+// Gives a run about to start the mode.
+void playInMode(const RunMode &mode, TaskState &state);
 
 struct DecisionRequest {
     enum class Outcome { Ignored, Good, Bad };

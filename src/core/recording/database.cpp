@@ -4,6 +4,7 @@
 #include "core/common/numbers.h"
 #include "core/setup/questionnairefile.h"
 
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QStringList>
 
@@ -11,7 +12,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -213,27 +213,45 @@ private:
     qint64 m_rowId = 0;
 };
 
-} // namespace
-
-Database::Database(QString path, Dialogs &dialogs, std::function<void()> endProgram,
-                   std::function<void()> processEvents)
-    : m_path(std::move(path))
-    , m_dialogs(dialogs)
-    , m_endProgram(std::move(endProgram))
-    , m_processEvents(std::move(processEvents))
-    , m_wait([](std::chrono::microseconds time) { std::this_thread::sleep_for(time); })
-    , m_random([] { return QRandomGenerator::global()->generateDouble(); }) {
-    if (!m_endProgram)
-        m_endProgram = [] {
-        };
-    if (!m_processEvents)
-        m_processEvents = [] {
-        };
+// Asks through `dialogs`; the answer may come after `owner` is gone, and then has nothing left
+// to act on.
+void askWhileAlive(Dialogs &dialogs, QObject *owner, const QString &title, const QString &text,
+                   Dialogs::Icon icon, Dialogs::Answer answer) {
+    dialogs.ask(title, text, icon,
+                [alive = QPointer<QObject>(owner), answer = std::move(answer)](bool yes) {
+                    if (alive)
+                        answer(yes);
+                });
 }
 
-void Database::setWait(Wait wait) {
-    if (wait)
-        m_wait = std::move(wait);
+} // namespace
+
+// One row asked for, and how far its write has come.
+struct Database::Pending {
+    QString tableName;
+    QString status;
+    RowSource source;
+    Written written;
+    std::unique_ptr<Insertion> insertion; // made at the row's first attempt
+    int retries = 0;                      // lock errors of this row
+};
+
+Database::Database(QString path, Dialogs &dialogs, QObject *parent)
+    : QObject(parent)
+    , m_path(std::move(path))
+    , m_dialogs(dialogs)
+    , m_random([] { return QRandomGenerator::global()->generateDouble(); })
+    , m_pause([](std::chrono::microseconds planned) { return planned; })
+    , m_timer(new QTimer(this)) {
+    m_timer->setSingleShot(true);
+    connect(m_timer, &QTimer::timeout, this, &Database::advance);
+}
+
+// A row still queued is dropped unwritten: its Insertion rolls back and closes the file, and
+// an answer still to come from an open box finds the object gone (see askWhileAlive()).
+Database::~Database() {
+    m_timer->stop();
+    m_queue.clear();
 }
 
 void Database::setRandom(Random random) {
@@ -241,59 +259,113 @@ void Database::setRandom(Random random) {
         m_random = std::move(random);
 }
 
-bool Database::appendRow(const QString &tableName, const QString &status, const Row &row,
-                         qint64 *rowId) {
-    return appendRow(
-        tableName, status, [&row] { return row; }, rowId);
+void Database::setPause(std::function<std::chrono::microseconds(std::chrono::microseconds)> pause) {
+    if (pause)
+        m_pause = std::move(pause);
 }
 
-bool Database::appendRow(const QString &tableName, const QString &status, const RowSource &row,
-                         qint64 *rowId) {
-    Insertion insertion(m_path, tableName, row);
-    int retries = 0; // lock errors of this row
-    while (!insertion.done()) {
-        const std::optional<Failure> failure = insertion.advance();
+void Database::appendRow(const QString &tableName, const QString &status, RowSource row,
+                         Written written) {
+    auto pending = std::make_unique<Pending>();
+    pending->tableName = tableName;
+    pending->status = status;
+    pending->source = std::move(row);
+    pending->written = std::move(written);
+    m_queue.push_back(std::move(pending));
+    if (m_queue.size() == 1)
+        startNext();
+}
+
+bool Database::idle() const {
+    return m_queue.empty();
+}
+
+// From a timer, so that no caller hears of its row inside appendRow().
+void Database::startNext() {
+    m_timer->start(0);
+}
+
+// Runs the front row's steps until it is written or one fails.
+void Database::advance() {
+    if (m_queue.empty())
+        return;
+    Pending &row = *m_queue.front();
+    if (!row.insertion)
+        row.insertion = std::make_unique<Insertion>(m_path, row.tableName, row.source);
+    while (!row.insertion->done()) {
+        const std::optional<Failure> failure = row.insertion->advance();
         if (!failure)
             continue;
-        if (isLockError(failure->code)) {
-            backOff(retries, failure->code, failure->message, tableName, status);
-        } else if (!askProblemsOpeningTable(failure->code, failure->message, status)) {
-            m_endProgram();
-            return false;
-        }
+        if (isLockError(failure->code))
+            lockedOut(failure->code, failure->message);
+        else
+            failed(failure->code, failure->message);
+        return;
     }
-    if (rowId)
-        *rowId = insertion.rowId();
-    return true;
+    finish(true);
+}
+
+void Database::lockedOut(int code, const QString &message) {
+    Pending &row = *m_queue.front();
+    if (++row.retries <= 10) {
+        retryAfterPause();
+        return;
+    }
+    const QString title = QStringLiteral("Error %1: %2").arg(QString::number(code), row.status);
+    const QString text =
+        message + QLatin1Char('\n') + row.tableName + QStringLiteral("\nRetry? (No to quit)");
+    askWhileAlive(m_dialogs, this, title, text, Dialogs::Icon::Question,
+                  [this, code, message](bool yes) {
+                      if (yes) {
+                          m_queue.front()->retries = 1;
+                          retryAfterPause();
+                      } else {
+                          failed(code, message);
+                      }
+                  });
+}
+
+// Any failure but a lock, and a lock the operator would not wait out: Yes retries at once, No
+// gives the row up.
+void Database::failed(int code, const QString &message) {
+    const QString text = QStringLiteral("Error %1: %2\nStatus was %3\nRetry?")
+                             .arg(QString::number(code), message, m_queue.front()->status);
+    askWhileAlive(m_dialogs, this, QStringLiteral("Problems opening table"), text,
+                  Dialogs::Icon::None, [this](bool yes) {
+                      if (yes)
+                          advance();
+                      else
+                          finish(false);
+                  });
 }
 
 // Waits before the next attempt after a lock error, each time longer, at random so that two
 // programs waiting for each other fall out of step.
-void Database::backOff(int &retries, int code, const QString &message, const QString &tableName,
-                       const QString &status) {
-    ++retries;
-    if (retries > 10) {
-        const QString title = QStringLiteral("Error %1: %2").arg(QString::number(code), status);
-        const QString text =
-            message + QLatin1Char('\n') + tableName + QStringLiteral("\nRetry? (No to quit)");
-        if (m_dialogs.ask(title, text, Dialogs::Icon::Question)) {
-            retries = 1;
-        } else if (askProblemsOpeningTable(code, message, status)) {
-            return; // at once, without the pause
-        } else {
-            m_endProgram(); // returns while a model is connected: keep trying
-        }
-    }
-    m_processEvents();
+void Database::retryAfterPause() {
+    const int retries = m_queue.front()->retries;
     const double r = m_random();
     const auto unit = static_cast<int64_t>(r * 3000 + 1000); // 1000 to 3999 microseconds
-    m_wait(std::chrono::microseconds(unit * retries * retries));
+    const std::chrono::microseconds pause =
+        m_pause(std::chrono::microseconds(unit * retries * retries));
+    // The timer counts whole milliseconds; rounding up never makes a pause shorter.
+    m_timer->start(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(pause).count()));
 }
 
-bool Database::askProblemsOpeningTable(int code, const QString &message, const QString &status) {
-    const QString text = QStringLiteral("Error %1: %2\nStatus was %3\nRetry?")
-                             .arg(QString::number(code), message, status);
-    return m_dialogs.ask(QStringLiteral("Problems opening table"), text, Dialogs::Icon::None);
+// Ends the front row, tells its caller, and goes on with the next row.
+void Database::finish(bool written) {
+    const std::unique_ptr<Pending> row = std::move(m_queue.front());
+    m_queue.pop_front();
+    const qint64 rowId = written ? row->insertion->rowId() : 0;
+    row->insertion.reset(); // closes the file before the caller hears
+    const QPointer<Database> self(this);
+    if (row->written)
+        row->written(written, rowId);
+    if (!self)
+        return;
+    if (m_queue.empty())
+        emit drained();
+    else
+        startNext();
 }
 
 Row subjectRow(const QString &subjectName, const QString &versionText, const QString &condition,
@@ -424,31 +496,31 @@ bool SubjectRecorded(const QString &databasePath, const QString &subject) {
     return found;
 }
 
-bool RecordSubject(Database &database, const RowSource &subject, qint64 *rowId) {
-    return database.appendRow(QStringLiteral("datSubject"),
-                              QStringLiteral("Recording demographics"), subject, rowId);
+void RecordSubject(Database &database, RowSource subject, Database::Written written) {
+    database.appendRow(QStringLiteral("datSubject"), QStringLiteral("Recording demographics"),
+                       std::move(subject), std::move(written));
 }
 
-bool RecordSubject(Database &database, const Row &subject, qint64 *rowId) {
-    return RecordSubject(
-        database, [&subject] { return subject; }, rowId);
+void RecordQuestionnaireAnswer(Database &database, const Row &answer, Database::Written written) {
+    database.appendRow(
+        QStringLiteral("datQuestionnaire"), QStringLiteral("Recording Questionnaire"),
+        [answer] { return answer; }, std::move(written));
 }
 
-bool RecordQuestionnaireAnswer(Database &database, const Row &answer, qint64 *rowId) {
-    return database.appendRow(QStringLiteral("datQuestionnaire"),
-                              QStringLiteral("Recording Questionnaire"), answer, rowId);
+void RecordRun(Database &database, const Row &run, Database::Written written) {
+    database.appendRow(
+        QStringLiteral("datRun"), QStringLiteral("Recording the run"), [run] { return run; },
+        std::move(written));
 }
 
-bool RecordRun(Database &database, const Row &run) {
-    return database.appendRow(QStringLiteral("datRun"), QStringLiteral("Recording the run"), run);
+void RecordRunQuestionnaire(Database &database, const Row &link, Database::Written written) {
+    database.appendRow(
+        QStringLiteral("datRunQuestionnaire"), QStringLiteral("Recording Questionnaire"),
+        [link] { return link; }, std::move(written));
 }
 
-bool RecordRunQuestionnaire(Database &database, const Row &link) {
-    return database.appendRow(QStringLiteral("datRunQuestionnaire"),
-                              QStringLiteral("Recording Questionnaire"), link);
-}
-
-bool RecordStudyAnswer(Database &database, const Row &answer) {
-    return database.appendRow(QStringLiteral("datAnswer"),
-                              QStringLiteral("Recording Questionnaire"), answer);
+void RecordStudyAnswer(Database &database, const Row &answer, Database::Written written) {
+    database.appendRow(
+        QStringLiteral("datAnswer"), QStringLiteral("Recording Questionnaire"),
+        [answer] { return answer; }, std::move(written));
 }

@@ -3,12 +3,16 @@
 #include "core/recording/runfile.h"
 
 #include <QDateTime>
+#include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QVariant>
 #include <QVector>
 
 #include <chrono>
+#include <deque>
 #include <functional>
+#include <memory>
 
 class Dialogs;
 struct StudyAnswer;
@@ -28,43 +32,55 @@ using Row = QVector<Column>;
 // write, after any wait for a lock.
 using RowSource = std::function<Row()>;
 
-// Appends rows, opening and closing the database for each one. Another program may hold the
-// file locked: a lock is waited out with growing random pauses, and the operator is asked
-// from the eleventh lock of one row on. Any other failure asks the operator at once.
-class Database {
+// Appends rows, opening and closing the database for each one, one row after the other in
+// the order they were asked for. Nothing here waits on the caller's thread: another program
+// may hold the file locked, and a lock is waited out by a timer with growing random pauses
+// (1000 to 3999 microseconds times the square of the lock's count); the operator is asked
+// from the eleventh lock of one row on, and at once for any other failure. The operator's
+// last No gives the row up: its caller hears so, and decides what follows.
+class Database : public QObject {
+    Q_OBJECT
 public:
-    using Wait = std::function<void(std::chrono::microseconds)>;
     using Random = std::function<double()>; // uniform in [0, 1)
+    // What became of one row: written, with its rowid, or given up with nothing written.
+    using Written = std::function<void(bool written, qint64 rowId)>;
 
-    // `endProgram` is the program's end routine; it may return (a model is connected).
-    // `processEvents` lets the windows repaint once before each pause.
-    Database(QString path, Dialogs &dialogs, std::function<void()> endProgram,
-             std::function<void()> processEvents = {});
+    Database(QString path, Dialogs &dialogs, QObject *parent = nullptr);
+    ~Database() override;
 
-    // Test seams: the pause before a retry and the random number that sizes it.
-    void setWait(Wait wait);
+    // Test seams: the random number that sizes a pause, and the pause itself (given the
+    // planned one, returns the one to wait; by default the planned one).
     void setRandom(Random random);
+    void setPause(std::function<std::chrono::microseconds(std::chrono::microseconds)> pause);
 
-    // Appends one row to `tableName` in a transaction of its own; `status` names the work in
-    // the error dialogs ("Recording demographics"). False, with nothing written, when the
-    // operator declined to retry and the end routine returned.
-    // `rowId`, when given, receives the new row's rowid.
-    bool appendRow(const QString &tableName, const QString &status, const RowSource &row,
-                   qint64 *rowId = nullptr);
-    bool appendRow(const QString &tableName, const QString &status, const Row &row,
-                   qint64 *rowId = nullptr);
+    // Appends one row to `tableName` in a transaction of its own, after every row asked for
+    // before it; `status` names the work in the error boxes ("Recording demographics"). The
+    // row is built when it is written (after any wait), so a time in it is the write's.
+    // `written` follows, never inside this call.
+    void appendRow(const QString &tableName, const QString &status, RowSource row,
+                   Written written = {});
+    // No row is waiting to be written.
+    bool idle() const;
+
+signals:
+    // The last row waiting was written or given up.
+    void drained();
 
 private:
-    void backOff(int &retries, int code, const QString &message, const QString &tableName,
-                 const QString &status);
-    bool askProblemsOpeningTable(int code, const QString &message, const QString &status);
+    struct Pending;
+    void startNext();
+    void advance();
+    void lockedOut(int code, const QString &message);
+    void failed(int code, const QString &message);
+    void finish(bool written);
+    void retryAfterPause();
 
     QString m_path;
     Dialogs &m_dialogs;
-    std::function<void()> m_endProgram;
-    std::function<void()> m_processEvents;
-    Wait m_wait;
     Random m_random;
+    std::function<std::chrono::microseconds(std::chrono::microseconds)> m_pause;
+    std::deque<std::unique_ptr<Pending>> m_queue;
+    QTimer *m_timer = nullptr;
 };
 
 // The datSubject row of the subject form's Begin: the login name, the version box's text, the
@@ -105,9 +121,9 @@ bool AddRunTables(const QString &databasePath, QString *error);
 bool SubjectRecorded(const QString &databasePath, const QString &subject);
 
 // Write a row built above to its table, with the table's status phrase.
-bool RecordSubject(Database &database, const RowSource &subject, qint64 *rowId = nullptr);
-bool RecordSubject(Database &database, const Row &subject, qint64 *rowId = nullptr);
-bool RecordQuestionnaireAnswer(Database &database, const Row &answer, qint64 *rowId = nullptr);
-bool RecordRun(Database &database, const Row &run);
-bool RecordRunQuestionnaire(Database &database, const Row &link);
-bool RecordStudyAnswer(Database &database, const Row &answer);
+void RecordSubject(Database &database, RowSource subject, Database::Written written = {});
+void RecordQuestionnaireAnswer(Database &database, const Row &answer,
+                               Database::Written written = {});
+void RecordRun(Database &database, const Row &run, Database::Written written = {});
+void RecordRunQuestionnaire(Database &database, const Row &link, Database::Written written = {});
+void RecordStudyAnswer(Database &database, const Row &answer, Database::Written written = {});

@@ -55,17 +55,18 @@ bool RunRecorder::setEarlierKindsAside(QString *error) {
     return true;
 }
 
-bool RunRecorder::writePeriod(const TaskState &state, const QDate &date, QString *error) {
+bool RunRecorder::writePeriod(RunTally &run, RunPlayer player, const TaskState &state,
+                              const QDate &date, QString *error) {
     const QByteArray line = periodLine(state, date) + "\r\n";
     const qint64 lineNumber = m_data.append(line, 1, error);
     if (lineNumber == 0)
         return false;
-    if (!m_run.open)
-        m_run = {true, date, state.StartTime, m_player, 0, 0, {}};
-    m_run.lines.add(lineNumber);
-    ++m_run.periodsPlayed;
+    if (!run.open)
+        run = {true, date, state.StartTime, player, 0, 0, {}};
+    run.lines.add(lineNumber);
+    ++run.periodsPlayed;
     if (state.CurrentBonus > 0)
-        ++m_run.periodsInBand;
+        ++run.periodsInBand;
     return true;
 }
 
@@ -79,33 +80,34 @@ qint64 RunRecorder::nextRunNumber() {
     return ++m_lastRunNumber;
 }
 
-bool RunRecorder::writeRunRecord(const TaskState &state, RunEnding ending, QString *error) {
-    if (!m_run.open)
+bool RunRecorder::writeRunRecord(RunTally &tally, const TaskState &state, RunEnding ending,
+                                 QString *error) {
+    if (!tally.open)
         return !m_syncDue || syncFiles(error);
     RunRecord run;
     run.subject = state.subjectName;
     run.version = state.versionTag;
-    run.date = numbers::usShortDate(m_run.date);
-    run.startTime = numbers::usLongTime(m_run.startTime);
+    run.date = numbers::usShortDate(tally.date);
+    run.startTime = numbers::usLongTime(tally.startTime);
     run.endTime = numbers::usLongTime(QTime::currentTime());
     run.maxTrial = state.MaxTrial;
-    run.periodsPlayed = m_run.periodsPlayed;
-    run.periodsInBand = m_run.periodsInBand;
+    run.periodsPlayed = tally.periodsPlayed;
+    run.periodsInBand = tally.periodsInBand;
     run.totalBonus = state.TotalBonus;
     run.ending = ending;
-    run.firstDataLine = m_run.lines.spans().constFirst().first;
+    run.firstDataLine = tally.lines.spans().constFirst().first;
     run.runId = state.runId;
     run.studyCondition = state.studyCondition;
     run.setupId = state.setupId;
     if (state.runSeed != 0)
         run.seed = QString::number(state.runSeed);
     run.practice = state.practice ? 1 : 0;
-    if (!m_run.lines.contiguous())
-        run.dataLines = lineSpansText(m_run.lines.spans());
-    run.player = runPlayerText(m_run.player);
+    if (!tally.lines.contiguous())
+        run.dataLines = lineSpansText(tally.lines.spans());
+    run.player = runPlayerText(tally.player);
     if (m_runs.append(runLine(run).toLatin1() + "\r\n", 1, error) == 0)
         return false;
-    m_run = {};
+    tally = {};
     m_syncDue = true;
     return syncFiles(error);
 }

@@ -11,6 +11,18 @@
 
 struct TaskState;
 
+// What one run has left in the data folder so far: its lines, counted for its record. Each
+// run keeps its own, so runs of one folder may write their lines in turn.
+struct RunTally {
+    bool open = false; // a run opens with its first line
+    QDate date;
+    QTime startTime;
+    RunPlayer player = RunPlayer::Person;
+    int periodsPlayed = 0;
+    int periodsInBand = 0;
+    LineSpanBuilder lines;
+};
+
 // What the runs of one data folder leave behind: a line in Data.txt for every period, and,
 // when a run ends, its record in Runs.txt. The program decides what to do when a write
 // fails; nothing here asks anyone.
@@ -26,22 +38,16 @@ public:
     // kind set aside. False, with the reason: then the run cannot be recorded.
     bool prepareFiles(QStringList *notes, QString *error);
 
-    // Who plays the run about to start: its record says so.
-    void setPlayer(RunPlayer player) { m_player = player; }
-
-    // Appends the line of the period just closed and counts it in the open run (a run opens
-    // with its first line). False, with the reason, when the line could not be written: then
-    // nothing of it is in the file, and nothing is counted.
-    bool writePeriod(const TaskState &state, const QDate &date, QString *error);
-
-    bool runOpen() const { return m_run.open; }
-    // Who plays the open run.
-    RunPlayer runPlayer() const { return m_run.player; }
-    // Writes the open run's record with `ending`, puts both files on the disk and closes the
-    // run; a run that is not open has nothing to write. False, with the reason, when the
-    // record could not be written: the run then stays open, so that a second try can write
-    // it.
-    bool writeRunRecord(const TaskState &state, RunEnding ending, QString *error);
+    // Appends the line of the period just closed and counts it in `run` (opened with its
+    // first line, played by `player`). False, with the reason, when the line could not be
+    // written: then nothing of it is in the file, and nothing is counted.
+    bool writePeriod(RunTally &run, RunPlayer player, const TaskState &state, const QDate &date,
+                     QString *error);
+    // Writes the record of an open `run` with `ending`, puts both files on the disk and
+    // closes the run; a run that is not open has nothing to write, but a sync still due is
+    // done. False, with the reason, when the record could not be written: the run then stays
+    // open, so that a second try can write it.
+    bool writeRunRecord(RunTally &run, const TaskState &state, RunEnding ending, QString *error);
 
     // A number that no run of the folder has had yet: the records of every kind of Runs.txt
     // (counted at the first call) and the runs this recorder has numbered since.
@@ -55,17 +61,6 @@ private:
     QString m_dataDirectory;
     RecordFile m_data;
     RecordFile m_runs;
-    RunPlayer m_player = RunPlayer::Person;
-    struct OpenRun {
-        bool open = false;
-        QDate date;
-        QTime startTime;
-        RunPlayer player = RunPlayer::Person;
-        int periodsPlayed = 0;
-        int periodsInBand = 0;
-        LineSpanBuilder lines;
-    };
-    OpenRun m_run;
     qint64 m_lastRunNumber = 0;
     bool m_syncDue = false; // a record was written but not yet put on the disk
 };

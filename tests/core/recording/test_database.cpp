@@ -2,20 +2,24 @@
 #include "core/recording/database.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <sqlite3.h>
 
 #include <functional>
+#include <memory>
+#include <utility>
 #include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Answers Yes/No boxes from a script and records every box shown. `onAsk` runs before the
-// answer is given, as the operator might fix the cause before pressing Yes.
+// Answers Yes/No boxes from a script, later as a person would, and records every box shown.
+// `onAsk` runs just before the answer is given, as the operator might fix the cause before
+// pressing Yes.
 class ScriptedDialogs : public Dialogs {
 public:
     struct Box {
@@ -24,14 +28,19 @@ public:
         Icon icon;
     };
 
-    void inform(const QString &title, const QString &text, Icon icon) override {
+    void inform(const QString &title, const QString &text, Icon icon, Done done) override {
         boxes.append({title, text, icon});
+        if (done)
+            QTimer::singleShot(0, std::move(done));
     }
-    bool ask(const QString &title, const QString &text, Icon icon) override {
+    void ask(const QString &title, const QString &text, Icon icon, Answer answer) override {
         boxes.append({title, text, icon});
-        if (onAsk)
-            onAsk(boxes.size());
-        return answers.isEmpty() ? false : answers.takeFirst();
+        const bool yes = answers.isEmpty() ? false : answers.takeFirst();
+        QTimer::singleShot(0, [this, box = boxes.size(), yes, answer = std::move(answer)] {
+            if (onAsk)
+                onAsk(box);
+            answer(yes);
+        });
     }
     bool someoneCanAnswer() const override { return true; }
 
@@ -106,6 +115,9 @@ QList<QStringList> readTable(const QString &path, const QString &table) {
     return rows;
 }
 
+// What became of each row: written or not, and its rowid.
+using Outcomes = QList<std::pair<bool, qint64>>;
+
 const QDateTime sampleNow(QDate(2026, 12, 7), QTime(15, 4, 5));
 
 Row sampleSubject() {
@@ -121,21 +133,15 @@ class TestDatabase : public QObject {
     QTemporaryDir m_dir;
     QString m_path;
     ScriptedDialogs m_dialogs;
-    int m_endProgramCalls = 0;
-    int m_processEventsCalls = 0;
+    std::unique_ptr<Database> m_database;
     std::vector<std::chrono::microseconds> m_waits;
     std::function<void(int waitNumber)> m_onWait;
+    Outcomes m_written; // what each row's caller heard, in order
 
-    // A writer whose pauses are recorded instead of slept.
-    Database writer() {
-        Database database(
-            m_path, m_dialogs, [this] { ++m_endProgramCalls; }, [this] { ++m_processEventsCalls; });
-        database.setWait([this](std::chrono::microseconds time) {
-            m_waits.push_back(time);
-            if (m_onWait)
-                m_onWait(static_cast<int>(m_waits.size()));
-        });
-        return database;
+    Database::Written note() {
+        return [this](bool written, qint64 rowId) {
+            m_written.append({written, rowId});
+        };
     }
 
     // Each pause lasts 1000 to 3999 microseconds times the square of its retry count.
@@ -157,11 +163,20 @@ private slots:
         m_dialogs.boxes.clear();
         m_dialogs.answers.clear();
         m_dialogs.onAsk = nullptr;
-        m_endProgramCalls = 0;
-        m_processEventsCalls = 0;
         m_waits.clear();
         m_onWait = nullptr;
+        m_written.clear();
+        // A writer whose pauses are recorded instead of waited.
+        m_database = std::make_unique<Database>(m_path, m_dialogs);
+        m_database->setPause([this](std::chrono::microseconds planned) {
+            m_waits.push_back(planned);
+            if (m_onWait)
+                m_onWait(static_cast<int>(m_waits.size()));
+            return std::chrono::microseconds(0);
+        });
     }
+
+    void cleanup() { m_database.reset(); }
 
     void subjectRowFromTheForm_data() {
         QTest::addColumn<bool>("isMale");
@@ -198,8 +213,11 @@ private slots:
     }
 
     void subjectRecordIsStoredWithItsTypes() {
-        Database database = writer();
-        QVERIFY(RecordSubject(database, sampleSubject()));
+        RecordSubject(*m_database, sampleSubject, note());
+        QVERIFY(m_written.isEmpty()); // never inside the call
+        QVERIFY(!m_database->idle());
+        QTRY_COMPARE(m_written, (Outcomes{{true, 1}}));
+        QVERIFY(m_database->idle());
         const QList<QStringList> rows = readTable(m_path, u"datSubject"_s);
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows.at(0),
@@ -211,12 +229,14 @@ private slots:
     }
 
     void questionnaireRowsAreStoredInOrder() {
-        Database database = writer();
+        QSignalSpy drained(m_database.get(), &Database::drained);
         const QStringList answers = {u"7, it was \"hard\""_s, u"line one\nline two"_s,
                                      u"Nein, gar nicht \u00e4ndern"_s};
         for (int i = 0; i < answers.size(); ++i)
-            QVERIFY(RecordQuestionnaireAnswer(
-                database, questionnaireRow(u"Ann"_s, QString(), i + 1, answers.at(i))));
+            RecordQuestionnaireAnswer(
+                *m_database, questionnaireRow(u"Ann"_s, QString(), i + 1, answers.at(i)), note());
+        QTRY_COMPARE(drained.count(), 1);
+        QCOMPARE(m_written, (Outcomes{{true, 1}, {true, 2}, {true, 3}}));
         const QList<QStringList> rows = readTable(m_path, u"datQuestionnaire"_s);
         QCOMPARE(rows.size(), 3);
         for (int i = 0; i < 3; ++i) {
@@ -290,14 +310,14 @@ private slots:
         breakDatabase(setup);
         const bool hadFile = QFile::exists(m_path);
 
-        Database database = writer();
         m_dialogs.answers = {false};
-        QVERIFY(!database.appendRow(table, status, rowFor(table)));
+        m_database->appendRow(
+            table, status, [row = rowFor(table)] { return row; }, note());
+        QTRY_COMPARE(m_written, (Outcomes{{false, 0}}));
         QCOMPARE(m_dialogs.boxes.size(), 1);
         QCOMPARE(m_dialogs.boxes.at(0).title, u"Problems opening table"_s);
         QCOMPARE(m_dialogs.boxes.at(0).text, text);
         QCOMPARE(m_dialogs.boxes.at(0).icon, Dialogs::Icon::None);
-        QCOMPARE(m_endProgramCalls, 1);
         QVERIFY(m_waits.empty());
         QCOMPARE(QFile::exists(m_path), hadFile); // never creates the file
         if (hadFile && setup != u"text file"_s)
@@ -312,17 +332,17 @@ private slots:
         QFETCH(QString, status);
         const std::function<bool()> mend = breakDatabase(setup);
 
-        Database database = writer();
         m_dialogs.answers = {true, true};
         // The first Yes retries with the cause still there; before the second it is mended.
         m_dialogs.onAsk = [&](int box) {
             if (box == 2)
                 QVERIFY(mend());
         };
-        QVERIFY(database.appendRow(table, status, rowFor(table)));
+        m_database->appendRow(
+            table, status, [row = rowFor(table)] { return row; }, note());
+        QTRY_COMPARE(m_written, (Outcomes{{true, 1}}));
         QCOMPARE(m_dialogs.boxes.size(), 2);
         QCOMPARE(m_dialogs.boxes.at(1).title, u"Problems opening table"_s);
-        QCOMPARE(m_endProgramCalls, 0);
         QCOMPARE(readTable(m_path, table).size(), 1);
     }
 
@@ -333,12 +353,20 @@ private slots:
             if (wait == 4)
                 other.release();
         };
-        Database database = writer();
-        QVERIFY(RecordSubject(database, sampleSubject()));
+        // Each pause moves the clock on a second: the row holds the time after the last one.
+        RecordSubject(
+            *m_database,
+            [this] {
+                return subjectRow(u"Ann"_s, QString(), u"continuous"_s, u"Psychology"_s, true,
+                                  u"25"_s, sampleNow.addSecs(qint64(m_waits.size())));
+            },
+            note());
+        QTRY_COMPARE(m_written, (Outcomes{{true, 1}}));
         verifyWaits({1, 2, 3, 4});
-        QCOMPARE(m_processEventsCalls, 4);
         QVERIFY(m_dialogs.boxes.isEmpty());
-        QCOMPARE(readTable(m_path, u"datSubject"_s).size(), 1);
+        const QList<QStringList> rows = readTable(m_path, u"datSubject"_s);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.at(0).at(7), u"15:04:09"_s);
     }
 
     void randomNumberSizesThePause() {
@@ -349,9 +377,9 @@ private slots:
             if (wait == 3)
                 other.release();
         };
-        Database database = writer();
-        database.setRandom([&] { return draws.takeFirst(); });
-        QVERIFY(RecordSubject(database, sampleSubject()));
+        m_database->setRandom([&] { return draws.takeFirst(); });
+        RecordSubject(*m_database, sampleSubject, note());
+        QTRY_COMPARE(m_written.size(), 1);
         QCOMPARE(m_waits.size(), size_t(3));
         QCOMPARE(qint64(m_waits[0].count()), qint64(1000));
         QCOMPARE(qint64(m_waits[1].count()), qint64(2500 * 4));
@@ -366,8 +394,8 @@ private slots:
             if (wait == 2)
                 reader.release();
         };
-        Database database = writer();
-        QVERIFY(RecordSubject(database, sampleSubject()));
+        RecordSubject(*m_database, sampleSubject, note());
+        QTRY_COMPARE(m_written, (Outcomes{{true, 1}}));
         verifyWaits({1, 2});
         QCOMPARE(readTable(m_path, u"datSubject"_s).size(), 1);
         QVERIFY(m_dialogs.boxes.isEmpty());
@@ -383,8 +411,8 @@ private slots:
             if (box == 3)
                 other.release();
         };
-        Database database = writer();
-        QVERIFY(RecordSubject(database, sampleSubject()));
+        RecordSubject(*m_database, sampleSubject, note());
+        QTRY_COMPARE(m_written, (Outcomes{{true, 1}}));
 
         QCOMPARE(m_dialogs.boxes.size(), 3);
         for (int box : {0, 1}) {
@@ -399,25 +427,71 @@ private slots:
         // Ten silent pauses; after Yes the count starts again at 1 and the question comes back
         // after ten more lock errors; its No then Yes retries without a pause.
         verifyWaits({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
-        QCOMPARE(m_endProgramCalls, 0);
         QCOMPARE(readTable(m_path, u"datSubject"_s).size(), 1);
     }
 
-    void declinedLockGoesOnWhenTheProgramStays() {
+    void declinedLockGivesTheRowUp() {
         OtherConnection other(m_path);
         QVERIFY(other.holdExclusive());
         m_dialogs.answers = {false, false};
-        m_onWait = [&](int wait) {
-            if (wait == 11)
-                other.release();
-        };
-        Database database = writer();
-        QVERIFY(RecordSubject(database, sampleSubject()));
+        RecordSubject(*m_database, sampleSubject, note());
+        QTRY_COMPARE(m_written, (Outcomes{{false, 0}}));
         QCOMPARE(m_dialogs.boxes.size(), 2);
         QCOMPARE(m_dialogs.boxes.at(1).title, u"Problems opening table"_s);
-        QCOMPARE(m_endProgramCalls, 1);
-        verifyWaits({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
+        verifyWaits({1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+        QVERIFY(m_database->idle());
+        other.release();
+        QVERIFY(readTable(m_path, u"datSubject"_s).isEmpty());
+    }
+
+    void rowsAskedForWhileLockedAreWrittenInOrder() {
+        OtherConnection other(m_path);
+        QVERIFY(other.holdExclusive());
+        m_onWait = [&](int wait) {
+            if (wait == 3)
+                other.release();
+        };
+        QSignalSpy drained(m_database.get(), &Database::drained);
+        RecordQuestionnaireAnswer(*m_database, questionnaireRow(u"Ann"_s, QString(), 1, u"a"_s),
+                                  note());
+        RecordQuestionnaireAnswer(*m_database, questionnaireRow(u"Ann"_s, QString(), 2, u"b"_s),
+                                  note());
+        QTRY_COMPARE(drained.count(), 1);
+        QCOMPARE(m_written, (Outcomes{{true, 1}, {true, 2}}));
+        verifyWaits({1, 2, 3}); // the second row is not tried while the first waits
+        const QList<QStringList> rows = readTable(m_path, u"datQuestionnaire"_s);
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.at(0).at(3), u"a"_s);
+        QCOMPARE(rows.at(1).at(3), u"b"_s);
+    }
+
+    void givenUpRowDoesNotStopTheNext() {
+        m_dialogs.answers = {false};
+        QSignalSpy drained(m_database.get(), &Database::drained);
+        m_database->appendRow(u"datMissing"_s, u"Recording the run"_s, sampleSubject, note());
+        RecordSubject(*m_database, sampleSubject, note());
+        QTRY_COMPARE(drained.count(), 1);
+        QCOMPARE(m_written, (Outcomes{{false, 0}, {true, 1}}));
+        QCOMPARE(m_dialogs.boxes.size(), 1);
         QCOMPARE(readTable(m_path, u"datSubject"_s).size(), 1);
+    }
+
+    void destroyedWhileAskingDropsItsRows() {
+        OtherConnection other(m_path);
+        QVERIFY(other.holdExclusive());
+        // The writer goes while the eleventh lock's question is open; its Yes then comes late.
+        m_dialogs.answers = {true};
+        m_dialogs.onAsk = [this](int) {
+            m_database.reset();
+        };
+        RecordSubject(*m_database, sampleSubject, note());
+        RecordSubject(*m_database, sampleSubject, note());
+        QTRY_VERIFY(!m_database);
+        other.release();
+        QTest::qWait(10);
+        QVERIFY(m_written.isEmpty());
+        QCOMPARE(m_dialogs.boxes.size(), 1);
+        QVERIFY(readTable(m_path, u"datSubject"_s).isEmpty());
     }
 };
 

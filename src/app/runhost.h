@@ -1,0 +1,66 @@
+#pragma once
+
+#include "core/recording/runrecorder.h"
+#include "core/run/runsession.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+class Dialogs;
+#include "gui/frmKrugel.h"
+
+// The runs of the program's data folder: each run's identity (its kept setup, number and
+// seed), the records they share, the one run being played with the task window that shows
+// it, and what happens when one of its writes fails.
+class RunHost : public QObject {
+    Q_OBJECT
+public:
+    RunHost(QString dataDirectory, Dialogs &dialogs, QObject *parent = nullptr);
+    ~RunHost() override;
+
+    // At launch: both record files as the runs can record into them.
+    bool inspectFiles(QString *error) { return m_records.inspectFiles(error); }
+    void setFullScreen(bool fullScreen) { m_fullScreen = fullScreen; }
+    // The program is stopping: a failed write is given up without asking anyone.
+    void setStopping() { m_stopping = true; }
+
+    // The run's identity: the setup text it plays, kept, then its number and seed.
+    void identify(TaskState &state, const QByteArray &setupText, std::function<void(bool)> done);
+    // A number and seed of the run's own.
+    void numberRun(TaskState &state);
+    // The record files made ready for a run (header, mended ends, earlier kinds set aside).
+    void prepareRecording(std::function<void(bool)> done);
+
+    // Plays `state` as the run, shown in a task window or hidden.
+    RunSession *start(TaskState state, RunPlayer player, bool shown);
+    RunSession *run() const { return m_run; }
+    frmKrugel *taskWindow() const { return m_window; }
+    // Writes the open run's record with `ending` (the operator decides when it fails) and
+    // closes the run and its window; `done` says whether the record was written.
+    void endRun(RunEnding ending, std::function<void(bool)> done);
+    // Closes the run and its window, whatever its record.
+    void closeRun();
+
+signals:
+    void runStarted(RunSession *run);
+    // The person wants to leave the task window.
+    void leaveAsked(bool confirmFirst);
+    // A completed run, practice aside, counts in the rotation.
+    void runCompleted(const QString &condition, bool byPerson);
+    // A write of the run failed and the operator declined to retry: the program ends.
+    void recordingGivenUp();
+
+private:
+    void showTaskWindow();
+    void retryRunWrite(const QString &what, const QString &error);
+
+    QString m_dataDirectory;
+    Dialogs &m_dialogs;
+    RunRecorder m_records;
+    QPointer<RunSession> m_run;
+    QPointer<frmKrugel> m_window;
+    bool m_fullScreen = false;
+    bool m_stopping = false;
+};

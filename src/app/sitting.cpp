@@ -1,0 +1,335 @@
+#include "app/sitting.h"
+
+#include "app/runhost.h"
+#include "app/study.h"
+#include "core/common/dialogs.h"
+#include "core/common/language.h"
+#include "core/common/paths.h"
+#include "core/recording/database.h"
+#include "core/recording/datafile.h"
+#include "core/setup/scenario.h"
+#include "gui/frmInstructions.h"
+#include "gui/frmLogin.h"
+#include "gui/frmNewSubject.h"
+#include "gui/fullscreen.h"
+
+#include <QDateTime>
+#include <QTimer>
+
+Sitting::Sitting(Study &study, RunHost &runs, Database &database, Dialogs &dialogs, Seat &seat,
+                 Options options, QObject *parent)
+    : QObject(parent)
+    , m_study(study)
+    , m_runs(runs)
+    , m_database(database)
+    , m_dialogs(dialogs)
+    , m_seat(seat)
+    , m_options(std::move(options)) {}
+
+Sitting::~Sitting() {
+    delete m_window;
+    delete m_login;
+}
+
+// The participant's windows opened from now on show the command line's language, else the
+// one the setup names.
+void Sitting::showLanguage(const QString &setupLanguage) {
+    InstallLanguage(m_options.language.isEmpty() ? setupLanguage : m_options.language);
+}
+
+// Nothing of one person's road reaches the next: every record is written anew from Start.
+void Sitting::openLogin() {
+    closeStep();
+    m_plan = TaskState();
+    m_runAfterPractice.reset();
+    m_subjectRowId.reset();
+    m_studyQuestions.clear();
+    m_exitConfirmed = m_leaving = m_completedWhileLeaving = false;
+    showLanguage(m_options.launchLanguage);
+    delete m_login;
+    m_login = new frmLogin;
+    connect(m_login, &frmLogin::startPressed, this, &Sitting::onStart, Qt::QueuedConnection);
+    connect(m_login, &frmLogin::quitPressed, this, &Sitting::quitPressed, Qt::QueuedConnection);
+    if (!m_study.conditions().isEmpty())
+        m_login->setVersionChoices(QStringList{nextInRotationText()} + m_study.conditions());
+    m_login->setWindowModality(Qt::ApplicationModal);
+    if (m_options.fullScreen)
+        PrepareFullScreen(m_login);
+    m_login->show();
+}
+
+void Sitting::closeLogin() {
+    if (m_login) {
+        m_login->complete();
+        m_login->hide();
+        m_login->deleteLater();
+        m_login = nullptr;
+    }
+}
+
+void Sitting::stop() {
+    m_stopped = true;
+    closeStep();
+}
+
+void Sitting::onStart(const QString &name) {
+    if (m_seat.player() != Player::Nobody || m_stopped || !m_login)
+        return;
+    if (!FitsDataFiles(name)) {
+        m_dialogs.inform(programTitle(),
+                         tr("The name %1 holds characters that Data.txt and Runs.txt "
+                            "cannot keep: they keep Latin-1 text, as the lab's files "
+                            "and scripts expect. Please type the name with other "
+                            "characters.")
+                             .arg(name),
+                         Dialogs::Icon::Warning);
+        return;
+    }
+    // From here until the task opens the person has the program: a model's message changes
+    // nothing of this road.
+    m_seat.take(Player::PersonStarting);
+    ++m_step;
+    m_versionText = m_login->versionText();
+    m_plan = TaskState();
+    m_plan.batchPauseMs = m_options.batchPauseMs;
+    m_plan.subjectName = name;
+    m_plan.studyCondition = m_study.conditionForRun(m_versionText, true);
+    if (!judgeStart())
+        return;
+    m_runs.identify(m_plan, m_study.setupText(m_plan.studyCondition),
+                    [this, step = m_step](bool kept) {
+                        if (step == m_step)
+                            afterIdentity(kept);
+                    });
+}
+
+// The run's questionnaire and setup, read at Start so that a broken file is heard of before
+// anybody plays.
+bool Sitting::judgeStart() {
+    const QuestionnaireFile questions = m_study.questionnaire(m_plan.studyCondition);
+    m_studyQuestions = questions.questions;
+    if (questions.present && !questions.usable()) {
+        refuse(QuestionnaireProblemTexts(questions).join(QLatin1Char('\n')));
+        return false;
+    }
+    const StartJudgement start = m_study.judgeStart(m_plan, Starter::Person);
+    if (start.outcome == StartOutcome::EndsProgram) {
+        const QString title = start.fileMissing ? QStringLiteral("ERROR") : programTitle();
+        m_dialogs.inform(title, start.reason,
+                         start.fileMissing ? Dialogs::Icon::None : Dialogs::Icon::Critical,
+                         [this] { emit failed(); });
+        return false;
+    }
+    if (start.outcome == StartOutcome::Refused) {
+        refuse(start.reason);
+        return false;
+    }
+    if (!start.checkFailures.isEmpty()) {
+        // A check that fails ends the person's road with its message: the questionnaire
+        // follows, as after a run.
+        m_seat.take(Player::PersonFinishing);
+        closeLogin();
+        m_dialogs.inform(programTitle(), start.checkFailures.constFirst(), Dialogs::Icon::None,
+                         [this] { openQuestionnaire(); });
+        return false;
+    }
+    return true;
+}
+
+// A run that cannot start is refused: the person reads why, at the login.
+void Sitting::refuse(const QString &reason) {
+    m_seat.take(Player::Nobody);
+    m_dialogs.inform(programTitle(), reason, Dialogs::Icon::Critical);
+}
+
+void Sitting::afterIdentity(bool kept) {
+    if (!kept) {
+        emit failed();
+        return;
+    }
+    m_study.warnAboutSilentDelays(m_plan);
+    QString error;
+    m_instructions.clear();
+    if (!m_study.instructionPages(m_plan.studyCondition, &m_instructions, &error)) {
+        refuse(error);
+        return;
+    }
+    if (m_login)
+        m_login->hide();
+    askAboutName();
+}
+
+void Sitting::backToLogin() {
+    closeStep();
+    m_seat.take(Player::Nobody);
+    showLanguage(m_options.launchLanguage);
+    if (m_login)
+        m_login->showAgain();
+}
+
+// A name used before is most often a typing slip that would mix two people's data; the
+// experimenter decides. The program otherwise never reads its records back.
+void Sitting::askAboutName() {
+    const QString name = m_plan.subjectName;
+    QStringList where;
+    if (SubjectRecorded(paths::database(m_study.dataDirectory()), name))
+        where << QStringLiteral("a subject record");
+    if (SubjectInDataFile(paths::dataFile(m_study.dataDirectory()), name))
+        where << QStringLiteral("lines in Data.txt");
+    if (where.isEmpty()) {
+        openSubjectForm();
+        return;
+    }
+    m_dialogs.ask(programTitle(),
+                  QStringLiteral("The name %1 has been used before: it has %2.\nGo on with this "
+                                 "name?")
+                      .arg(name, where.join(QStringLiteral(" and "))),
+                  Dialogs::Icon::Question, [this, step = m_step](bool yes) {
+                      if (step != m_step)
+                          return;
+                      yes ? openSubjectForm() : backToLogin();
+                  });
+}
+
+void Sitting::openSubjectForm() {
+    showLanguage(m_plan.Language);
+    auto *form = new frmNewSubject(m_plan.subjectName, m_plan.GenderOptions);
+    connect(form, &frmNewSubject::begun, this, &Sitting::recordSubject, Qt::QueuedConnection);
+    connect(form, &QDialog::rejected, this, &Sitting::backToLogin, Qt::QueuedConnection);
+    openStep(form);
+}
+
+// In a study with conditions the version is the condition the person got.
+void Sitting::recordSubject(const SubjectEntries &entries) {
+    const int step = ++m_step;
+    closeStep();
+    const QString versionText =
+        m_study.conditions().isEmpty() ? m_versionText : m_plan.studyCondition;
+    m_plan.condition = conditionOf(m_plan.scaledTank);
+    const TaskState &plan = m_plan;
+    RecordSubject(
+        m_database,
+        [plan, versionText, entries] {
+            return subjectRow(plan.subjectName, versionText, plan.condition, entries.majorText,
+                              entries.genderText, entries.ageText, QDateTime::currentDateTime());
+        },
+        [this, step](bool written, qint64 rowId) {
+            if (step != m_step)
+                return;
+            if (!written) {
+                emit failed();
+                return;
+            }
+            m_subjectRowId = rowId;
+            recordPersonsRun();
+            openInstructions();
+        });
+}
+
+// Ties the person's run, practice or not, to their subject record.
+void Sitting::recordPersonsRun() {
+    if (m_subjectRowId)
+        RecordRun(m_database,
+                  runRow(m_plan.runId, m_plan.subjectName, m_plan.studyCondition, m_plan.setupId,
+                         *m_subjectRowId, RunPlayer::Person),
+                  [this](bool written, qint64) { recorded(written); });
+}
+
+void Sitting::recorded(bool written) {
+    if (!written && !m_stopped)
+        emit failed();
+}
+
+// Closing the pages instead of reading them through returns to the login screen.
+void Sitting::openInstructions() {
+    if (m_instructions.isEmpty()) {
+        openTask();
+        return;
+    }
+    auto *window = new frmInstructions(m_instructions);
+    connect(window, &QDialog::accepted, this, &Sitting::openTask, Qt::QueuedConnection);
+    connect(window, &QDialog::rejected, this, &Sitting::backToLogin, Qt::QueuedConnection);
+    openStep(window);
+}
+
+// A person whose setup gives PracticePeriods plays them first, as a run of its own (the
+// identity given at Start); the run itself starts afterwards from the plan kept here.
+void Sitting::openTask() {
+    closeStep();
+    emit betweenSteps(true);
+    closeLogin();
+    m_runAfterPractice.reset();
+    if (m_plan.PracticePeriods > 0) {
+        m_runAfterPractice = m_plan;
+        BeginPractice(m_plan);
+    }
+    m_runs.prepareRecording([this, step = ++m_step](bool ready) {
+        if (step != m_step)
+            return;
+        ready ? startPlanned() : emit failed();
+    });
+}
+
+void Sitting::startPlanned() {
+    PrepareTaskState(m_plan);
+    if (m_options.pauseMs)
+        m_plan.userDelayInterval = m_plan.envDelayInterval = *m_options.pauseMs;
+    RunSession *run = m_runs.start(m_plan, RunPlayer::Person, true);
+    connect(run, &RunSession::periodFinished, this, &Sitting::onPeriodFinished,
+            Qt::QueuedConnection);
+    m_seat.take(Player::PersonPlaying);
+    emit betweenSteps(false);
+}
+
+void Sitting::onPeriodFinished(bool last) {
+    if (!last || m_stopped)
+        return;
+    if (m_leaving) {
+        m_completedWhileLeaving = true;
+        if (m_window) // the exit window: the run is over, it has nothing left to end
+            leavingOver();
+        return;
+    }
+    if (m_runAfterPractice) {
+        emit betweenSteps(true);
+        m_dialogs.inform(programTitle(),
+                         tr("The practice is over. The task starts now, from period 1."),
+                         Dialogs::Icon::None, [this, step = ++m_step] {
+                             if (step == m_step)
+                                 startRunAfterPractice();
+                         });
+        return;
+    }
+    openQuestionnaire();
+}
+
+// The run starts from period 1, in a new window, with nothing of the practice in it, under a
+// number and seed of its own.
+void Sitting::startRunAfterPractice() {
+    if (m_stopped)
+        return;
+    m_plan = *m_runAfterPractice;
+    m_runAfterPractice.reset();
+    m_runs.numberRun(m_plan);
+    recordPersonsRun();
+    startPlanned();
+}
+
+void Sitting::openStep(QDialog *window) {
+    closeStep();
+    m_window = window;
+    window->setWindowModality(Qt::ApplicationModal);
+    if (m_options.fullScreen)
+        PrepareFullScreen(window);
+    window->show(); // open() would make it modal to its parent only, and it has none
+}
+
+void Sitting::closeStep() {
+    if (!m_window)
+        return;
+    QDialog *window = m_window;
+    m_window = nullptr;
+    window->disconnect(this);
+    window->hide();
+    window->deleteLater();
+}

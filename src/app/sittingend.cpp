@@ -1,0 +1,156 @@
+// The end of the person's road: leaving the task, the questionnaire and the end screen.
+#include "app/runhost.h"
+#include "app/sitting.h"
+#include "app/study.h"
+#include "core/common/dialogs.h"
+#include "core/recording/database.h"
+#include "core/recording/questionnaire.h"
+#include "gui/StudyQuestionnaire.h"
+#include "gui/Tasks1.h"
+#include "gui/frmEndScreen.h"
+#include "gui/frmKrugel.h"
+#include "gui/frmPasswordAuth.h"
+
+void Sitting::askToLeave(bool confirmFirst) {
+    if (m_leaving || m_stopped || m_window)
+        return;
+    m_leaving = true;
+    if (!confirmFirst) {
+        openExitWindow();
+        return;
+    }
+    m_dialogs.ask(frmKrugel::tr("Exit Application"),
+                  frmKrugel::tr("Are you sure you want to exit?"), Dialogs::Icon::None,
+                  [this, step = m_step](bool yes) {
+                      if (step != m_step)
+                          return;
+                      if (yes && !m_completedWhileLeaving)
+                          openExitWindow();
+                      else
+                          leavingOver();
+                  });
+}
+
+void Sitting::openExitWindow() {
+    const Player before = m_seat.player();
+    if (m_seat.personHasProgram())
+        m_seat.take(Player::PersonFinishing);
+    auto *window = new frmPasswordAuth(m_dialogs);
+    window->setExitPassword(m_runs.run() ? m_runs.run()->state().ExitPassword : QString());
+    connect(
+        window, &frmPasswordAuth::exitApproved, this,
+        [this, before] {
+            m_seat.take(before);
+            m_leaving = false;
+            closeStep();
+            m_exitConfirmed = true;
+            emit exitApproved();
+        },
+        Qt::QueuedConnection);
+    connect(
+        window, &QDialog::rejected, this,
+        [this, before] {
+            m_seat.take(before);
+            leavingOver();
+        },
+        Qt::QueuedConnection);
+    openStep(window);
+}
+
+// The person stays (or the run ended meanwhile, and the questionnaire follows).
+void Sitting::leavingOver() {
+    closeStep();
+    m_leaving = false;
+    if (m_seat.player() == Player::PersonFinishing)
+        m_seat.take(Player::PersonPlaying);
+    if (m_completedWhileLeaving) {
+        m_completedWhileLeaving = false;
+        onPeriodFinished(true);
+    }
+}
+
+// What the closing windows show: the run just played, or the setup a failed check stopped.
+const TaskState &Sitting::closingState() const {
+    return m_runs.run() ? m_runs.run()->state() : m_plan;
+}
+
+void Sitting::openQuestionnaire() {
+    ++m_step;
+    m_seat.take(Player::PersonFinishing);
+    if (!m_dialogs.someoneCanAnswer()) {
+        printError(QStringLiteral("The run is over. Nobody can answer the closing questionnaire "
+                                  "without a screen, so the program ends without it."));
+        finish();
+        return;
+    }
+    emit betweenSteps(false); // a model is answered while the questionnaire waits
+    const TaskState &run = closingState();
+    const QString runId = run.runId;
+    QDialog *window = nullptr;
+    if (!m_studyQuestions.isEmpty()) {
+        auto *questionnaire = new StudyQuestionnaire(m_studyQuestions, m_dialogs);
+        connect(questionnaire, &StudyQuestionnaire::answerGiven, this,
+                [this, runId](const StudyAnswer &answer) {
+                    RecordStudyAnswer(m_database, studyAnswerRow(runId, answer),
+                                      [this](bool written, qint64) { recorded(written); });
+                });
+        window = questionnaire;
+    } else {
+        const double goal = run.GoalLinePoisition / run.unitHeight;
+        auto *questionnaire =
+            new Tasks1(goal, run.goalToleranceBelow, run.goalToleranceAbove, m_dialogs);
+        const QString subject = run.subjectName;
+        const QString version = run.versionTag;
+        connect(questionnaire, &Tasks1::answerGiven, this,
+                [this, runId, subject, version](int number, const QString &answer) {
+                    RecordQuestionnaireAnswer(
+                        m_database, questionnaireRow(subject, version, number, answer),
+                        [this, runId](bool written, qint64 rowId) {
+                            if (written)
+                                RecordRunQuestionnaire(
+                                    m_database, runQuestionnaireRow(runId, rowId),
+                                    [this](bool linked, qint64) { recorded(linked); });
+                            else
+                                recorded(false);
+                        });
+                });
+        window = questionnaire;
+    }
+    connect(window, &QDialog::finished, this, &Sitting::openEndScreen, Qt::QueuedConnection);
+    openStep(window);
+}
+
+// The study's end screen waits for the experimenter; a folder without one ends as always.
+void Sitting::openEndScreen() {
+    closeStep();
+    const TaskState &run = closingState();
+    const QString path = m_study.endScreenPath(run.studyCondition);
+    if (path.isEmpty() || m_stopped || !m_dialogs.someoneCanAnswer()) {
+        finish();
+        return;
+    }
+    StudyPage page;
+    QString error;
+    if (!ReadStudyPage(path, &page, &error)) {
+        printError(QStringLiteral("The end screen is not shown: ") + error);
+        finish();
+        return;
+    }
+    page.html = FillEndScreen(page.html, {run.TotalBonus, run.TotalBonus - run.basePayment,
+                                          run.periodsInBand, run.subjectName});
+    auto *window = new frmEndScreen(page);
+    connect(window, &QDialog::finished, this, &Sitting::finish, Qt::QueuedConnection);
+    openStep(window);
+}
+
+// The road is over once every answer is in the database.
+void Sitting::finish() {
+    closeStep();
+    if (m_stopped)
+        return;
+    if (!m_database.idle()) {
+        connect(&m_database, &Database::drained, this, &Sitting::finish, Qt::SingleShotConnection);
+        return;
+    }
+    emit over();
+}

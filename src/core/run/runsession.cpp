@@ -1,0 +1,90 @@
+#include "core/run/runsession.h"
+
+RunSession::RunSession(RunRecorder &records, TaskState state, RunPlayer player, QObject *parent)
+    : QObject(parent)
+    , m_records(records)
+    , m_state(std::move(state))
+    , m_player(player)
+    , m_runner(m_state) {
+    connect(&m_runner, &PeriodRunner::viewChanged, this, &RunSession::viewChanged);
+    connect(&m_runner, &PeriodRunner::periodStarted, this, &RunSession::periodStarted);
+    connect(&m_runner, &PeriodRunner::periodClosed, this, &RunSession::onPeriodClosed);
+    connect(&m_runner, &PeriodRunner::periodFinished, this, &RunSession::periodFinished);
+    connect(&m_runner, &PeriodRunner::nothingToPlay, this, &RunSession::nothingToPlay);
+}
+
+bool RunSession::submit(const Decision &decision) {
+    if (busy())
+        return false;
+    // The flows a player sets travel with the decision into the period they play.
+    SetEnvironmentFlows(m_state, decision.envInflow, decision.envOutflow);
+    return m_runner.submit(decision);
+}
+
+PeriodReport RunSession::report(bool withFlows) const {
+    PeriodReport report;
+    report.time = m_state.currentTrial;
+    report.goalUnits = m_state.GoalLinePoisition / m_state.unitHeight;
+    report.amountUnits = m_state.Amount / m_state.unitHeight;
+    if (withFlows)
+        report.flows = FlowsShown(m_state);
+    report.last = m_state.currentTrial >= m_state.MaxTrial;
+    return report;
+}
+
+// A run never goes on without its line: the period stays closing until the line is written.
+void RunSession::onPeriodClosed() {
+    m_lineDate = QDate::currentDate();
+    QString error;
+    if (writeLine(&error)) {
+        lineWritten();
+        return;
+    }
+    m_runner.holdClose();
+    emit recordingFailed(
+        m_held == Held::Line
+            ? QStringLiteral("Period %1 could not be written").arg(m_state.currentTrial)
+            : QStringLiteral("The run record could not be written"),
+        error);
+}
+
+// The line, then for the last period the record: whichever fails is the one held.
+bool RunSession::writeLine(QString *error) {
+    m_held = Held::Line;
+    if (!m_records.writePeriod(m_tally, m_player, m_state, m_lineDate, error))
+        return false;
+    m_held = Held::Nothing;
+    return m_state.currentTrial != m_state.MaxTrial || writeRecord(RunEnding::Completed, error);
+}
+
+bool RunSession::writeRecord(RunEnding ending, QString *error) {
+    m_held = Held::Record;
+    if (!m_records.writeRunRecord(m_tally, m_state, ending, error))
+        return false;
+    m_held = Held::Nothing;
+    emit ended(ending);
+    return true;
+}
+
+void RunSession::lineWritten() {
+    emit periodRecorded(report(true));
+    m_runner.releaseClose();
+}
+
+bool RunSession::retryWrite(QString *error) {
+    if (m_held == Held::Nothing)
+        return true;
+    const bool written =
+        m_held == Held::Line ? writeLine(error) : writeRecord(RunEnding::Completed, error);
+    if (written)
+        lineWritten();
+    return written;
+}
+
+bool RunSession::end(RunEnding ending, QString *error) {
+    m_runner.stop();
+    m_held = Held::Nothing;
+    if (!m_tally.open) // nothing to record, but a sync may still be due
+        return m_records.writeRunRecord(m_tally, m_state, ending, error);
+    return writeRecord(ending, error);
+}
