@@ -175,8 +175,6 @@ void Program::exitApproved() {
 }
 
 void Program::quitFromLogin() {
-    if (m_seat.player() != Player::Nobody)
-        return;
     m_zelph->SendToModel(QString(protocol::EndProgramAnswer));
     m_zelph->DropModelConnection();
     end(0, RunEnding::Quit);

@@ -7,7 +7,6 @@
 #include "core/common/paths.h"
 #include "core/recording/database.h"
 #include "core/recording/datafile.h"
-#include "core/setup/scenario.h"
 #include "gui/frmInstructions.h"
 #include "gui/frmLogin.h"
 #include "gui/frmNewSubject.h"
@@ -250,69 +249,6 @@ void Sitting::openInstructions() {
     connect(window, &QDialog::accepted, this, &Sitting::openTask, Qt::QueuedConnection);
     connect(window, &QDialog::rejected, this, &Sitting::backToLogin, Qt::QueuedConnection);
     openStep(window);
-}
-
-// A person whose setup gives PracticePeriods plays them first, as a run of its own (the
-// identity given at Start); the run itself starts afterwards from the plan kept here.
-void Sitting::openTask() {
-    closeStep();
-    emit betweenSteps(true);
-    closeLogin();
-    m_runAfterPractice.reset();
-    if (m_plan.PracticePeriods > 0) {
-        m_runAfterPractice = m_plan;
-        BeginPractice(m_plan);
-    }
-    m_runs.prepareRecording([this, step = ++m_step](bool ready) {
-        if (step != m_step)
-            return;
-        ready ? startPlanned() : emit failed();
-    });
-}
-
-void Sitting::startPlanned() {
-    PrepareTaskState(m_plan);
-    if (m_options.pauseMs)
-        m_plan.userDelayInterval = m_plan.envDelayInterval = *m_options.pauseMs;
-    RunSession *run = m_runs.start(m_plan, RunPlayer::Person, true);
-    connect(run, &RunSession::periodFinished, this, &Sitting::onPeriodFinished,
-            Qt::QueuedConnection);
-    m_seat.take(Player::PersonPlaying);
-    emit betweenSteps(false);
-}
-
-void Sitting::onPeriodFinished(bool last) {
-    if (!last || m_stopped)
-        return;
-    if (m_leaving) {
-        m_completedWhileLeaving = true;
-        if (m_window) // the exit window: the run is over, it has nothing left to end
-            leavingOver();
-        return;
-    }
-    if (m_runAfterPractice) {
-        emit betweenSteps(true);
-        m_dialogs.inform(programTitle(),
-                         tr("The practice is over. The task starts now, from period 1."),
-                         Dialogs::Icon::None, [this, step = ++m_step] {
-                             if (step == m_step)
-                                 startRunAfterPractice();
-                         });
-        return;
-    }
-    openQuestionnaire();
-}
-
-// The run starts from period 1, in a new window, with nothing of the practice in it, under a
-// number and seed of its own.
-void Sitting::startRunAfterPractice() {
-    if (m_stopped)
-        return;
-    m_plan = *m_runAfterPractice;
-    m_runAfterPractice.reset();
-    m_runs.numberRun(m_plan);
-    recordPersonsRun();
-    startPlanned();
 }
 
 void Sitting::openStep(QDialog *window) {

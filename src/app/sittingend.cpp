@@ -1,4 +1,4 @@
-// The end of the person's road: leaving the task, the questionnaire and the end screen.
+// The end of the person's road: the questionnaire and the end screen.
 #include "app/runhost.h"
 #include "app/sitting.h"
 #include "app/study.h"
@@ -8,66 +8,6 @@
 #include "gui/StudyQuestionnaire.h"
 #include "gui/Tasks1.h"
 #include "gui/frmEndScreen.h"
-#include "gui/frmKrugel.h"
-#include "gui/frmPasswordAuth.h"
-
-void Sitting::askToLeave(bool confirmFirst) {
-    if (m_leaving || m_stopped || m_window)
-        return;
-    m_leaving = true;
-    if (!confirmFirst) {
-        openExitWindow();
-        return;
-    }
-    m_dialogs.ask(frmKrugel::tr("Exit Application"),
-                  frmKrugel::tr("Are you sure you want to exit?"), Dialogs::Icon::None,
-                  [this, step = m_step](bool yes) {
-                      if (step != m_step)
-                          return;
-                      if (yes && !m_completedWhileLeaving)
-                          openExitWindow();
-                      else
-                          leavingOver();
-                  });
-}
-
-void Sitting::openExitWindow() {
-    const Player before = m_seat.player();
-    if (m_seat.personHasProgram())
-        m_seat.take(Player::PersonFinishing);
-    auto *window = new frmPasswordAuth(m_dialogs);
-    window->setExitPassword(m_runs.run() ? m_runs.run()->state().ExitPassword : QString());
-    connect(
-        window, &frmPasswordAuth::exitApproved, this,
-        [this, before] {
-            m_seat.take(before);
-            m_leaving = false;
-            closeStep();
-            m_exitConfirmed = true;
-            emit exitApproved();
-        },
-        Qt::QueuedConnection);
-    connect(
-        window, &QDialog::rejected, this,
-        [this, before] {
-            m_seat.take(before);
-            leavingOver();
-        },
-        Qt::QueuedConnection);
-    openStep(window);
-}
-
-// The person stays (or the run ended meanwhile, and the questionnaire follows).
-void Sitting::leavingOver() {
-    closeStep();
-    m_leaving = false;
-    if (m_seat.player() == Player::PersonFinishing)
-        m_seat.take(Player::PersonPlaying);
-    if (m_completedWhileLeaving) {
-        m_completedWhileLeaving = false;
-        onPeriodFinished(true);
-    }
-}
 
 // What the closing windows show: the run just played, or the setup a failed check stopped.
 const TaskState &Sitting::closingState() const {
