@@ -111,8 +111,8 @@ void Program::modelLeft() {
 }
 
 void Program::onPeriodFinished(bool last) {
-    if (m_stopping) {
-        finishStop();
+    if (m_pendingEnd) {
+        end(m_pendingEnd->status, m_pendingEnd->ending);
         return;
     }
     if (!m_seat.modelPlays())

@@ -186,17 +186,7 @@ void Program::stopOnSignal() {
     if (m_stopping || m_lifetime.ending())
         return;
     m_stopping = true;
-    m_zelph->stop();
     m_runs.setStopping();
-    m_sitting->stop();
-    // A period that waits on a pause is played to its close now; its end follows it.
-    RunSession *run = m_runs.run();
-    if (run && run->busy() && run->finishNow())
-        return;
-    finishStop();
-}
-
-void Program::finishStop() {
     printError(QStringLiteral("Stopped by a signal; the open run is recorded as ended by it."));
     end(0, RunEnding::Signal);
 }
@@ -208,6 +198,15 @@ void Program::end(int status, RunEnding ending) {
         return;
     m_zelph->stop();
     m_sitting->stop();
+    // A period under way is played to its close first, without its pauses: its decision was
+    // taken, and its line is written before the run's record.
+    if (RunSession *run = m_runs.run(); run && run->busy() && !m_pendingEnd) {
+        m_pendingEnd = PendingEnd{status, ending};
+        if (run->finishNow())
+            return; // its periodFinished ends the program
+        m_pendingEnd.reset();
+    }
+    m_pendingEnd.reset();
     m_runs.endRun(ending,
                   [this, status](bool recorded) { endNow(recorded || status != 0 ? status : 1); });
 }

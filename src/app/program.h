@@ -69,7 +69,6 @@ private:
     void refuseModel(const QString &reason);
     void modelLeft();
     void onPeriodFinished(bool last);
-    void finishStop();
     void ResetSimulation();
     void afterRun(bool recorded);
 
@@ -93,6 +92,11 @@ private:
     Sitting *m_sitting = nullptr;
     frmZelph *m_connectionWindow = nullptr;
     std::optional<TaskState> m_modelPlan; // a model's run about to start
+    struct PendingEnd {
+        int status;
+        RunEnding ending;
+    };
+    std::optional<PendingEnd> m_pendingEnd; // waits for the running period's close
     QString m_launchLanguage;
     bool m_stopping = false;
     bool m_modelGone = false;       // the playing model left while its period ran

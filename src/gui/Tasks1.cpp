@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 Tasks1::Tasks1(double goal, double below, double above, Dialogs &dialogs, QWidget *parent)
     : QDialog(parent)
@@ -30,6 +31,15 @@ Tasks1::Tasks1(double goal, double below, double above, Dialogs &dialogs, QWidge
     connect(m_Combo1, &QComboBox::editTextChanged, this, &Tasks1::ratingChanged);
     connect(m_Combo1, &QComboBox::activated, this, &Tasks1::ratingChanged);
     connect(m_Command1, &QPushButton::clicked, this, &Tasks1::Command1_Click);
+    m_Combo1->installEventFilter(this);
+}
+
+// The prompt is replaced by the rating the person types, never typed after ("Select7").
+bool Tasks1::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::FocusIn && watched == m_Combo1 &&
+        m_Combo1->currentText() == m_ratingPlaceholder)
+        QTimer::singleShot(0, m_Combo1->lineEdit(), &QLineEdit::selectAll);
+    return QDialog::eventFilter(watched, event);
 }
 
 QLabel *Tasks1::addLabel(const char *name, const QString &caption, const QRect &rect, bool bold) {

@@ -301,8 +301,8 @@ void TestTasks1::ratingSendsTheFocusToTheReasons() {
 
 void TestTasks1::typedTwoDigitRatingSplits() {
     rating()->setFocus();
-    rating()->lineEdit()->selectAll();
-    QTest::keyClicks(nullptr, QStringLiteral("10")); // to whichever control has the focus
+    QTRY_VERIFY(rating()->lineEdit()->hasSelectedText()); // the prompt, to be typed over
+    QTest::keyClicks(nullptr, QStringLiteral("10"));      // to whichever control has the focus
     QCOMPARE(rating()->currentText(), QStringLiteral("1"));
     QCOMPARE(text("Text1")->toPlainText(), QStringLiteral("0"));
     QCOMPARE(QApplication::focusWidget(), text("Text1"));
