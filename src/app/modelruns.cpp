@@ -46,16 +46,21 @@ void Program::startModelRun() {
         m_dialogs.inform(programTitle(), failure); // a model plays on
     m_modelPlan = std::move(plan);
     m_starting = true;
-    m_runs.identify(*m_modelPlan, m_study.setupText(m_modelPlan->studyCondition),
-                    [this](bool kept) {
-                        if (!kept) {
-                            end(1, RunEnding::Failed);
-                            return;
-                        }
-                        m_study.warnAboutSilentDelays(*m_modelPlan);
-                        // Leave the login's handler (a socket's) before the task opens.
-                        QTimer::singleShot(0, this, &Program::continueModelRun);
-                    });
+    // The run's identity: the setup text it plays, kept, then its number and seed.
+    m_runs.keepSetup(m_study.setupText(m_modelPlan->studyCondition),
+                     [this](std::optional<QString> setupId) {
+                         if (!setupId) {
+                             end(1, RunEnding::Failed);
+                             return;
+                         }
+                         if (!m_modelPlan)
+                             return; // the model left or reset meanwhile
+                         m_modelPlan->setupId = *setupId;
+                         m_runs.numberRun(*m_modelPlan);
+                         m_study.warnAboutSilentDelays(*m_modelPlan);
+                         // Leave the login's handler (a socket's) before the task opens.
+                         QTimer::singleShot(0, this, &Program::continueModelRun);
+                     });
 }
 
 void Program::continueModelRun() {

@@ -9,6 +9,8 @@
 
 #include <QDateTime>
 
+#include <memory>
+
 RunHost::RunHost(QString dataDirectory, Dialogs &dialogs, QObject *parent)
     : QObject(parent)
     , m_dataDirectory(std::move(dataDirectory))
@@ -19,17 +21,16 @@ RunHost::~RunHost() {
     delete m_window;
 }
 
-void RunHost::identify(TaskState &state, const QByteArray &setupText,
-                       std::function<void(bool)> done) {
+void RunHost::keepSetup(const QByteArray &setupText,
+                        std::function<void(std::optional<QString>)> done) {
+    auto setupId = std::make_shared<QString>();
     writeWithRetries(this, m_dialogs,
-                     {[this, &state, setupText](QString *error) {
-                          return keepSetup(m_dataDirectory, setupText, &state.setupId, error);
+                     {[this, setupText, setupId](QString *error) {
+                          return ::keepSetup(m_dataDirectory, setupText, setupId.get(), error);
                       },
                       QStringLiteral("The setup of the run could not be kept"),
-                      [this, &state, done](bool kept) {
-                          if (kept)
-                              numberRun(state);
-                          done(kept);
+                      [setupId, done](bool kept) {
+                          done(kept ? std::optional<QString>(*setupId) : std::nullopt);
                       },
                       [this] {
                           return !m_stopping;

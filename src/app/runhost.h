@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 
 class Dialogs;
 #include "gui/frmKrugel.h"
@@ -26,8 +27,8 @@ public:
     // The program is stopping: a failed write is given up without asking anyone.
     void setStopping() { m_stopping = true; }
 
-    // The run's identity: the setup text it plays, kept, then its number and seed.
-    void identify(TaskState &state, const QByteArray &setupText, std::function<void(bool)> done);
+    // The setup text a run plays, kept under its SetupId (none when it could not be kept).
+    void keepSetup(const QByteArray &setupText, std::function<void(std::optional<QString>)> done);
     // A number and seed of the run's own.
     void numberRun(TaskState &state);
     // The record files made ready for a run (header, mended ends, earlier kinds set aside).

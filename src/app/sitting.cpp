@@ -95,11 +95,11 @@ void Sitting::onStart(const QString &name) {
     m_plan.studyCondition = m_study.conditionForRun(m_versionText, true);
     if (!judgeStart())
         return;
-    m_runs.identify(m_plan, m_study.setupText(m_plan.studyCondition),
-                    [this, step = m_step](bool kept) {
-                        if (step == m_step)
-                            afterIdentity(kept);
-                    });
+    m_runs.keepSetup(m_study.setupText(m_plan.studyCondition),
+                     [this, step = m_step](std::optional<QString> setupId) {
+                         if (step == m_step)
+                             afterIdentity(setupId);
+                     });
 }
 
 // The run's questionnaire and setup, read at Start so that a broken file is heard of before
@@ -141,11 +141,14 @@ void Sitting::refuse(const QString &reason) {
     m_dialogs.inform(programTitle(), reason, Dialogs::Icon::Critical);
 }
 
-void Sitting::afterIdentity(bool kept) {
-    if (!kept) {
+// The run's identity: the setup text it plays, kept, then its number and seed.
+void Sitting::afterIdentity(const std::optional<QString> &setupId) {
+    if (!setupId) {
         emit failed();
         return;
     }
+    m_plan.setupId = *setupId;
+    m_runs.numberRun(m_plan);
     m_study.warnAboutSilentDelays(m_plan);
     QString error;
     m_instructions.clear();
@@ -205,12 +208,11 @@ void Sitting::recordSubject(const SubjectEntries &entries) {
     const QString versionText =
         m_study.conditions().isEmpty() ? m_versionText : m_plan.studyCondition;
     m_plan.condition = conditionOf(m_plan.scaledTank);
-    const TaskState &plan = m_plan;
     RecordSubject(
         m_database,
-        [plan, versionText, entries] {
-            return subjectRow(plan.subjectName, versionText, plan.condition, entries.majorText,
-                              entries.genderText, entries.ageText, QDateTime::currentDateTime());
+        [name = m_plan.subjectName, condition = m_plan.condition, versionText, entries] {
+            return subjectRow(name, versionText, condition, entries.majorText, entries.genderText,
+                              entries.ageText, QDateTime::currentDateTime());
         },
         [this, step](bool written, qint64 rowId) {
             if (step != m_step)

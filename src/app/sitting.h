@@ -68,7 +68,7 @@ signals:
 private:
     void onStart(const QString &name);
     bool judgeStart();
-    void afterIdentity(bool kept);
+    void afterIdentity(const std::optional<QString> &setupId);
     void backToLogin();
     void askAboutName();
     void openSubjectForm();

@@ -6,6 +6,8 @@
 #include "gui/frmKrugel.h"
 #include "gui/frmPasswordAuth.h"
 
+#include <utility>
+
 // A person whose setup gives PracticePeriods plays them first, as a run of its own (the
 // identity given at Start); the run itself starts afterwards from the plan kept here.
 void Sitting::openTask() {
@@ -28,7 +30,8 @@ void Sitting::startPlanned() {
     PrepareTaskState(m_plan);
     if (m_options.pauseMs)
         m_plan.userDelayInterval = m_plan.envDelayInterval = *m_options.pauseMs;
-    RunSession *run = m_runs.start(m_plan, RunPlayer::Person, true);
+    // From here the run holds its state; the road keeps no copy of it.
+    RunSession *run = m_runs.start(std::exchange(m_plan, TaskState()), RunPlayer::Person, true);
     connect(run, &RunSession::periodFinished, this, &Sitting::onPeriodFinished,
             Qt::QueuedConnection);
     m_seat.take(Player::PersonPlaying);

@@ -11,7 +11,7 @@ namespace {
 constexpr int quickTries = 3;
 constexpr int quickPauseMs = 50;
 
-// One more try; a failure goes on with the retries.
+// One more try after `failures` failed ones; a failure goes on with the retries.
 void tryAgain(QObject *context, Dialogs &dialogs, WriteAttempt attempt, int failures) {
     QString error;
     if (attempt.write(&error))
@@ -23,11 +23,7 @@ void tryAgain(QObject *context, Dialogs &dialogs, WriteAttempt attempt, int fail
 } // namespace
 
 void writeWithRetries(QObject *context, Dialogs &dialogs, WriteAttempt attempt) {
-    QString error;
-    if (attempt.write(&error))
-        attempt.done(true);
-    else
-        retryFailedWrite(context, dialogs, std::move(attempt), error);
+    tryAgain(context, dialogs, std::move(attempt), 0);
 }
 
 void retryFailedWrite(QObject *context, Dialogs &dialogs, WriteAttempt attempt,

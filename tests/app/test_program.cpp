@@ -358,13 +358,13 @@ void TestProgram::modelCannotLogInWhileAPersonFillsTheSubjectForm() {
     start();
     QTcpSocket model;
     connectModel(model);
-    QStringList replies;
-    whenShown<frmNewSubject>([&](frmNewSubject *form) {
-        model.write("ENTRY-ID bot VERSION BATCH\nSIMULATION RESET\n");
-        replies = readLines(model, 2);
-        fillSubjectForm(form);
-    });
+    QPointer<frmNewSubject> form;
+    whenShown<frmNewSubject>([&form](frmNewSubject *shown) { form = shown; });
     startPerson(QStringLiteral("p09"));
+    QTRY_VERIFY(form);
+    model.write("ENTRY-ID bot VERSION BATCH\nSIMULATION RESET\n");
+    QStringList replies = readLines(model, 2);
+    fillSubjectForm(form);
     QTRY_VERIFY(krugel() != nullptr);
     // Nor while the person plays.
     model.write("ENTRY-ID bot VERSION BATCH\n");
@@ -390,14 +390,12 @@ void TestProgram::modelMessagesInsideAPersonsQuestionChangeNothing() {
     data.close();
     QTcpSocket model;
     connectModel(model);
-    QStringList replies;
-    m_dialogs.whileAsking = [&] {
+    m_dialogs.whileAsking = [&model] {
         model.write("ENTRY-ID bot VERSION BATCH\nSIMULATION RESET\n");
-        replies = readLines(model, 2);
-        m_dialogs.answer(false);
     };
     startPerson(QStringLiteral("p10"));
-    QTRY_COMPARE(replies.size(), 2);
+    const QStringList replies = readLines(model, 2);
+    m_dialogs.answer(false);
     QCOMPARE(replies,
              (QStringList{protocol::badLoginReply(QStringLiteral("ENTRY-ID bot VERSION BATCH")),
                           QStringLiteral("SIMULATION_RESETED")}));
@@ -617,17 +615,14 @@ void TestProgram::fullScreenWindowsAndTheSetupsExitPassword() {
     QTRY_VERIFY(krugel() != nullptr);
     QVERIFY(formFilledScreen);
     QVERIFY(krugel()->isFullScreen());
-    bool exitFilledScreen = false;
-    QString passwordFilledIn = QStringLiteral("not shown");
-    whenShown<frmPasswordAuth>([&](frmPasswordAuth *window) {
-        exitFilledScreen = window->isFullScreen();
-        QTest::qWait(50); // past its activation
-        passwordFilledIn = requireChild<QLineEdit>(window, "txtPassword")->text();
-        requireChild<QPushButton>(window, "Command2")->click();
-    });
+    QPointer<frmPasswordAuth> exitWindow;
+    whenShown<frmPasswordAuth>([&exitWindow](frmPasswordAuth *shown) { exitWindow = shown; });
     QVERIFY(!krugel()->close());
-    QTRY_COMPARE(passwordFilledIn, QString());
-    QVERIFY(exitFilledScreen);
+    QTRY_VERIFY(exitWindow);
+    QVERIFY(exitWindow->isFullScreen());
+    QTest::qWait(50); // past its activation
+    QCOMPARE(requireChild<QLineEdit>(exitWindow, "txtPassword")->text(), QString());
+    requireChild<QPushButton>(exitWindow, "Command2")->click();
     QTRY_COMPARE(visibleWindows("frmPasswordAuth"), 0);
     QVERIFY(!m_program->sitting()->exitConfirmed());
     QVERIFY(krugel()->isVisible());
