@@ -2,7 +2,7 @@
 
 // Who has the program. This one fact decides what a model's message may do and how the
 // program ends: set before the first window of a person's Start opens, so that no message a
-// model sends inside a nested event loop (a question, a form) can cut into the person's road.
+// model sends while a question or a form waits can cut into the person's road.
 enum class Player {
     Nobody,          // the login screen waits, or a headless program waits for a model
     PersonStarting,  // from Start until the task opens: questions, the subject form

@@ -37,10 +37,18 @@
 
 namespace {
 
-// Runs `action` on the first visible window of type T once it shows: a modal window's own
-// event loop is running by then, so the action answers it as a person would.
+// How long a window may take to open: seconds on a machine loaded with sanitized tests.
+constexpr int windowWaitMs = 30000;
+
+// The polls of whenShown() that are still waiting; they end with the test that armed them.
+QObject *waitingPolls() {
+    static QObject polls;
+    return &polls;
+}
+
+// Runs `action` on the first visible window of type T once it shows, as a person would.
 template <typename T> void whenShown(std::function<void(T *)> action) {
-    auto *poll = new QTimer;
+    auto *poll = new QTimer(waitingPolls());
     poll->setInterval(10);
     QObject::connect(poll, &QTimer::timeout, [poll, action] {
         for (QWidget *widget : QApplication::topLevelWidgets()) {
@@ -200,6 +208,7 @@ void TestProgram::init() {
 }
 
 void TestProgram::cleanup() {
+    qDeleteAll(waitingPolls()->children());
     m_program.reset();
     m_dialogs.whileAsking = nullptr;
 }
@@ -224,7 +233,7 @@ void TestProgram::start(const QMap<QString, QString> &setup, bool fullScreen) {
 void TestProgram::connectModel(QTcpSocket &model) {
     model.connectToHost(QHostAddress::LocalHost, m_program->server()->listeningPort());
     QVERIFY(model.waitForConnected(2000));
-    QTRY_VERIFY(m_program->server()->linked());
+    QTRY_VERIFY_WITH_TIMEOUT(m_program->server()->linked(), windowWaitMs);
 }
 
 void TestProgram::startPerson(const QString &name) {
@@ -268,7 +277,7 @@ void TestProgram::playPersonRun(const QString &name, int periods,
     const qint64 linesBefore = dataLines(dataDir()).size();
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(name);
-    QTRY_VERIFY(krugel() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(krugel() != nullptr, windowWaitMs);
     QVERIFY(krugel()->isVisible());
     for (int period = 1; period <= periods; ++period) {
         if (period == periods && armQuestionnaire)
@@ -277,12 +286,13 @@ void TestProgram::playPersonRun(const QString &name, int periods,
             whenShown<Tasks1>(answerQuestionnaire);
         krugel()->inflowBox()->setText(QString::number(period));
         krugel()->cmdNextTrial_Click();
-        QTRY_COMPARE(dataLines(dataDir()).size(), qMax<qint64>(linesBefore, 1) + period);
+        QTRY_COMPARE_WITH_TIMEOUT(dataLines(dataDir()).size(),
+                                  qMax<qint64>(linesBefore, 1) + period, windowWaitMs);
     }
     if (m_sessions)
-        QTRY_VERIFY(login() && login()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(login() && login()->isVisible(), windowWaitMs);
     else
-        QTRY_COMPARE(m_exitCode, std::optional<int>(0));
+        QTRY_COMPARE_WITH_TIMEOUT(m_exitCode, std::optional<int>(0), windowWaitMs);
 }
 
 void TestProgram::cancelledSubjectFormReturnsToLogin() {
@@ -301,7 +311,7 @@ void TestProgram::cancelledSubjectFormReturnsToLogin() {
 void TestProgram::quitOnLoginEndsWithoutQuestionnaire() {
     start();
     requireChild<QPushButton>(login(), "cmdQuit")->click();
-    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
+    QTRY_COMPARE_WITH_TIMEOUT(m_exitCode, std::optional<int>(0), windowWaitMs);
     QVERIFY(!m_program->server()->linked());
     QVERIFY(m_dialogs.shown.isEmpty());
 }
@@ -310,10 +320,10 @@ void TestProgram::missingSetupFileEndsTheProgram() {
     start();
     QFile::remove(dataDir() + QStringLiteral("/Setup.txt"));
     startPerson(QStringLiteral("p03"));
-    QTRY_COMPARE(m_dialogs.shown.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(m_dialogs.shown.size(), 1, windowWaitMs);
     QCOMPARE(m_dialogs.shown[0].title, QStringLiteral("ERROR"));
     QCOMPARE(m_dialogs.shown[0].text, QStringLiteral("Configuration failed"));
-    QTRY_COMPARE(m_exitCode, std::optional<int>(1));
+    QTRY_COMPARE_WITH_TIMEOUT(m_exitCode, std::optional<int>(1), windowWaitMs);
 }
 
 void TestProgram::missingKeyIsNamedAndEndsTheProgram() {
@@ -321,10 +331,10 @@ void TestProgram::missingKeyIsNamedAndEndsTheProgram() {
     // The file is edited into an unusable one after the launch: Start reads it again.
     writeSetup(m_folder->path(), {{QStringLiteral("GoalLinePoisition"), QStringLiteral("four")}});
     startPerson(QStringLiteral("p04"));
-    QTRY_COMPARE(m_dialogs.shown.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(m_dialogs.shown.size(), 1, windowWaitMs);
     QVERIFY(m_dialogs.shown[0].text.contains(QStringLiteral("GoalLinePoisition")));
     QVERIFY(m_dialogs.shown[0].text.contains(QStringLiteral("Setup.txt")));
-    QTRY_COMPARE(m_exitCode, std::optional<int>(1));
+    QTRY_COMPARE_WITH_TIMEOUT(m_exitCode, std::optional<int>(1), windowWaitMs);
 }
 
 void TestProgram::conflictingScenarioIsRefusedAtStart_data() {
@@ -345,7 +355,7 @@ void TestProgram::conflictingScenarioIsRefusedAtStart() {
     QFETCH(QStringList, named);
     start({{key, value}});
     startPerson(QStringLiteral("p05"));
-    QTRY_COMPARE(m_dialogs.shown.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(m_dialogs.shown.size(), 1, windowWaitMs);
     for (const QString &part : named)
         QVERIFY2(m_dialogs.shown[0].text.contains(part), qPrintable(m_dialogs.shown[0].text));
     QVERIFY(login()->isVisible());
@@ -361,11 +371,11 @@ void TestProgram::modelCannotLogInWhileAPersonFillsTheSubjectForm() {
     QPointer<frmNewSubject> form;
     whenShown<frmNewSubject>([&form](frmNewSubject *shown) { form = shown; });
     startPerson(QStringLiteral("p09"));
-    QTRY_VERIFY(form);
+    QTRY_VERIFY_WITH_TIMEOUT(form, windowWaitMs);
     model.write("ENTRY-ID bot VERSION BATCH\nSIMULATION RESET\n");
     QStringList replies = readLines(model, 2);
     fillSubjectForm(form);
-    QTRY_VERIFY(krugel() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(krugel() != nullptr, windowWaitMs);
     // Nor while the person plays.
     model.write("ENTRY-ID bot VERSION BATCH\n");
     replies += readLines(model, 1);
@@ -412,7 +422,7 @@ void TestProgram::modelMessagesInsideAPersonsQuestionChangeNothing() {
     m_dialogs.answers = {true};
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(QStringLiteral("p10"));
-    QTRY_VERIFY(krugel() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(krugel() != nullptr, windowWaitMs);
     QCOMPARE(queryRows(database(), "SELECT Subject FROM datSubject"),
              (QList<QStringList>{{QStringLiteral("p10")}}));
 }
@@ -425,14 +435,14 @@ void TestProgram::aConnectedModelDoesNotSkipThePersonsQuestionnaire() {
     connectModel(model);
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(QStringLiteral("p11"));
-    QTRY_VERIFY(krugel() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(krugel() != nullptr, windowWaitMs);
     bool questionnaireShown = false;
     whenShown<Tasks1>([&](Tasks1 *questionnaire) {
         questionnaireShown = true;
         answerQuestionnaire(questionnaire);
     });
     krugel()->cmdNextTrial_Click();
-    QTRY_VERIFY(m_exitCode.has_value());
+    QTRY_VERIFY_WITH_TIMEOUT(m_exitCode.has_value(), windowWaitMs);
     QVERIFY(questionnaireShown);
     QCOMPARE(queryRows(database(), "SELECT COUNT(*) FROM datQuestionnaire"),
              (QList<QStringList>{{QStringLiteral("3")}}));
@@ -448,7 +458,7 @@ void TestProgram::aNameTheDataFilesCannotHoldIsRefused() {
         form->close();
     });
     startPerson(QStringLiteral("\u015Aimon"));
-    QTRY_COMPARE(m_dialogs.shown.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(m_dialogs.shown.size(), 1, windowWaitMs);
     QVERIFY2(m_dialogs.shown[0].text.contains(QStringLiteral("Latin-1")),
              qPrintable(m_dialogs.shown[0].text));
     QTest::qWait(50);
@@ -456,7 +466,7 @@ void TestProgram::aNameTheDataFilesCannotHoldIsRefused() {
     QVERIFY(login()->isVisible());
     QCOMPARE(m_program->seat().player(), Player::Nobody);
     startPerson(QStringLiteral("J\u00fcrgen")); // Latin-1 holds it
-    QTRY_VERIFY(formOpened);
+    QTRY_VERIFY_WITH_TIMEOUT(formOpened, windowWaitMs);
 }
 
 void TestProgram::badLoginStillFillsTheNameBox() {
@@ -471,12 +481,12 @@ void TestProgram::failedScenarioCheckLeadsToQuestionnaire() {
     start({{QStringLiteral("InitialBackOrder"), QStringLiteral("4")}});
     whenShown<Tasks1>([](Tasks1 *questionnaire) { questionnaire->close(); });
     startPerson(QStringLiteral("p06"));
-    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
+    QTRY_COMPARE_WITH_TIMEOUT(m_exitCode, std::optional<int>(0), windowWaitMs);
     QCOMPARE(visibleWindows("frmNewSubject"), 0);
     QCOMPARE(m_dialogs.shown.value(0).text,
              QStringLiteral("Value of inFlowTPAfter or outFlowTPAfter is 1 and your initial Back "
                             "or Forward orders are not set to 0"));
-    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
+    QTRY_COMPARE_WITH_TIMEOUT(m_exitCode, std::optional<int>(0), windowWaitMs);
     QVERIFY(queryRows(database(), "SELECT * FROM datQuestionnaire").isEmpty());
 }
 
@@ -484,10 +494,10 @@ void TestProgram::exitAuthenticationEndsWithoutQuestionnaire() {
     start();
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(QStringLiteral("p07"));
-    QTRY_VERIFY(krugel() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(krugel() != nullptr, windowWaitMs);
     // The close box: the exit window fills in the access code itself and the program ends.
     QVERIFY(!krugel()->close());
-    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
+    QTRY_COMPARE_WITH_TIMEOUT(m_exitCode, std::optional<int>(0), windowWaitMs);
     QCOMPARE(visibleWindows("frmPasswordAuth"), 0);
     QVERIFY(queryRows(database(), "SELECT * FROM datQuestionnaire").isEmpty());
     QCOMPARE(dataLines(dataDir()).size(), 1); // the header only
@@ -499,7 +509,7 @@ void TestProgram::endProgramDuringTheQuestionnaireDoesNotOpenItAgain() {
     start({{QStringLiteral("MaxTrial"), QStringLiteral("1")}});
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(QStringLiteral("p08"));
-    QTRY_VERIFY(krugel() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(krugel() != nullptr, windowWaitMs);
     QVERIFY(executeSql(database(), "DROP TABLE datQuestionnaire"));
     int questionnaires = 0;
     whenShown<Tasks1>([&questionnaires](Tasks1 *questionnaire) {
@@ -507,7 +517,7 @@ void TestProgram::endProgramDuringTheQuestionnaireDoesNotOpenItAgain() {
         answerQuestionnaire(questionnaire);
     });
     krugel()->cmdNextTrial_Click();
-    QTRY_COMPARE(m_exitCode, std::optional<int>(1));
+    QTRY_COMPARE_WITH_TIMEOUT(m_exitCode, std::optional<int>(1), windowWaitMs);
     QTest::qWait(50);
     QCOMPARE(questionnaires, 1);
     QCOMPARE(visibleWindows("Tasks1"), 0);
@@ -528,7 +538,7 @@ void TestProgram::aNameUsedBeforeIsQuestioned() {
         requireChild<QPushButton>(form, "btnCancel")->click();
     });
     startPerson(QStringLiteral("p10"));
-    QTRY_COMPARE(m_dialogs.shown.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(m_dialogs.shown.size(), 1, windowWaitMs);
     QVERIFY(m_dialogs.shown[0].question);
     QVERIFY2(m_dialogs.shown[0].text.contains(QStringLiteral("lines in Data.txt")),
              qPrintable(m_dialogs.shown[0].text));
@@ -538,7 +548,7 @@ void TestProgram::aNameUsedBeforeIsQuestioned() {
     QCOMPARE(login()->nameBox()->selectedText(), QStringLiteral("p10"));
     m_dialogs.answers = {true};
     startPerson(QStringLiteral("p10"));
-    QTRY_VERIFY(formOpened);
+    QTRY_VERIFY_WITH_TIMEOUT(formOpened, windowWaitMs);
     QVERIFY(queryRows(database(), "SELECT * FROM datSubject").isEmpty());
 }
 
@@ -612,18 +622,18 @@ void TestProgram::fullScreenWindowsAndTheSetupsExitPassword() {
         fillSubjectForm(form);
     });
     startPerson(QStringLiteral("p09"));
-    QTRY_VERIFY(krugel() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(krugel() != nullptr, windowWaitMs);
     QVERIFY(formFilledScreen);
     QVERIFY(krugel()->isFullScreen());
     QPointer<frmPasswordAuth> exitWindow;
     whenShown<frmPasswordAuth>([&exitWindow](frmPasswordAuth *shown) { exitWindow = shown; });
     QVERIFY(!krugel()->close());
-    QTRY_VERIFY(exitWindow);
+    QTRY_VERIFY_WITH_TIMEOUT(exitWindow, windowWaitMs);
     QVERIFY(exitWindow->isFullScreen());
     QTest::qWait(50); // past its activation
     QCOMPARE(requireChild<QLineEdit>(exitWindow, "txtPassword")->text(), QString());
     requireChild<QPushButton>(exitWindow, "Command2")->click();
-    QTRY_COMPARE(visibleWindows("frmPasswordAuth"), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows("frmPasswordAuth"), 0, windowWaitMs);
     QVERIFY(!m_program->sitting()->exitConfirmed());
     QVERIFY(krugel()->isVisible());
     QVERIFY(!m_exitCode);
@@ -665,7 +675,7 @@ void TestProgram::instructionPagesTurnBackAndNextThenStartTheTask() {
         next->click();
     });
     startPerson(QStringLiteral("p10"));
-    QTRY_VERIFY(krugel() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(krugel() != nullptr, windowWaitMs);
     QCOMPARE(seen, (QStringList{QStringLiteral("first"), QStringLiteral("second \uFFFC"),
                                 QStringLiteral("first"), QStringLiteral("second \uFFFC"),
                                 QStringLiteral("third")}));
@@ -772,7 +782,7 @@ void TestProgram::practiceIsARunOfItsOwnAndLeavesNothingInTheRun() {
            {QStringLiteral("PracticePeriods"), QStringLiteral("2")}});
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(QStringLiteral("p12"));
-    QTRY_VERIFY(krugel() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(krugel() != nullptr, windowWaitMs);
     QPointer<frmKrugel> practice = krugel();
     QCOMPARE(requireChild<QLabel>(practice, "lblPractice")->text(), QStringLiteral("Practice"));
     QCOMPARE(practice->view().lblTotTimePeriod, QStringLiteral("2"));
@@ -781,16 +791,16 @@ void TestProgram::practiceIsARunOfItsOwnAndLeavesNothingInTheRun() {
             const qsizetype before = dataLines(dataDir()).size();
             krugel()->inflowBox()->setText(QString::number(order));
             krugel()->cmdNextTrial_Click();
-            QTRY_COMPARE(dataLines(dataDir()).size(), before + 1);
+            QTRY_COMPARE_WITH_TIMEOUT(dataLines(dataDir()).size(), before + 1, windowWaitMs);
         }
     };
     play({2, 0}); // to the goal and held there: two bonuses
-    QTRY_VERIFY(krugel() != nullptr && krugel() != practice);
+    QTRY_VERIFY_WITH_TIMEOUT(krugel() != nullptr && krugel() != practice, windowWaitMs);
     QVERIFY(!krugel()->findChild<QLabel *>(QStringLiteral("lblPractice")));
     QCOMPARE(krugel()->windowTitle(), QStringLiteral("Fluxmere"));
     whenShown<Tasks1>(answerQuestionnaire);
     play({2, 1, 0});
-    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
+    QTRY_COMPARE_WITH_TIMEOUT(m_exitCode, std::optional<int>(0), windowWaitMs);
 
     Problems problems;
     const QList<RunRecord> runs = readRunRecords(dataDir() + QStringLiteral("/Runs.txt"), problems);
@@ -856,16 +866,16 @@ void TestProgram::withSessionsTheNextPersonFollowsAtTheLogin() {
     whenShown<frmNewSubject>(fillSubjectForm);
     whenShown<frmInstructions>(readPage);
     startPerson(QStringLiteral("second"));
-    QTRY_VERIFY(krugel() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(krugel() != nullptr, windowWaitMs);
     QCOMPARE(requireChild<QPushButton>(krugel(), "cmdNextTrial")->text(),
              QStringLiteral("Absenden"));
     QCOMPARE(krugel()->view().lblCurrTimePeriod, QStringLiteral("0"));
     QCOMPARE(runState().periodsInBand, 0);
     krugel()->inflowBox()->setText(QStringLiteral("1"));
     krugel()->cmdNextTrial_Click();
-    QTRY_COMPARE(dataLines(dataDir()).size(), 4);
+    QTRY_COMPARE_WITH_TIMEOUT(dataLines(dataDir()).size(), 4, windowWaitMs);
     krugel()->close(); // the exit window approves with the access code
-    QTRY_VERIFY(login() && login()->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(login() && login()->isVisible(), windowWaitMs);
     QVERIFY(!m_exitCode);
     QCOMPARE(login()->windowTitle(), QStringLiteral("Welcome"));
 
@@ -883,7 +893,7 @@ void TestProgram::withSessionsTheNextPersonFollowsAtTheLogin() {
              (QList<QStringList>{{QStringLiteral("first")}}));
 
     requireChild<QPushButton>(login(), "cmdQuit")->click();
-    QTRY_COMPARE(m_exitCode, std::optional<int>(0));
+    QTRY_COMPARE_WITH_TIMEOUT(m_exitCode, std::optional<int>(0), windowWaitMs);
 }
 
 // With sessions and an exit password, the close box clicked during the last period: the run
@@ -896,11 +906,11 @@ void TestProgram::theExitWindowClosesWhenTheRunEndsBeneathIt() {
            {QStringLiteral("ExitPassword"), QStringLiteral("Lab 7")}});
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(QStringLiteral("p13"));
-    QTRY_VERIFY(krugel() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(krugel() != nullptr, windowWaitMs);
     krugel()->cmdNextTrial_Click();
     QVERIFY(!krugel()->close());
-    QTRY_COMPARE(visibleWindows("frmPasswordAuth"), 1);
-    QTRY_COMPARE(visibleWindows("Tasks1"), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows("frmPasswordAuth"), 1, windowWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows("Tasks1"), 1, windowWaitMs);
     QCOMPARE(visibleWindows("frmPasswordAuth"), 0);
     QVERIFY(!login());
     for (QWidget *widget : QApplication::topLevelWidgets()) {
@@ -908,7 +918,7 @@ void TestProgram::theExitWindowClosesWhenTheRunEndsBeneathIt() {
             questionnaire && widget->isVisible())
             answerQuestionnaire(questionnaire);
     }
-    QTRY_VERIFY(login() && login()->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(login() && login()->isVisible(), windowWaitMs);
     QCOMPARE(visibleWindows("frmPasswordAuth") + visibleWindows("Tasks1") +
                  visibleWindows("frmKrugel"),
              0);
@@ -926,7 +936,7 @@ void TestProgram::aRefusedSubjectRecordEndsTheRoadWithStatusOne() {
     QVERIFY(executeSql(database(), "DROP TABLE datSubject"));
     whenShown<frmNewSubject>(fillSubjectForm);
     startPerson(QStringLiteral("p14"));
-    QTRY_COMPARE(m_exitCode, std::optional<int>(1));
+    QTRY_COMPARE_WITH_TIMEOUT(m_exitCode, std::optional<int>(1), windowWaitMs);
     QCOMPARE(m_dialogs.shown.value(0).title, QStringLiteral("Problems opening table"));
     QCOMPARE(visibleWindows("Tasks1") + visibleWindows("frmKrugel"), 0);
     QVERIFY(!QFile::exists(dataDir() + QStringLiteral("/Runs.txt")));

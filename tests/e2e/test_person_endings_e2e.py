@@ -19,7 +19,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fluxmere_e2e import (  # noqa: E402
     DEFAULT_SETUP, find_executable, headless_environment, run_program, setup_text, split_rows)
 
-TIMEOUT = 15.0
+TIMEOUT = 60.0  # generous: a sanitized program on a loaded machine starts slowly
 LOGIN, TASK, EXIT_QUESTION = "^Welcome$", "^Fluxmere$", "^Exit Application$"
 QUESTIONNAIRE, DB_PROBLEM = "^Department Store Task Questionnaire$", "^Problems opening table$"
 
