@@ -59,7 +59,7 @@ void RunHost::prepareRecording(std::function<void(bool)> done) {
 
 RunSession *RunHost::start(TaskState state, RunPlayer player, bool shown) {
     closeRun();
-    m_run = new RunSession(m_records, std::move(state), player, this);
+    m_run = new RunSession(&m_records, std::move(state), player, this);
     connect(m_run, &RunSession::recordingFailed, this, &RunHost::retryRunWrite);
     connect(m_run, &RunSession::ended, this, [this, run = m_run.data()](RunEnding ending) {
         if (ending == RunEnding::Completed && !run->state().practice)

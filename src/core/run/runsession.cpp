@@ -1,6 +1,6 @@
 #include "core/run/runsession.h"
 
-RunSession::RunSession(RunRecorder &records, TaskState state, RunPlayer player, QObject *parent)
+RunSession::RunSession(RunRecorder *records, TaskState state, RunPlayer player, QObject *parent)
     : QObject(parent)
     , m_records(records)
     , m_state(std::move(state))
@@ -34,7 +34,8 @@ PeriodReport RunSession::report(bool withFlows) const {
 
 // A run never goes on without its line: the period stays closing until the line is written.
 void RunSession::onPeriodClosed() {
-    m_lineDate = QDate::currentDate();
+    if (m_records) // a run that records nothing needs no date (reading it costs a system call)
+        m_lineDate = QDate::currentDate();
     QString error;
     if (writeLine(&error)) {
         lineWritten();
@@ -50,8 +51,10 @@ void RunSession::onPeriodClosed() {
 
 // The line, then for the last period the record: whichever fails is the one held.
 bool RunSession::writeLine(QString *error) {
+    if (!m_records)
+        return true;
     m_held = Held::Line;
-    if (!m_records.writePeriod(m_tally, m_player, m_state, m_lineDate, error))
+    if (!m_records->writePeriod(m_tally, m_player, m_state, m_lineDate, error))
         return false;
     m_held = Held::Nothing;
     return m_state.currentTrial != m_state.MaxTrial || writeRecord(RunEnding::Completed, error);
@@ -59,7 +62,7 @@ bool RunSession::writeLine(QString *error) {
 
 bool RunSession::writeRecord(RunEnding ending, QString *error) {
     m_held = Held::Record;
-    if (!m_records.writeRunRecord(m_tally, m_state, ending, error))
+    if (!m_records->writeRunRecord(m_tally, m_state, ending, error))
         return false;
     m_held = Held::Nothing;
     emit ended(ending);
@@ -84,7 +87,9 @@ bool RunSession::retryWrite(QString *error) {
 bool RunSession::end(RunEnding ending, QString *error) {
     m_runner.stop();
     m_held = Held::Nothing;
+    if (!m_records)
+        return true;
     if (!m_tally.open) // nothing to record, but a sync may still be due
-        return m_records.writeRunRecord(m_tally, m_state, ending, error);
+        return m_records->writeRunRecord(m_tally, m_state, ending, error);
     return writeRecord(ending, error);
 }

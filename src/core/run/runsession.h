@@ -23,14 +23,15 @@ struct PeriodReport {
 // takes decisions, plays each through the period's steps, writes the period's line and only
 // then says what happened; the last period's line is followed by the run's record, on the
 // disk before anybody hears that the run is over. Who plays is given at the start and goes
-// into the record as it is. Several runs may exist at once, each on its folder's recorder.
+// into the record as it is. Several runs may exist at once, each on its folder's recorder. A
+// run without a recorder is played and reported alike, and leaves no files.
 //
 // A write that fails holds the run where it is (input keeps waiting) and is announced by
 // recordingFailed(); whoever decides what to do then calls retryWrite() or ends the run.
 class RunSession : public QObject {
     Q_OBJECT
 public:
-    RunSession(RunRecorder &records, TaskState state, RunPlayer player, QObject *parent = nullptr);
+    RunSession(RunRecorder *records, TaskState state, RunPlayer player, QObject *parent = nullptr);
 
     const TaskState &state() const { return m_state; }
     const TaskView &view() const { return m_runner.view(); }
@@ -83,7 +84,7 @@ private:
     bool writeRecord(RunEnding ending, QString *error);
     void lineWritten();
 
-    RunRecorder &m_records;
+    RunRecorder *m_records; // none: nothing is recorded
     TaskState m_state;
     RunPlayer m_player;
     PeriodRunner m_runner;

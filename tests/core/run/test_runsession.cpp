@@ -33,7 +33,7 @@ struct FolderRun {
         QStringList notes;
         QString error;
         QVERIFY2(records->prepareFiles(&notes, &error), qPrintable(error));
-        run = std::make_unique<RunSession>(*records, state, RunPlayer::Model);
+        run = std::make_unique<RunSession>(records.get(), state, RunPlayer::Model);
         run->setClock([] { return QTime(15, 4, 5); });
         run->setDrawn(false);
         run->load();

@@ -1,0 +1,136 @@
+#include "core/run/inprocessrun.h"
+
+#include "core/model/protocol.h"
+#include "core/setup/envnoise.h"
+#include "core/setup/keptsetup.h"
+#include "core/setup/scenario.h"
+
+#include "core/common/numbers.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+
+std::runtime_error failure(const QString &text) {
+    return std::runtime_error(text.toStdString());
+}
+
+// The longest delay any regime of one pipeline can have.
+int longestDelay(int16_t first, const std::vector<double> &values) {
+    int longest = first;
+    for (double value : values)
+        longest = std::max(longest, static_cast<int>(numbers::roundHalfEven(value)));
+    return longest;
+}
+
+} // namespace
+
+InProcessRun::InProcessRun(const QString &setupPath, const QString &recordFolder,
+                           const QString &name) {
+    SetupFile setup(setupPath);
+    LoadScenario(m_scenario, setup);
+    CreateOrderTables(m_scenario);
+    m_scenario.subjectName = name;
+    // A model's pause-free BATCH run: every step follows the one before at once.
+    m_scenario.versionTag = QString(protocol::Batch);
+    m_scenario.batchPauseMs = 0;
+    m_scenario.userDelayInterval = m_scenario.envDelayInterval = 0;
+    m_longestDelay = std::max(longestDelay(m_scenario.inFlowTPAfter, m_scenario.inFlowDelayValue),
+                              longestDelay(m_scenario.outFlowTPAfter,
+                                           m_scenario.outFlowDelayValue));
+    if (!recordFolder.isEmpty()) {
+        m_records = std::make_unique<RunRecorder>(recordFolder);
+        QString error;
+        QStringList notes;
+        if (!m_records->inspectFiles(&error) || !m_records->prepareFiles(&notes, &error) ||
+            !keepSetup(recordFolder, setup.contents(), &m_scenario.setupId, &error))
+            throw failure(error);
+    }
+    reset();
+}
+
+InProcessRun::~InProcessRun() {
+    finishRun(RunEnding::Quit);
+}
+
+void InProcessRun::finishRun(RunEnding ending) {
+    if (m_run && m_run->recordDue()) {
+        QString error;
+        m_run->end(ending, &error);
+    }
+}
+
+void InProcessRun::reset(std::optional<uint64_t> seed) {
+    if (seed && (*seed < 1 || *seed > envnoise::LargestSeed))
+        throw std::invalid_argument("a seed is a whole number from 1 to 2^53 - 1");
+    finishRun(RunEnding::Reset);
+    TaskState state = m_scenario;
+    state.runId = makeRunId(QDateTime::currentDateTime(),
+                            m_records ? m_records->nextRunNumber() : 0);
+    state.runSeed = seed ? *seed : ChooseRunSeed(state);
+    PrepareTaskState(state);
+    m_run = std::make_unique<RunSession>(m_records.get(), std::move(state), RunPlayer::Model);
+    // The time of day from a steady clock set once a run: reading the local time anew costs
+    // a look at the time zone (a system call) twice a period.
+    m_run->setClock([start = QTime::currentTime(), elapsed = QElapsedTimer()]() mutable {
+        if (!elapsed.isValid())
+            elapsed.start();
+        return start.addMSecs(static_cast<int>(elapsed.elapsed() % (24 * 3600 * 1000)));
+    });
+    m_run->load();
+    m_run->setDrawn(false); // nobody sees the run: its steps lay out no text
+}
+
+StepFigures InProcessRun::step(double userInflow, double userOutflow,
+                                 std::optional<double> envInflow,
+                                 std::optional<double> envOutflow) {
+    const TaskState &state = m_run->state();
+    if (state.currentTrial >= state.MaxTrial)
+        throw failure(QStringLiteral("the run is over: its %1 periods are played")
+                          .arg(state.MaxTrial));
+    QString error;
+    bool failed = false;
+    const auto connection = QObject::connect(
+        m_run.get(), &RunSession::recordingFailed,
+        [&](const QString &what, const QString &why) {
+            failed = true;
+            error = what + QStringLiteral(": ") + why;
+        });
+    m_run->submit({userInflow, userOutflow, false, envInflow, envOutflow});
+    QObject::disconnect(connection);
+    if (failed)
+        throw failure(error);
+    const ShownFlows flows = FlowsShown(state);
+    return {state.currentTrial,
+            state.Amount / state.unitHeight,
+            state.GoalLinePoisition / state.unitHeight,
+            flows.envInflow,
+            flows.envOutflow,
+            flows.userInflow,
+            flows.userOutflow,
+            state.CurrentBonus > 0,
+            state.TotalBonus,
+            state.currentTrial >= state.MaxTrial};
+}
+
+// An order placed in period s arrives in period s + delay - 1 (the delay in force now).
+std::vector<double> InProcessRun::pipeline(bool inflow) const {
+    const TaskState &state = m_run->state();
+    const int delay = inflow ? state.inFlowTPAfter : state.outFlowTPAfter;
+    const std::vector<double> &orders = inflow ? state.UserInflow : state.UserOutflow;
+    const std::vector<double> &initial = inflow ? state.BackOrder : state.ForwardDischarge;
+    std::vector<double> coming(static_cast<size_t>(std::max(m_longestDelay, 1)), 0.0);
+    for (size_t k = 0; k < coming.size(); ++k) {
+        const int period = state.currentTrial + 1 + static_cast<int>(k);
+        const int source = period - (delay - 1);
+        if (source < 1)
+            coming[k] = periodValue(initial, period);
+        else if (source <= state.currentTrial)
+            coming[k] = std::max(periodValue(orders, source), 0.0);
+    }
+    return coming;
+}

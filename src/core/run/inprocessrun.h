@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/recording/runrecorder.h"
+#include "core/run/runsession.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// What a period leaves, at full precision: the figures of its Data.txt line before they are
+// written with 15 digits.
+struct StepFigures {
+    int time = 0;
+    double amount = 0; // in units
+    double goal = 0;
+    double envInflow = 0;
+    double envOutflow = 0;
+    double userInflow = 0; // the orders that arrived in the period
+    double userOutflow = 0;
+    bool inBand = false;
+    double totalBonus = 0; // the payment so far: base payment and bonus
+    bool last = false;
+};
+
+// A model's run played in this process, as the program plays a pause-free BATCH run: the
+// same run object, the same steps in the same order, and (when a data folder is given) the
+// same lines and record. A setup that cannot be played throws SetupError.
+class InProcessRun {
+public:
+    // `setupPath` is the setup file; `recordFolder`, when not empty, a data folder that gets
+    // each period's line and each run's record, as the program's own runs; `name` is the
+    // subject of its lines.
+    InProcessRun(const QString &setupPath, const QString &recordFolder, const QString &name);
+    ~InProcessRun();
+
+    // A fresh run of the setup: with `seed` (1 to 2^53 - 1) its environment's noise, else
+    // the setup's EnvSeed or a fresh seed, as the program chooses. The run before is
+    // recorded as reset when it had lines.
+    void reset(std::optional<uint64_t> seed = std::nullopt);
+    // Plays one period; environment flows left out follow the setup's schedule and noise.
+    // Throws std::runtime_error after the last period or when a line cannot be written.
+    StepFigures step(double userInflow, double userOutflow,
+                       std::optional<double> envInflow = std::nullopt,
+                       std::optional<double> envOutflow = std::nullopt);
+    // The orders still to arrive, one for each coming period up to the longest delay the
+    // setup can have (index 0: the coming period).
+    std::vector<double> pipeline(bool inflow) const;
+    const TaskState &state() const { return m_run->state(); }
+
+private:
+    void finishRun(RunEnding ending);
+
+    TaskState m_scenario; // the setup as read, before any run
+    std::unique_ptr<RunRecorder> m_records;
+    std::unique_ptr<RunSession> m_run;
+    int m_longestDelay = 0;
+};

@@ -1,0 +1,65 @@
+"""The task of the tank, played in process by the program's own period steps.
+
+    import fluxmere
+    task = fluxmere.Task("data/Setup.txt", seed=7)
+    time, amount, goal, ei, eo, ui, uo, in_band, payment, last = task.step(3, 1)
+
+A run plays exactly as the program plays a model's pause-free BATCH run: the same steps in
+the same order, and with `record=FOLDER` the same Data.txt lines and Runs.txt records.
+"""
+
+import os
+import tempfile
+
+from ._fluxmere import Engine, SetupError  # noqa: F401
+
+# The figures step() returns, in order.
+FIELDS = ("time", "amount", "goal", "env_inflow", "env_outflow", "user_inflow",
+          "user_outflow", "in_band", "payment", "last")
+
+
+class Task:
+    """One run of a setup: `setup` is a setup file's path or its text; `seed` (1 to 2**53 - 1)
+    seeds the environment's noise (else the setup's EnvSeed or a fresh seed); `record`, a data
+    folder, receives every period's line and every run's record."""
+
+    def __init__(self, setup, seed=None, record=None, name="model"):
+        self._engine = _engine(setup, record, name)
+        if seed is not None:
+            self._engine.reset(seed)
+
+    def reset(self, seed=None):
+        """A fresh run; the one before is recorded as reset when it had periods."""
+        self._engine.reset(seed)
+
+    def step(self, ui, uo, ei=None, eo=None):
+        """Plays one period: the orders, and the environment's flows where given. Returns
+        the period's figures at full precision, as FIELDS names them."""
+        return self._engine.step(ui, uo, ei, eo)
+
+    def step_dict(self, ui, uo, ei=None, eo=None):
+        return dict(zip(FIELDS, self.step(ui, uo, ei, eo)))
+
+    @property
+    def pipeline(self):
+        """The orders still to arrive, (inflow, outflow), one for each coming period."""
+        return self._engine.pipeline()
+
+    @property
+    def scenario(self):
+        return self._engine.scenario
+
+    @property
+    def result(self):
+        return self._engine.result
+
+
+def _engine(setup, record, name):
+    folder = "" if record is None else os.fspath(record)
+    if os.path.isfile(setup):
+        return Engine(os.fspath(setup), folder, name)
+    with tempfile.TemporaryDirectory() as scratch:
+        path = os.path.join(scratch, "Setup.txt")
+        with open(path, "w", encoding="utf-8", newline="") as text:
+            text.write(setup)
+        return Engine(path, folder, name)

@@ -1,0 +1,103 @@
+"""The Python module against the program: the same setup, seed and decisions give the same
+Data.txt figures in process and over TCP, seeds are honoured, and a folder the module
+recorded passes the program's own --verify."""
+
+import os
+import random
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+sys.path.insert(0, os.environ.get("FLUXMERE_PYTHON", ""))
+
+import fluxmere  # noqa: E402
+from fluxmere_e2e import DATA_COLUMNS, DEFAULT_SETUP, ProgramTestCase, setup_text, split_rows  # noqa: E402
+
+PERIODS = 1000
+# Noise with a seed of its own, and delays of 2 and 3: every figure of a line is at work.
+SETUP = dict(DEFAULT_SETUP, MaxTrial=PERIODS, MaxNumberOfAScenarioType=PERIODS,
+             inFlowDelayValue=2, inFlowDelayLength=PERIODS, outFlowDelayValue=3,
+             outFlowDelayLength=PERIODS, EnvInflowNoise=0.5, EnvOutflowNoise=0.25, EnvSeed=7)
+# The columns that hold the wall clock's time.
+CLOCK = {"Date", "StartTime", "EndTime"}
+
+
+def decisions(seed):
+    draw = random.Random(seed)
+    return [(round(draw.uniform(0, 3), 3), round(draw.uniform(0, 3), 3)) for _ in range(PERIODS)]
+
+
+def figures(data_file):
+    with open(data_file, "rb") as f:
+        header, *rows = split_rows(f.read())
+    assert header == DATA_COLUMNS, header
+    keep = [i for i, name in enumerate(header) if name not in CLOCK]
+    return [[row[i] for i in keep] for row in rows]
+
+
+class ModuleTest(ProgramTestCase):
+    def setUp(self):
+        self.scratch = tempfile.mkdtemp(prefix="fluxmere-module-")
+        self.setup_path = os.path.join(self.scratch, "Setup.txt")
+        with open(self.setup_path, "w", newline="") as f:
+            f.write(setup_text(SETUP))
+
+    def record_in_process(self, orders):
+        folder = os.path.join(self.scratch, "data")
+        exe = os.environ["FLUXMERE_EXE"]
+        self.assertEqual(subprocess.run([exe, "--data-dir", folder, "--init"],
+                                        capture_output=True).returncode, 0)
+        task = fluxmere.Task(self.setup_path, record=folder, name="m1")
+        for ui, uo in orders:
+            task.step(ui, uo)
+        self.assertTrue(task.result["last"])
+        del task
+        return folder
+
+    def test_the_same_decisions_give_the_same_lines_in_process_and_over_tcp(self):
+        orders = decisions(3)
+        program = self.start(args=["--batch-pause-ms", "0"], **SETUP)
+        with self.connect(program) as model:
+            model.login("m1")
+            for ui, uo in orders:
+                model.exchange("DECISION UI %r UO %r" % (ui, uo))
+        over_tcp = figures(program.wait_rows(PERIODS) and program.data_file)
+        folder = self.record_in_process(orders)
+        self.assertEqual(figures(os.path.join(folder, "Data.txt")), over_tcp)
+        verify = subprocess.run([os.environ["FLUXMERE_EXE"], "--data-dir", folder, "--verify"],
+                                capture_output=True, text=True)
+        self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
+        self.assertIn("1 runs, %d periods verified, 0 differences" % PERIODS, verify.stdout)
+
+    def test_a_seed_gives_its_own_environment_every_time(self):
+        text = setup_text(dict(SETUP, EnvSeed=0))  # no seed of the setup's own
+        runs = {}
+        for seed in (5, 5, 6):
+            task = fluxmere.Task(text, seed=seed)
+            runs.setdefault(seed, []).append([task.step(1, 1)[3] for _ in range(20)])
+        self.assertEqual(runs[5][0], runs[5][1])
+        self.assertNotEqual(runs[5][0], runs[6][0])
+        task.reset(5)
+        self.assertEqual([task.step(1, 1)[3] for _ in range(20)], runs[5][0])
+        self.assertEqual(task.scenario["Seed"], 5)
+        for bad in (0, 2**53):
+            with self.assertRaises(ValueError):
+                task.reset(bad)
+
+    def test_orders_wait_in_the_pipeline_until_their_period(self):
+        task = fluxmere.Task(self.setup_path, seed=1)
+        task.step(2.5, 1.5)
+        inflow, outflow = task.pipeline
+        self.assertEqual(inflow[0], 2.5)  # a delay of 2: it arrives in the coming period
+        self.assertEqual(outflow[:2], [0.0, 1.5])  # a delay of 3: in the one after
+        *_, user_inflow, _, _, _, _ = task.step(0, 0)
+        self.assertEqual(user_inflow, 2.5)
+        with self.assertRaises(ValueError):
+            fluxmere.Task("MaxTrial = x\n")
+
+
+if __name__ == "__main__":
+    unittest.main()
