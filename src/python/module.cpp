@@ -89,14 +89,13 @@ PYBIND11_MODULE(_fluxmere, module) {
                std::optional<double> eo) {
                 const StepFigures f = run.step(ui, uo, ei, eo);
                 return py::make_tuple(f.time, f.amount, f.goal, f.envInflow, f.envOutflow,
-                                      f.userInflow, f.userOutflow, f.inBand, f.totalBonus,
-                                      f.last);
+                                      f.userInflow, f.userOutflow, f.inBand, f.totalBonus, f.last);
             },
             py::arg("ui"), py::arg("uo"), py::arg("ei") = py::none(), py::arg("eo") = py::none())
-        .def(
-            "pipeline", [](const InProcessRun &run) {
-                return py::make_tuple(run.pipeline(true), run.pipeline(false));
-            })
+        .def("pipeline",
+             [](const InProcessRun &run) {
+                 return py::make_tuple(run.pipeline(true), run.pipeline(false));
+             })
         .def_property_readonly("scenario",
                                [](const InProcessRun &run) { return scenarioOf(run.state()); })
         .def_property_readonly("result",

@@ -39,9 +39,9 @@ InProcessRun::InProcessRun(const QString &setupPath, const QString &recordFolder
     m_scenario.versionTag = QString(protocol::Batch);
     m_scenario.batchPauseMs = 0;
     m_scenario.userDelayInterval = m_scenario.envDelayInterval = 0;
-    m_longestDelay = std::max(longestDelay(m_scenario.inFlowTPAfter, m_scenario.inFlowDelayValue),
-                              longestDelay(m_scenario.outFlowTPAfter,
-                                           m_scenario.outFlowDelayValue));
+    m_longestDelay =
+        std::max(longestDelay(m_scenario.inFlowTPAfter, m_scenario.inFlowDelayValue),
+                 longestDelay(m_scenario.outFlowTPAfter, m_scenario.outFlowDelayValue));
     if (!recordFolder.isEmpty()) {
         m_records = std::make_unique<RunRecorder>(recordFolder);
         QString error;
@@ -69,8 +69,8 @@ void InProcessRun::reset(std::optional<uint64_t> seed) {
         throw std::invalid_argument("a seed is a whole number from 1 to 2^53 - 1");
     finishRun(RunEnding::Reset);
     TaskState state = m_scenario;
-    state.runId = makeRunId(QDateTime::currentDateTime(),
-                            m_records ? m_records->nextRunNumber() : 0);
+    state.runId =
+        makeRunId(QDateTime::currentDateTime(), m_records ? m_records->nextRunNumber() : 0);
     state.runSeed = seed ? *seed : ChooseRunSeed(state);
     PrepareTaskState(state);
     m_run = std::make_unique<RunSession>(m_records.get(), std::move(state), RunPlayer::Model);
@@ -86,20 +86,18 @@ void InProcessRun::reset(std::optional<uint64_t> seed) {
 }
 
 StepFigures InProcessRun::step(double userInflow, double userOutflow,
-                                 std::optional<double> envInflow,
-                                 std::optional<double> envOutflow) {
+                               std::optional<double> envInflow, std::optional<double> envOutflow) {
     const TaskState &state = m_run->state();
     if (state.currentTrial >= state.MaxTrial)
-        throw failure(QStringLiteral("the run is over: its %1 periods are played")
-                          .arg(state.MaxTrial));
+        throw failure(
+            QStringLiteral("the run is over: its %1 periods are played").arg(state.MaxTrial));
     QString error;
     bool failed = false;
-    const auto connection = QObject::connect(
-        m_run.get(), &RunSession::recordingFailed,
-        [&](const QString &what, const QString &why) {
-            failed = true;
-            error = what + QStringLiteral(": ") + why;
-        });
+    const auto connection = QObject::connect(m_run.get(), &RunSession::recordingFailed,
+                                             [&](const QString &what, const QString &why) {
+                                                 failed = true;
+                                                 error = what + QStringLiteral(": ") + why;
+                                             });
     m_run->submit({userInflow, userOutflow, false, envInflow, envOutflow});
     QObject::disconnect(connection);
     if (failed)

@@ -43,8 +43,8 @@ public:
     // Plays one period; environment flows left out follow the setup's schedule and noise.
     // Throws std::runtime_error after the last period or when a line cannot be written.
     StepFigures step(double userInflow, double userOutflow,
-                       std::optional<double> envInflow = std::nullopt,
-                       std::optional<double> envOutflow = std::nullopt);
+                     std::optional<double> envInflow = std::nullopt,
+                     std::optional<double> envOutflow = std::nullopt);
     // The orders still to arrive, one for each coming period up to the longest delay the
     // setup can have (index 0: the coming period).
     std::vector<double> pipeline(bool inflow) const;

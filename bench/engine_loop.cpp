@@ -1,0 +1,79 @@
+// The core's period in a bare C++ loop, against the run object playing the same periods
+// with and without its records: nanoseconds a period, one line each, for engine_bench.py.
+#include "core/common/platform.h"
+#include "core/engine/periodcycle.h"
+#include "core/engine/taskload.h"
+#include "core/run/runsession.h"
+#include "core/setup/scenario.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+TaskState prepared(const QString &setupPath) {
+    TaskState state;
+    SetupFile setup(setupPath);
+    LoadScenario(state, setup);
+    CreateOrderTables(state);
+    state.versionTag = QStringLiteral("BATCH");
+    state.batchPauseMs = state.envDelayInterval = state.userDelayInterval = 0;
+    state.runSeed = 7;
+    PrepareTaskState(state);
+    return state;
+}
+
+// Nanoseconds a period of `runs` runs of the setup, each played by `play`.
+template <typename Play> double timed(int runs, int periods, Play play) {
+    QElapsedTimer clock;
+    qint64 spent = 0;
+    for (int run = 0; run < runs; ++run)
+        spent += play(clock);
+    return double(spent) / (double(runs) * periods);
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    platform::prepareProcess(); // as the program prepares itself
+    QCoreApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: engine_loop SETUP RUNS\n");
+        return 2;
+    }
+    const QString setup = QString::fromLocal8Bit(argv[1]);
+    const int runs = QString::fromLocal8Bit(argv[2]).toInt();
+    const int periods = prepared(setup).MaxTrial;
+    QTextStream out(stdout);
+    out << "steps " << timed(runs, periods, [&](QElapsedTimer &clock) {
+        TaskState state = prepared(setup);
+        TaskView view;
+        LoadTaskWindow(state, view);
+        view.drawn = false;
+        clock.start();
+        for (int period = 0; period < periods; ++period)
+            PlayPeriod(state, view, period % 3, 1);
+        return clock.nsecsElapsed();
+    }) << Qt::endl;
+    for (const bool recorded : {false, true}) {
+        out << (recorded ? "recorded " : "run ") << timed(runs, periods, [&](QElapsedTimer &clock) {
+            QTemporaryDir folder;
+            RunRecorder records(folder.path());
+            QStringList notes;
+            QString error;
+            records.prepareFiles(&notes, &error);
+            RunSession run(recorded ? &records : nullptr, prepared(setup), RunPlayer::Model);
+            run.load();
+            run.setDrawn(false);
+            clock.start();
+            for (int period = 0; period < periods; ++period)
+                run.submit({double(period % 3), 1.0});
+            return clock.nsecsElapsed();
+        }) << Qt::endl;
+    }
+    return 0;
+}
