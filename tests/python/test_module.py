@@ -99,5 +99,34 @@ class ModuleTest(ProgramTestCase):
             fluxmere.Task("MaxTrial = x\n")
 
 
+class EnvironmentTest(unittest.TestCase):
+    def setUp(self):
+        try:
+            import gymnasium  # noqa: F401
+        except ImportError:
+            if os.environ.get("FLUXMERE_REQUIRE_GYMNASIUM") == "1":
+                raise
+            self.skipTest("Gymnasium is not importable (pip install gymnasium)")
+
+    def test_the_environment_passes_gymnasiums_checker_and_replays_a_seed(self):
+        import warnings
+        import gymnasium
+        from gymnasium.utils.env_checker import check_env
+        env = gymnasium.make("Fluxmere/Tank-v0", setup=setup_text(SETUP))
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always")
+            check_env(env.unwrapped)
+        others = [str(w.message) for w in caught if "normalized space" not in str(w.message)]
+        self.assertEqual(others, [])
+        plays = []
+        for _ in range(2):
+            observation, _ = env.reset(seed=0)
+            for _ in range(5):
+                observation, reward, terminated, truncated, info = env.step([1.0, 0.5])
+            plays.append((observation.tolist(), info["payment"]))
+        self.assertEqual(plays[0], plays[1])
+        self.assertEqual(len(plays[0][0]), env.observation_space.shape[0])
+
+
 if __name__ == "__main__":
     unittest.main()

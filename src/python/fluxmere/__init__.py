@@ -63,3 +63,9 @@ def _engine(setup, record, name):
         with open(path, "w", encoding="utf-8", newline="") as text:
             text.write(setup)
         return Engine(path, folder, name)
+
+
+try:
+    from .env import TankEnv  # noqa: E402,F401  (needs numpy)
+except ImportError:
+    pass
