@@ -55,7 +55,8 @@ QByteArray periodsCsv(const Report &report) {
                        QStringLiteral("Subject"), QStringLiteral("PeriodEnd")};
     for (const DataColumn column : figures)
         header.append(QLatin1String(dataColumnNames.at(column)));
-    header << QStringLiteral("Version") << QStringLiteral("Run") << QStringLiteral("Folder");
+    header << QStringLiteral("Version") << QStringLiteral("Run") << QStringLiteral("Folder")
+           << QStringLiteral("Seed");
     std::string text = csvFields(header) + rowEnd;
     for (qsizetype index = 0; index < report.runs.size(); ++index) {
         const Run &run = report.runs.at(index);
@@ -63,7 +64,8 @@ QByteArray periodsCsv(const Report &report) {
         const std::string lead = csvFields({run.runId(), run.studyCondition(), run.subject()});
         const std::string tail =
             ',' +
-            csvFields({run.version(), QString::number(index + 1), report.folderOf(run).label}) +
+            csvFields({run.version(), QString::number(index + 1), report.folderOf(run).label,
+                       run.seed()}) +
             rowEnd;
         for (const Period &period : run.periods) {
             text += lead;

@@ -34,6 +34,8 @@ struct Run {
     QString runId() const { return record ? record->runId : QString(); }
     QString studyCondition() const { return record ? record->studyCondition : QString(); }
     QString setupId() const { return record ? record->setupId : QString(); }
+    // The seed of the run's environment noise; empty when it had none.
+    QString seed() const { return record ? record->seed : QString(); }
     bool isPractice() const { return record && record->practice != 0; }
 
     qint64 periodsInBand() const;

@@ -30,7 +30,8 @@ QStringList runFields(qsizetype number, const Run &run, const QStringList &folde
             run.studyCondition(),
             run.setupId(),
             run.isPractice() ? QStringLiteral("TRUE") : QStringLiteral("FALSE"),
-            folderLabels.value(run.folder)};
+            folderLabels.value(run.folder),
+            run.seed()};
 }
 
 } // namespace
@@ -73,7 +74,8 @@ QByteArray summaryCsv(const QList<Run> &runs, const QStringList &folderLabels) {
                                   QStringLiteral("StudyCondition"),
                                   QStringLiteral("SetupId"),
                                   QStringLiteral("Practice"),
-                                  QStringLiteral("Folder")}) +
+                                  QStringLiteral("Folder"),
+                                  QStringLiteral("Seed")}) +
                        rowEnd;
     for (qsizetype index = 0; index < runs.size(); ++index)
         text += csvFields(runFields(index + 1, runs.at(index), folderLabels)) + rowEnd;

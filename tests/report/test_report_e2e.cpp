@@ -173,10 +173,10 @@ private slots:
         QCOMPARE(rows.at(1),
                  u"1,Ann,,2026-12-07,3:04:05 PM,3,2,5.1,0.183333333333333,TRUE,completed,2,4,"
                  u"5.1,0.1,0.666666666666667,,,,FALSE,"_s +
-                     folder);
+                     folder + u","_s); // no seed: the run had no noise
         QCOMPARE(rows.at(3), u"3,beta,NONBATCH,2026-12-07,3:04:05 PM,2,1,5.1,0.5,FALSE,"
                              u"no run record,9,11,5.1,0.1,0.5,,,,FALSE,"_s +
-                                 folder);
+                                 folder + u","_s);
     }
 
     void exitStatusSaysWhetherAReportWasWritten_data() {

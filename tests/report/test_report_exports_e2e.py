@@ -20,7 +20,8 @@ from report_bench import RunSpec, scenario, write_folder  # noqa: E402
 
 EXE = os.environ.get("FLUXMERE_REPORT_EXE", "fluxmere-report")
 PERIODS = 6
-TEXT_COLUMNS = {"RunId", "StudyCondition", "Subject", "PeriodEnd", "Version", "Folder"}
+TEXT_COLUMNS = {"RunId", "StudyCondition", "Subject", "PeriodEnd", "Version", "Folder",
+                "Seed"}  # a whole number, or empty for a run without noise
 
 
 def person_run(subject, condition, answers, decisions=None):

@@ -56,10 +56,10 @@ private slots:
         QCOMPARE(rows.at(0), u"Run,Subject,Version,Date,StartTime,Periods,PeriodsInBand,"
                              u"TotalBonus,MeanAbsDistance,Complete,Ending,FirstDataLine,"
                              u"LastDataLine,Payment,Bonus,ShareInBand,RunId,StudyCondition,"
-                             u"SetupId,Practice,Folder"_s);
+                             u"SetupId,Practice,Folder,Seed"_s);
         QCOMPARE(rows.at(1), u"1,\"<script>alert(1)</script> & \"\"Bo\"\" %1\",,2026-12-07,"
                              u"3:04:05 PM,2,1,5.05,0.5,FALSE,no run record,2,3,5.05,0.05,0.5,,,,"
-                             u"FALSE,"_s);
+                             u"FALSE,,"_s);
         QCOMPARE(rows.at(2).section(u',', 5, 9), u"1,1,5.05,0.0625,FALSE"_s);
     }
 
