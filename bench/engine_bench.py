@@ -47,6 +47,23 @@ def module_ns(module, setup, periods, runs):
     return statistics.median(spent)
 
 
+def vector_ns(module, setup, n, rounds):
+    """A run-period of n runs stepped together (runs of 100 periods, played to their end)."""
+    sys.path.insert(0, module)
+    import numpy as np
+    import fluxmere
+    vector = fluxmere.VectorTask(setup, n, seeds=list(range(1, n + 1)))
+    ui, uo = np.full(n, 1.0), np.full(n, 0.5)
+    spent = []
+    for round_ in range(rounds):
+        vector.reset(list(range(round_ * n + 1, round_ * n + n + 1)))
+        start = time.perf_counter()
+        for _ in range(100):
+            vector.step(ui, uo)
+        spent.append((time.perf_counter() - start) / (100 * n) * 1e9)
+    return statistics.median(spent)
+
+
 def tcp_ns(exe, setup, periods, runs):
     spent = []
     for _ in range(runs):
@@ -92,11 +109,17 @@ def main():
         setup = os.path.join(scratch, "Setup.txt")
         with open(setup, "w", newline="") as f:
             f.write(setup_text(args.periods))
+        short = os.path.join(scratch, "Short.txt")
+        with open(short, "w", newline="") as f:
+            f.write(setup_text(100))
         loop = loop_figures(args.loop, setup, args.runs)
         rows = [("core steps, C++ loop", loop["steps"]),
                 ("run object, no records", loop["run"]),
                 ("run object, Data.txt and Runs.txt", loop["recorded"]),
-                ("Task.step from Python", module_ns(args.module, setup, args.periods, args.runs)),
+                ("Task.step from Python", module_ns(args.module, setup, args.periods, args.runs))]
+        rows += [("VectorTask.step, n = %d, a run-period" % n,
+                  vector_ns(args.module, short, n, args.runs)) for n in (1, 100, 10000)]
+        rows += [
                 ("TCP, raw client, pause 0", tcp_ns(args.exe, setup, args.periods // 3, args.runs))]
     print("%-36s %12s %14s" % ("a period", "ns", "periods/s"))
     for name, ns in rows:

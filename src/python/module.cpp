@@ -1,5 +1,6 @@
 // The core's run object for Python: one model's run in process, as the program plays it.
 // Python's headers come first: they name a member `slots`, which Qt's headers make a macro.
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -8,7 +9,12 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <exception>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace py = pybind11;
 
@@ -57,6 +63,82 @@ py::dict resultOf(const TaskState &state) {
     return result;
 }
 
+// n runs of one setup stepped together: one call plays a period of each, its orders taken
+// from arrays, its figures returned as an n x 10 array (the columns of Task.step). The runs
+// are shared out over the machine's cores; each run is only ever played by one of them.
+class VectorRuns {
+public:
+    VectorRuns(const std::string &setupPath, size_t count, std::vector<uint64_t> seeds) {
+        if (count == 0)
+            throw std::invalid_argument("a vector holds at least one run");
+        if (!seeds.empty() && seeds.size() != count)
+            throw std::invalid_argument("one seed for each run");
+        m_runs.push_back(
+            std::make_unique<InProcessRun>(text(setupPath), QString(), QStringLiteral("model")));
+        for (size_t index = 1; index < count; ++index)
+            m_runs.push_back(std::make_unique<InProcessRun>(*m_runs.front(), std::nullopt));
+        reset(seeds);
+    }
+
+    void reset(const std::vector<uint64_t> &seeds) {
+        if (!seeds.empty() && seeds.size() != m_runs.size())
+            throw std::invalid_argument("one seed for each run");
+        for (size_t index = 0; index < m_runs.size(); ++index)
+            m_runs[index]->reset(seeds.empty() ? std::nullopt
+                                               : std::optional<uint64_t>(seeds[index]));
+    }
+
+    py::array_t<double> step(py::array_t<double, py::array::c_style | py::array::forcecast> ui,
+                             py::array_t<double, py::array::c_style | py::array::forcecast> uo) {
+        const size_t count = m_runs.size();
+        if (size_t(ui.size()) != count || size_t(uo.size()) != count)
+            throw std::invalid_argument("one order of each kind for each run");
+        py::array_t<double> out({count, size_t(10)});
+        const double *in = ui.data();
+        const double *outflow = uo.data();
+        double *rows = out.mutable_data();
+        std::exception_ptr failure;
+        {
+            py::gil_scoped_release released;
+            const size_t workers =
+                std::clamp<size_t>(std::thread::hardware_concurrency(), 1, (count + 999) / 1000);
+            std::vector<std::exception_ptr> failures(workers);
+            const auto play = [&](size_t worker) {
+                try {
+                    for (size_t i = worker; i < count; i += workers)
+                        writeRow(rows + 10 * i, m_runs[i]->step(in[i], outflow[i]));
+                } catch (...) {
+                    failures[worker] = std::current_exception();
+                }
+            };
+            std::vector<std::thread> threads;
+            for (size_t worker = 1; worker < workers; ++worker)
+                threads.emplace_back(play, worker);
+            play(0); // this thread plays its share too
+            for (std::thread &thread : threads)
+                thread.join();
+            for (const std::exception_ptr &caught : failures)
+                failure = failure ? failure : caught;
+        }
+        if (failure)
+            std::rethrow_exception(failure);
+        return out;
+    }
+
+    size_t size() const { return m_runs.size(); }
+
+private:
+    static void writeRow(double *row, const StepFigures &f) {
+        const double values[10] = {
+            double(f.time), f.amount,          f.goal,        f.envInflow,
+            f.envOutflow,   f.userInflow,      f.userOutflow, f.inBand ? 1.0 : 0.0,
+            f.totalBonus,   f.last ? 1.0 : 0.0};
+        std::copy(values, values + 10, row);
+    }
+
+    std::vector<std::unique_ptr<InProcessRun>> m_runs;
+};
+
 // The core's objects live on Qt's main thread; Python's main thread becomes it. The
 // application object stays until the process ends.
 void adoptMainThread() {
@@ -100,4 +182,11 @@ PYBIND11_MODULE(_fluxmere, module) {
                                [](const InProcessRun &run) { return scenarioOf(run.state()); })
         .def_property_readonly("result",
                                [](const InProcessRun &run) { return resultOf(run.state()); });
+
+    py::class_<VectorRuns>(module, "VectorEngine")
+        .def(py::init<const std::string &, size_t, std::vector<uint64_t>>(), py::arg("setup_path"),
+             py::arg("count"), py::arg("seeds") = std::vector<uint64_t>())
+        .def("reset", &VectorRuns::reset, py::arg("seeds") = std::vector<uint64_t>())
+        .def("step", &VectorRuns::step, py::arg("ui"), py::arg("uo"))
+        .def("__len__", &VectorRuns::size);
 }

@@ -87,6 +87,21 @@ class ModuleTest(ProgramTestCase):
             with self.assertRaises(ValueError):
                 task.reset(bad)
 
+    def test_a_vector_of_runs_plays_what_each_run_plays_alone(self):
+        import numpy as np
+        text = setup_text(dict(SETUP, EnvSeed=0, MaxTrial=50, MaxNumberOfAScenarioType=50))
+        seeds = list(range(1, 2001))  # enough runs to be shared out over the cores
+        vector = fluxmere.VectorTask(text, len(seeds), seeds=seeds)
+        draw = np.random.default_rng(1)
+        orders = [draw.uniform(0, 3, size=(2, len(seeds))) for _ in range(50)]
+        rows = [vector.step(ui, uo) for ui, uo in orders]
+        for run in (0, 1, 1999):
+            alone = fluxmere.Task(text, seed=seeds[run])
+            played = [alone.step(ui[run], uo[run]) for ui, uo in orders]
+            self.assertEqual([list(map(float, p)) for p in played],
+                             [row[run].tolist() for row in rows])
+        self.assertTrue(all(rows[-1][:, 9] == 1))  # every run played its last period
+
     def test_orders_wait_in_the_pipeline_until_their_period(self):
         task = fluxmere.Task(self.setup_path, seed=1)
         task.step(2.5, 1.5)

@@ -53,6 +53,13 @@ InProcessRun::InProcessRun(const QString &setupPath, const QString &recordFolder
     reset();
 }
 
+InProcessRun::InProcessRun(const InProcessRun &sibling, std::optional<uint64_t> seed)
+    : m_scenario(sibling.m_scenario)
+    , m_longestDelay(sibling.m_longestDelay) {
+    m_scenario.setupId.clear();
+    reset(seed);
+}
+
 InProcessRun::~InProcessRun() {
     finishRun(RunEnding::Quit);
 }

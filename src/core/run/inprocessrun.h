@@ -34,6 +34,8 @@ public:
     // each period's line and each run's record, as the program's own runs; `name` is the
     // subject of its lines.
     InProcessRun(const QString &setupPath, const QString &recordFolder, const QString &name);
+    // Another run of `sibling`'s setup, recording nothing (one of a vector of runs).
+    InProcessRun(const InProcessRun &sibling, std::optional<uint64_t> seed);
     ~InProcessRun();
 
     // A fresh run of the setup: with `seed` (1 to 2^53 - 1) its environment's noise, else

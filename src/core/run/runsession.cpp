@@ -6,11 +6,14 @@ RunSession::RunSession(RunRecorder *records, TaskState state, RunPlayer player, 
     , m_state(std::move(state))
     , m_player(player)
     , m_runner(m_state) {
-    connect(&m_runner, &PeriodRunner::viewChanged, this, &RunSession::viewChanged);
-    connect(&m_runner, &PeriodRunner::periodStarted, this, &RunSession::periodStarted);
-    connect(&m_runner, &PeriodRunner::periodClosed, this, &RunSession::onPeriodClosed);
-    connect(&m_runner, &PeriodRunner::periodFinished, this, &RunSession::periodFinished);
-    connect(&m_runner, &PeriodRunner::nothingToPlay, this, &RunSession::nothingToPlay);
+    // Direct, always: the run may be played on a thread other than the one it was made on
+    // (a vector of runs shared out over the cores), and its period must close in the call.
+    const auto direct = Qt::DirectConnection;
+    connect(&m_runner, &PeriodRunner::viewChanged, this, &RunSession::viewChanged, direct);
+    connect(&m_runner, &PeriodRunner::periodStarted, this, &RunSession::periodStarted, direct);
+    connect(&m_runner, &PeriodRunner::periodClosed, this, &RunSession::onPeriodClosed, direct);
+    connect(&m_runner, &PeriodRunner::periodFinished, this, &RunSession::periodFinished, direct);
+    connect(&m_runner, &PeriodRunner::nothingToPlay, this, &RunSession::nothingToPlay, direct);
 }
 
 bool RunSession::submit(const Decision &decision) {

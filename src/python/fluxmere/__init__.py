@@ -11,7 +11,7 @@ the same order, and with `record=FOLDER` the same Data.txt lines and Runs.txt re
 import os
 import tempfile
 
-from ._fluxmere import Engine, SetupError  # noqa: F401
+from ._fluxmere import Engine, SetupError, VectorEngine  # noqa: F401
 
 # The figures step() returns, in order.
 FIELDS = ("time", "amount", "goal", "env_inflow", "env_outflow", "user_inflow",
@@ -52,6 +52,32 @@ class Task:
     @property
     def result(self):
         return self._engine.result
+
+
+class VectorTask:
+    """n runs of one setup stepped together: step() takes an array of n inflow orders and one
+    of n outflow orders and returns an n x 10 array of the periods' figures (the columns of
+    FIELDS; in_band and last as 0 or 1). `seeds`, when given, holds one seed for each run.
+    The runs are shared out over the machine's cores; they record nothing."""
+
+    def __init__(self, setup, n, seeds=None):
+        if os.path.isfile(setup):
+            self._engine = VectorEngine(os.fspath(setup), n, list(seeds or []))
+        else:
+            with tempfile.TemporaryDirectory() as scratch:
+                path = os.path.join(scratch, "Setup.txt")
+                with open(path, "w", encoding="utf-8", newline="") as text:
+                    text.write(setup)
+                self._engine = VectorEngine(path, n, list(seeds or []))
+
+    def __len__(self):
+        return len(self._engine)
+
+    def reset(self, seeds=None):
+        self._engine.reset(list(seeds or []))
+
+    def step(self, ui, uo):
+        return self._engine.step(ui, uo)
 
 
 def _engine(setup, record, name):
