@@ -8,13 +8,14 @@
 
 namespace {
 
-// The task window's texts, in the participant's language.
-QString shown(const char *text) {
-    return QCoreApplication::translate("frmKrugel", text);
+// The task window's texts, in the participant's language; none where nobody draws the view
+// (looking a text up in the translations takes a lock that every run's thread would share).
+QString shown(const TaskView &view, const char *text) {
+    return view.drawn ? QCoreApplication::translate("frmKrugel", text) : QString();
 }
 
-QString userActionText() {
-    return shown(QT_TRANSLATE_NOOP("frmKrugel", "User flow Action in Play"));
+QString userActionText(const TaskView &view) {
+    return shown(view, QT_TRANSLATE_NOOP("frmKrugel", "User flow Action in Play"));
 }
 
 void hideAllPipes(const TaskState &state, TaskView &view) {
@@ -129,13 +130,16 @@ void EnvironmentDecision(TaskState &state, TaskView &view) {
         state.Amount =
             ((in - out) * state.envFlowFactor + state.Amount / state.unitHeight) * state.unitHeight;
         FillTank(state, view, state.tankIndex, state.Amount);
-        view.lblStatusValue = shown(QT_TRANSLATE_NOOP("frmKrugel", "Environment Action in Play"));
-        view.lblEnvOutput[0] = {view.flowCaption(shown(QT_TRANSLATE_NOOP("frmKrugel", "ENV: ")),
-                                                 state.envFlowFactor * out),
-                                Colour::Green};
-        view.lblEnvInput[1] = {view.flowCaption(shown(QT_TRANSLATE_NOOP("frmKrugel", "ENV: ")),
-                                                state.envFlowFactor * in),
-                               Colour::Red};
+        view.lblStatusValue =
+            shown(view, QT_TRANSLATE_NOOP("frmKrugel", "Environment Action in Play"));
+        view.lblEnvOutput[0] = {
+            view.flowCaption(shown(view, QT_TRANSLATE_NOOP("frmKrugel", "ENV: ")),
+                             state.envFlowFactor * out),
+            Colour::Green};
+        view.lblEnvInput[1] = {
+            view.flowCaption(shown(view, QT_TRANSLATE_NOOP("frmKrugel", "ENV: ")),
+                             state.envFlowFactor * in),
+            Colour::Red};
     }
     view.submitEnabled = false;
 }
@@ -163,15 +167,16 @@ void processDecision(TaskState &state, TaskView &view) {
     switchDelayRegime(t, state.MaxTrial, state.outFlowDelayCount, state.outFlowDelayEnd,
                       state.outFlowDelayValue, state.outFlowTPAfter);
     view.lblStatusValue =
-        shown(QT_TRANSLATE_NOOP("frmKrugel", "Ah ha! Your previous request for Inflow and "
-                                             "OutFlow cannot be met in this time period!"));
+        shown(view, QT_TRANSLATE_NOOP("frmKrugel", "Ah ha! Your previous request for Inflow and "
+                                                   "OutFlow cannot be met in this time period!"));
     if (userFlowsDue(state)) {
         const Arrival in = inflowArrival(state);
         if (in.arrives) {
             PipeWater(view, state.pipeUserIn, true);
-            view.lblStatusValue = userActionText();
+            view.lblStatusValue = userActionText(view);
             view.lblUserInput[1] = {
-                view.flowCaption(shown(QT_TRANSLATE_NOOP("frmKrugel", "USER: ")), in.quantity),
+                view.flowCaption(shown(view, QT_TRANSLATE_NOOP("frmKrugel", "USER: ")),
+                                 in.quantity),
                 Colour::Red};
             view.lblUsrInCon = {Colour::Red, view.figureText(in.quantity)};
             state.TotalBackOrder =
@@ -181,10 +186,11 @@ void processDecision(TaskState &state, TaskView &view) {
         if (out.arrives) {
             PipeWater(view, state.pipeUserOut, true);
             view.lblUserOutput[0] = {
-                view.flowCaption(shown(QT_TRANSLATE_NOOP("frmKrugel", "USER: ")), out.quantity),
+                view.flowCaption(shown(view, QT_TRANSLATE_NOOP("frmKrugel", "USER: ")),
+                                 out.quantity),
                 Colour::Green};
             view.lblUsrOutCon = {Colour::Green, view.figureText(out.quantity)};
-            view.lblStatusValue = userActionText();
+            view.lblStatusValue = userActionText(view);
             state.TotalForwardDischarge =
                 state.TotalForwardDischarge - out.quantity + periodValue(state.UserOutflow, t);
         }
