@@ -33,8 +33,7 @@ void Program::startModelRun() {
     plan.studyCondition = m_study.conditionForRun(m_study.modelCondition(), false);
     const StartJudgement start = m_study.judgeStart(plan, Starter::Model);
     if (start.outcome == StartOutcome::EndsProgram) {
-        const QString title = start.fileMissing ? QStringLiteral("ERROR") : programTitle();
-        m_dialogs.inform(title, start.reason, Dialogs::Icon::Critical);
+        m_dialogs.inform(start.title(), start.reason, start.icon());
         end(1, RunEnding::Failed);
         return;
     }

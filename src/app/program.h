@@ -6,6 +6,7 @@
 #include "app/sitting.h"
 #include "app/study.h"
 #include "core/common/dialogs.h"
+#include "core/model/modelserver.h"
 #include "core/recording/database.h"
 
 #include <QObject>
@@ -15,7 +16,6 @@
 
 class frmZelph;
 class modZelph;
-class ModelServer;
 
 // The program: it creates the core objects and the windows, connects them, and decides who
 // has the program (Seat) and how it ends. The person's road is the Sitting's, a run's life
@@ -24,7 +24,7 @@ class Program : public QObject {
     Q_OBJECT
 public:
     struct Options {
-        quint16 port = 9548;
+        quint16 port = ModelServer::defaultPort;
         QString modelCondition; // every model's run plays it; empty: the rotation decides
         int batchPauseMs = 1;
         bool fullScreen = false;

@@ -113,10 +113,7 @@ bool Sitting::judgeStart() {
     }
     const StartJudgement start = m_study.judgeStart(m_plan, Starter::Person);
     if (start.outcome == StartOutcome::EndsProgram) {
-        const QString title = start.fileMissing ? QStringLiteral("ERROR") : programTitle();
-        m_dialogs.inform(title, start.reason,
-                         start.fileMissing ? Dialogs::Icon::None : Dialogs::Icon::Critical,
-                         [this] { emit failed(); });
+        m_dialogs.inform(start.title(), start.reason, start.icon(), [this] { emit failed(); });
         return false;
     }
     if (start.outcome == StartOutcome::Refused) {

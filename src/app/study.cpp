@@ -9,6 +9,14 @@
 
 #include <QDir>
 
+QString StartJudgement::title() const {
+    return fileMissing ? QStringLiteral("ERROR") : programTitle();
+}
+
+Dialogs::Icon StartJudgement::icon() const {
+    return fileMissing ? Dialogs::Icon::None : Dialogs::Icon::Critical;
+}
+
 Study::Study(QString dataDirectory)
     : m_dataDirectory(std::move(dataDirectory))
     , m_conditions(ConditionNames(m_dataDirectory))

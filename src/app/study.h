@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/common/dialogs.h"
 #include "core/setup/conditions.h"
 #include "core/setup/questionnairefile.h"
 #include "core/setup/setupfile.h"
@@ -21,6 +22,10 @@ struct StartJudgement {
     bool fileMissing = false;
     QStringList checkFailures; // shown whenever Start reaches them
     bool plays() const { return outcome == StartOutcome::Plays; }
+    // The box that gives the reason of a start that ends the program: "ERROR" and no icon
+    // for a missing file, as ever; the program's title and a critical icon otherwise.
+    QString title() const;
+    Dialogs::Icon icon() const;
 };
 
 // The study files of a data folder: the conditions and their setups, the rotation that gives

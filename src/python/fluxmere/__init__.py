@@ -8,6 +8,7 @@ A run plays exactly as the program plays a model's pause-free BATCH run: the sam
 the same order, and with `record=FOLDER` the same Data.txt lines and Runs.txt records.
 """
 
+import contextlib
 import os
 import tempfile
 
@@ -61,14 +62,8 @@ class VectorTask:
     The runs are shared out over the machine's cores; they record nothing."""
 
     def __init__(self, setup, n, seeds=None):
-        if os.path.isfile(setup):
-            self._engine = VectorEngine(os.fspath(setup), n, list(seeds or []))
-        else:
-            with tempfile.TemporaryDirectory() as scratch:
-                path = os.path.join(scratch, "Setup.txt")
-                with open(path, "w", encoding="utf-8", newline="") as text:
-                    text.write(setup)
-                self._engine = VectorEngine(path, n, list(seeds or []))
+        with _setup_file(setup) as path:
+            self._engine = VectorEngine(path, n, list(seeds or []))
 
     def __len__(self):
         return len(self._engine)
@@ -81,14 +76,21 @@ class VectorTask:
 
 
 def _engine(setup, record, name):
-    folder = "" if record is None else os.fspath(record)
+    with _setup_file(setup) as path:
+        return Engine(path, "" if record is None else os.fspath(record), name)
+
+
+@contextlib.contextmanager
+def _setup_file(setup):
+    """The path of a setup given as a path or as its text (kept in a file while it is read)."""
     if os.path.isfile(setup):
-        return Engine(os.fspath(setup), folder, name)
+        yield os.fspath(setup)
+        return
     with tempfile.TemporaryDirectory() as scratch:
         path = os.path.join(scratch, "Setup.txt")
         with open(path, "w", encoding="utf-8", newline="") as text:
             text.write(setup)
-        return Engine(path, folder, name)
+        yield path
 
 
 try:
