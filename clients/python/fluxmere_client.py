@@ -32,6 +32,7 @@ __all__ = ["Client", "FluxmereError", "NotLoggedIn", "State", "TankEnv"]
 
 PORT = 9548
 HOST = "127.0.0.1"
+MAX_SEED = 2**53 - 1  # the largest seed a run plays
 
 # The state message's figures: the period, the goal and amount (2 decimals), the
 # environment's flows of the period and the model's orders that acted in it (3 decimals;
@@ -146,13 +147,17 @@ class Client:
 
     # ---- the verbs -----------------------------------------------------------------------
 
-    def login(self, name, mode="BATCH"):
+    def login(self, name, mode="BATCH", seed=None):
         """Logs in as `name` and returns the initial state (period 0). mode: "BATCH" (hidden,
         without the person's pauses), "NONBATCH" (shown, 2 s pauses) or None (the mode of the
-        last login)."""
+        last login). `seed` (1 to 2**53 - 1, with a mode) seeds the run's environment noise
+        in place of the setup's EnvSeed or a fresh seed."""
         if not name or any(c.isspace() or ord(c) < 33 for c in name):
             raise ValueError("a model's name is one word without blanks: %r" % name)
-        self._send("ENTRY-ID %s VERSION %s" % (name, mode) if mode else "ENTRY-ID %s" % name)
+        if seed is not None and not (mode and isinstance(seed, int) and 1 <= seed <= MAX_SEED):
+            raise ValueError("a seed is a whole number from 1 to 2**53 - 1, given with a mode")
+        message = "ENTRY-ID %s VERSION %s" % (name, mode) if mode else "ENTRY-ID %s" % name
+        self._send(message + (" SEED %d" % seed if seed is not None else ""))
         reply = self._line()
         if reply.startswith("Bad login"):
             raise FluxmereError("the login was refused: %s" % reply)
@@ -266,8 +271,8 @@ class TankEnv:
     bonus the period earned; `terminated` is True after the last period, `truncated` never;
     info holds in_band (periods in the band so far) and payment (base plus bonus so far).
 
-    The environment itself is what the program's setup makes it: reset()'s seed and
-    options are taken for the interface's sake and change nothing.
+    reset(seed=N) plays the new run with seed N (1 to 2**53 - 1) of the environment's noise;
+    without one the run plays the setup's EnvSeed or a fresh seed. `options` changes nothing.
     """
 
     def __init__(self, port=PORT, name="env", mode="BATCH", host=HOST, timeout=10.0):
@@ -281,7 +286,7 @@ class TankEnv:
     def reset(self, seed=None, options=None):
         if self._client.logged_in:
             self._client.reset()
-        state = self._client.login(self._name, self._mode)
+        state = self._client.login(self._name, self._mode, seed)
         result = self._client.result()
         self._bonus = result["bonus"]
         self._terminated = result["last"]

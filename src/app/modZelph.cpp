@@ -133,10 +133,12 @@ void modZelph::HandleLogin(const QString &text) {
     if (login.outcome == protocol::LoginRequest::Outcome::Bad || login.name.isEmpty() ||
         !FitsDataFiles(login.name)) {
         m_login.clear();
+        m_loginSeed.reset();
         SendToModel(protocol::badLoginReply(text));
         return;
     }
     m_login = login.name;
+    m_loginSeed = login.seed;
     AcceptLogin();
 }
 

@@ -25,6 +25,8 @@ public:
     void logOut() { m_login.clear(); }
     // The mode the model's logins have named, for its next run.
     const protocol::RunMode &mode() const { return m_mode; }
+    // The seed the last good login asked its run to play, if it asked for one.
+    std::optional<uint64_t> loginSeed() const { return m_loginSeed; }
     // The pause of each timed step of a BATCH period.
     void setBatchPause(int milliseconds) { m_batchPauseMs = milliseconds; }
     // The run a decision plays and whose periods are reported; none between runs.
@@ -73,6 +75,7 @@ private:
     QString m_login;
     QString m_lastModelCommand; // the last login or reset a logged-out model sent
     protocol::RunMode m_mode;
+    std::optional<uint64_t> m_loginSeed;
     int m_batchPauseMs = protocol::BatchDelayMs;
     QPointer<RunSession> m_run;
     PeriodReport m_lastReport;

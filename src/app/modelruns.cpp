@@ -55,7 +55,7 @@ void Program::startModelRun() {
                          if (!m_modelPlan)
                              return; // the model left or reset meanwhile
                          m_modelPlan->setupId = *setupId;
-                         m_runs.numberRun(*m_modelPlan);
+                         m_runs.numberRun(*m_modelPlan, m_zelph->loginSeed());
                          m_study.warnAboutSilentDelays(*m_modelPlan);
                          // Leave the login's handler (a socket's) before the task opens.
                          QTimer::singleShot(0, this, &Program::continueModelRun);

@@ -37,9 +37,9 @@ void RunHost::keepSetup(const QByteArray &setupText,
                       }});
 }
 
-void RunHost::numberRun(TaskState &state) {
+void RunHost::numberRun(TaskState &state, std::optional<uint64_t> seed) {
     state.runId = makeRunId(QDateTime::currentDateTime(), m_records.nextRunNumber());
-    state.runSeed = ChooseRunSeed(state);
+    state.runSeed = ChooseRunSeed(state, seed);
 }
 
 void RunHost::prepareRecording(std::function<void(bool)> done) {

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <optional>
 
 class Dialogs;
 #include "gui/frmKrugel.h"
@@ -30,7 +31,7 @@ public:
     // The setup text a run plays, kept under its SetupId (none when it could not be kept).
     void keepSetup(const QByteArray &setupText, std::function<void(std::optional<QString>)> done);
     // A number and seed of the run's own.
-    void numberRun(TaskState &state);
+    void numberRun(TaskState &state, std::optional<uint64_t> seed = std::nullopt);
     // The record files made ready for a run (header, mended ends, earlier kinds set aside).
     void prepareRecording(std::function<void(bool)> done);
 

@@ -53,6 +53,11 @@ py::dict scenarioOf(const TaskState &state) {
     return scenario;
 }
 
+py::tuple tupleOf(const StepFigures &f) {
+    return py::make_tuple(f.time, f.amount, f.goal, f.envInflow, f.envOutflow, f.userInflow,
+                          f.userOutflow, f.inBand, f.totalBonus, f.last);
+}
+
 py::dict resultOf(const TaskState &state) {
     py::dict result;
     result["periods"] = state.currentTrial;
@@ -168,16 +173,14 @@ PYBIND11_MODULE(_fluxmere, module) {
         .def(
             "step",
             [](InProcessRun &run, double ui, double uo, std::optional<double> ei,
-               std::optional<double> eo) {
-                const StepFigures f = run.step(ui, uo, ei, eo);
-                return py::make_tuple(f.time, f.amount, f.goal, f.envInflow, f.envOutflow,
-                                      f.userInflow, f.userOutflow, f.inBand, f.totalBonus, f.last);
-            },
+               std::optional<double> eo) { return tupleOf(run.step(ui, uo, ei, eo)); },
             py::arg("ui"), py::arg("uo"), py::arg("ei") = py::none(), py::arg("eo") = py::none())
         .def("pipeline",
              [](const InProcessRun &run) {
                  return py::make_tuple(run.pipeline(true), run.pipeline(false));
              })
+        .def_property_readonly("figures",
+                               [](const InProcessRun &run) { return tupleOf(run.figures()); })
         .def_property_readonly("scenario",
                                [](const InProcessRun &run) { return scenarioOf(run.state()); })
         .def_property_readonly("result",

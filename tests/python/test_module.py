@@ -87,6 +87,26 @@ class ModuleTest(ProgramTestCase):
             with self.assertRaises(ValueError):
                 task.reset(bad)
 
+    def test_a_login_seed_plays_the_seed_the_module_plays(self):
+        noisy = dict(SETUP, MaxTrial=20, MaxNumberOfAScenarioType=20)
+        program = self.start(args=["--batch-pause-ms", "0"], **noisy)
+        with self.connect(program) as model:
+            model.exchange("ENTRY-ID m1 VERSION BATCH SEED 5")
+            for _ in range(20):
+                model.exchange("DECISION UI 1 UO 1")
+            model.exchange("SIMULATION RESET")
+            self.assertTrue(model.exchange("ENTRY-ID m1 VERSION BATCH SEED 0").startswith("Bad"))
+        header, *rows = program.wait_rows(20)
+        env_inflow = [float(row[header.index("EnvInflow")]) for row in rows]
+        task = fluxmere.Task(setup_text(noisy), seed=5)
+        self.assertEqual(env_inflow, [float("%.15g" % task.step(1, 1)[3]) for _ in range(20)])
+        with open(os.path.join(program.data_dir, "Runs.txt")) as runs:
+            header, record = [line.rstrip("\r\n").split("\t") for line in runs][:2]
+        self.assertEqual(record[header.index("Seed")], "5")  # not the setup's EnvSeed of 7
+        verify = subprocess.run([os.environ["FLUXMERE_EXE"], "--data-dir", program.data_dir,
+                                 "--verify"], capture_output=True, text=True)
+        self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
+
     def test_a_vector_of_runs_plays_what_each_run_plays_alone(self):
         import numpy as np
         text = setup_text(dict(SETUP, EnvSeed=0, MaxTrial=50, MaxNumberOfAScenarioType=50))

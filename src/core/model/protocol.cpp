@@ -1,6 +1,7 @@
 #include "core/model/protocol.h"
 
 #include "core/common/numbers.h"
+#include "core/setup/envnoise.h"
 #include "core/setup/taskstate.h"
 
 #include <cmath>
@@ -9,6 +10,18 @@ namespace protocol {
 namespace {
 
 const QChar Quote = QLatin1Char('"');
+const QLatin1String SeedKeyword{"SEED"};
+
+// The seed of "SEED n": digits alone, 1 to the largest seed.
+std::optional<uint64_t> seedValue(const QString &token) {
+    bool digitsOnly = !token.isEmpty() && token.size() <= 16;
+    for (const QChar c : token)
+        digitsOnly = digitsOnly && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    const uint64_t seed = digitsOnly ? token.toULongLong() : 0;
+    if (seed < 1 || seed > envnoise::LargestSeed)
+        return std::nullopt;
+    return seed;
+}
 
 } // namespace
 
@@ -68,6 +81,11 @@ LoginRequest parseLogin(const QString &text) {
     } else {
         login.versionTag = QString();
         return login;
+    }
+    if (tokens.size() > 4 && tokens.at(4) == SeedKeyword) {
+        login.seed = tokens.size() > 5 ? seedValue(tokens.at(5)) : std::nullopt;
+        if (!login.seed)
+            return login;
     }
     login.outcome = LoginRequest::Outcome::Good;
     return login;

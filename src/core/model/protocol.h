@@ -72,8 +72,12 @@ struct LoginRequest {
     // or "" (delays untouched) for an unknown mode after VERSION.
     std::optional<QString> versionTag;
     std::optional<int32_t> delayIntervalMs;
+    // "SEED n" after the mode: the run plays seed n (1 to 2^53 - 1) in place of the setup's
+    // EnvSeed or a fresh one.
+    std::optional<uint64_t> seed;
 };
-// "<any> <name> [VERSION BATCH|NONBATCH]"; later tokens are ignored.
+// "<any> <name> [VERSION BATCH|NONBATCH [SEED n]]"; later tokens are ignored. A SEED whose
+// value is not a whole number from 1 to 2^53 - 1 makes the login bad.
 LoginRequest parseLogin(const QString &text);
 // The run mode a model's logins have named: the version tag and the delay of both delay
 // steps. It outlives each run: a login that names none leaves it as it was.

@@ -312,8 +312,9 @@ private:
     }
 
     // The run's Seed against its setup: one exactly when the setup has noise, the setup's
-    // EnvSeed when it gives one. For a person's run, whose environment nobody sends, the
-    // environment tables the seed gives, to compare every recorded flow with.
+    // EnvSeed when it gives one (a model may ask for a seed of its own). For a person's run,
+    // whose environment nobody sends, the environment tables the seed gives, to compare every
+    // recorded flow with.
     std::optional<TaskState> seededEnvironment(const QString &file, const RunRecord &record,
                                                const TaskState &scenario) {
         const QString where = QStringLiteral("%1 line %2").arg(file).arg(record.line);
@@ -326,7 +327,8 @@ private:
         else if (noisy && !seed)
             expected = QStringLiteral("its setup's noise needs a seed of 1 to %1")
                            .arg(envnoise::LargestSeed);
-        else if (noisy && scenario.EnvSeed != 0 && uint64_t(*seed) != scenario.EnvSeed)
+        else if (noisy && scenario.EnvSeed != 0 && uint64_t(*seed) != scenario.EnvSeed &&
+                 record.playedByPerson()) // a model may ask for a seed of its own
             expected = QStringLiteral("its setup's EnvSeed is %1").arg(scenario.EnvSeed);
         if (!expected.isEmpty()) {
             m_check.recordDifferences.append(

@@ -78,7 +78,7 @@ void InProcessRun::reset(std::optional<uint64_t> seed) {
     TaskState state = m_scenario;
     state.runId =
         makeRunId(QDateTime::currentDateTime(), m_records ? m_records->nextRunNumber() : 0);
-    state.runSeed = seed ? *seed : ChooseRunSeed(state);
+    state.runSeed = ChooseRunSeed(state, seed);
     PrepareTaskState(state);
     m_run = std::make_unique<RunSession>(m_records.get(), std::move(state), RunPlayer::Model);
     // The time of day from a steady clock set once a run: reading the local time anew costs
@@ -109,7 +109,12 @@ StepFigures InProcessRun::step(double userInflow, double userOutflow,
     QObject::disconnect(connection);
     if (failed)
         throw failure(error);
-    const ShownFlows flows = FlowsShown(state);
+    return figures();
+}
+
+StepFigures InProcessRun::figures() const {
+    const TaskState &state = m_run->state();
+    const ShownFlows flows = state.currentTrial > 0 ? FlowsShown(state) : ShownFlows{};
     return {state.currentTrial,
             state.Amount / state.unitHeight,
             state.GoalLinePoisition / state.unitHeight,
@@ -117,7 +122,7 @@ StepFigures InProcessRun::step(double userInflow, double userOutflow,
             flows.envOutflow,
             flows.userInflow,
             flows.userOutflow,
-            state.CurrentBonus > 0,
+            state.currentTrial > 0 && state.CurrentBonus > 0,
             state.TotalBonus,
             state.currentTrial >= state.MaxTrial};
 }

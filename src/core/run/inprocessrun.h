@@ -50,6 +50,9 @@ public:
     // The orders still to arrive, one for each coming period up to the longest delay the
     // setup can have (index 0: the coming period).
     std::vector<double> pipeline(bool inflow) const;
+    // The figures of the period played last; before the first, the run's start (time 0, the
+    // starting amount, no flows, the base payment).
+    StepFigures figures() const;
     const TaskState &state() const { return m_run->state(); }
 
 private:

@@ -58,9 +58,11 @@ bool EnvironmentIsNoisy(const TaskState &state) {
     return state.EnvInflowNoise > 0 || state.EnvOutflowNoise > 0;
 }
 
-uint64_t ChooseRunSeed(const TaskState &state) {
+uint64_t ChooseRunSeed(const TaskState &state, std::optional<uint64_t> requested) {
     if (!EnvironmentIsNoisy(state))
         return 0;
+    if (requested)
+        return *requested;
     return state.EnvSeed != 0 ? state.EnvSeed : envnoise::FreshSeed();
 }
 

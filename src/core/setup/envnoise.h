@@ -3,6 +3,7 @@
 #include "core/setup/taskstate.h"
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <utility>
 
@@ -48,9 +49,9 @@ uint64_t FreshSeed();
 // EnvOutflowNoise above 0).
 bool EnvironmentIsNoisy(const TaskState &state);
 
-// The seed a new run of the scenario plays: EnvSeed when the setup gives one, else a fresh
-// one; 0 when the environment has no noise.
-uint64_t ChooseRunSeed(const TaskState &state);
+// The seed a new run of the scenario plays: `requested` when a model asked for one, else
+// EnvSeed when the setup gives one, else a fresh one; 0 when the environment has no noise.
+uint64_t ChooseRunSeed(const TaskState &state, std::optional<uint64_t> requested = std::nullopt);
 
 // Adds the noise of state.runSeed to the environment tables of periods 1 to MaxTrial, after
 // the schedules have filled them; does nothing when runSeed is 0. Every period takes one

@@ -42,6 +42,12 @@ class Task:
         return dict(zip(FIELDS, self.step(ui, uo, ei, eo)))
 
     @property
+    def figures(self):
+        """The figures of the period played last (as step() returns them); before the first
+        period, the start: time 0, the starting amount and goal, no flows, the base payment."""
+        return self._engine.figures
+
+    @property
     def pipeline(self):
         """The orders still to arrive, (inflow, outflow), one for each coming period."""
         return self._engine.pipeline()
@@ -53,6 +59,19 @@ class Task:
     @property
     def result(self):
         return self._engine.result
+
+
+def play(task, policy):
+    """Plays the rest of `task`'s run with `policy(figures, pipeline) -> (inflow, outflow)`,
+    called before each period with the figures so far and the orders still to arrive. Returns
+    the figures of the periods played, in order."""
+    figures = task.figures
+    periods = []
+    while not figures[-1]:
+        inflow, outflow = policy(figures, task.pipeline)
+        figures = task.step(inflow, outflow)
+        periods.append(figures)
+    return periods
 
 
 class VectorTask:

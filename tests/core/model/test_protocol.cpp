@@ -55,6 +55,7 @@ private slots:
     void route();
     void parseLogin_data();
     void parseLogin();
+    void loginSeed();
     void runModeSurvivesLoginsWithoutMode();
     void parseDecision_data();
     void parseDecision();
@@ -218,6 +219,24 @@ void TestProtocol::parseLogin() {
     QCOMPARE(login.name, name);
     QCOMPARE(given(login.versionTag), versionTag);
     QCOMPARE(given(login.delayIntervalMs), delay);
+}
+
+// "SEED n" after the mode names the run's seed; a SEED without a seed the program plays makes
+// the login bad rather than play another seed than the model asked for.
+void TestProtocol::loginSeed() {
+    const auto seedOf = [](const char *text) {
+        return protocol::parseLogin(QLatin1String(text));
+    };
+    QCOMPARE(seedOf("ENTRY-ID a VERSION BATCH SEED 7").seed, std::optional<uint64_t>(7));
+    QCOMPARE(seedOf("ENTRY-ID a VERSION NONBATCH SEED 9007199254740991 x").seed,
+             std::optional<uint64_t>(9007199254740991));
+    QCOMPARE(seedOf("ENTRY-ID a VERSION BATCH SEEDS 7").outcome, LoginRequest::Outcome::Good);
+    QVERIFY(!seedOf("ENTRY-ID a VERSION BATCH SEEDS 7").seed);
+    for (const char *bad :
+         {"ENTRY-ID a VERSION BATCH SEED", "ENTRY-ID a VERSION BATCH SEED 0",
+          "ENTRY-ID a VERSION BATCH SEED 9007199254740992", "ENTRY-ID a VERSION BATCH SEED -3",
+          "ENTRY-ID a VERSION BATCH SEED 7e2"})
+        QCOMPARE(seedOf(bad).outcome, LoginRequest::Outcome::Bad);
 }
 
 void TestProtocol::runModeSurvivesLoginsWithoutMode() {
