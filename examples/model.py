@@ -76,6 +76,26 @@ def decide(state, alpha, env_in, env_out):
     return alpha * max(0.0, gap), alpha * max(0.0, -gap)
 
 
+class _Figures:
+    """A period's figures from the Python module under the names of the STATE message."""
+
+    def __init__(self, figures):
+        _, self.amount, self.goal, self.ei, self.eo = figures[:5]
+
+
+def policy(alpha=1.0, env_in=None, env_out=None):
+    """The same rule in process (`model:policy`, e.g. for fluxmere.play): a fresh policy
+    `(figures, pipeline) -> (inflow, outflow)` for one run, given the figures of
+    fluxmere.Task.step, which carry STATE's numbers at full precision."""
+    alpha = float(alpha)
+
+    def order(figures, pipeline):
+        state = _Figures(figures)
+        return decide(state, alpha, *expected_environment(state, env_in, env_out))
+
+    return order
+
+
 def reset(client):
     client.reset()
 
