@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <optional>
-#include <optional>
 
 class Dialogs;
 #include "gui/frmKrugel.h"

@@ -71,15 +71,19 @@ py::dict resultOf(const TaskState &state) {
 // n runs of one setup stepped together: one call plays a period of each, its orders taken
 // from arrays, its figures returned as an n x 10 array (the columns of Task.step). The runs
 // are shared out over the machine's cores; each run is only ever played by one of them.
+// Recording runs are played in order on one thread: their lines interleave in Data.txt the
+// same way every time.
 class VectorRuns {
 public:
-    VectorRuns(const std::string &setupPath, size_t count, std::vector<uint64_t> seeds) {
+    VectorRuns(const std::string &setupPath, size_t count, std::vector<uint64_t> seeds,
+               const std::string &recordFolder, const std::string &name)
+        : m_recording(!recordFolder.empty()) {
         if (count == 0)
             throw std::invalid_argument("a vector holds at least one run");
         if (!seeds.empty() && seeds.size() != count)
             throw std::invalid_argument("one seed for each run");
         m_runs.push_back(
-            std::make_unique<InProcessRun>(text(setupPath), QString(), QStringLiteral("model")));
+            std::make_unique<InProcessRun>(text(setupPath), text(recordFolder), text(name)));
         for (size_t index = 1; index < count; ++index)
             m_runs.push_back(std::make_unique<InProcessRun>(*m_runs.front(), std::nullopt));
         reset(seeds);
@@ -105,8 +109,10 @@ public:
         std::exception_ptr failure;
         {
             py::gil_scoped_release released;
-            const size_t workers =
-                std::clamp<size_t>(std::thread::hardware_concurrency(), 1, (count + 999) / 1000);
+            const size_t workers = m_recording
+                                       ? 1
+                                       : std::clamp<size_t>(std::thread::hardware_concurrency(), 1,
+                                                            (count + 999) / 1000);
             std::vector<std::exception_ptr> failures(workers);
             const auto play = [&](size_t worker) {
                 try {
@@ -132,6 +138,11 @@ public:
 
     size_t size() const { return m_runs.size(); }
 
+    void close() {
+        for (const std::unique_ptr<InProcessRun> &run : m_runs)
+            run->close();
+    }
+
 private:
     static void writeRow(double *row, const StepFigures &f) {
         const double values[10] = {
@@ -141,6 +152,7 @@ private:
         std::copy(values, values + 10, row);
     }
 
+    bool m_recording = false;
     std::vector<std::unique_ptr<InProcessRun>> m_runs;
 };
 
@@ -184,11 +196,15 @@ PYBIND11_MODULE(_fluxmere, module) {
         .def_property_readonly("scenario",
                                [](const InProcessRun &run) { return scenarioOf(run.state()); })
         .def_property_readonly("result",
-                               [](const InProcessRun &run) { return resultOf(run.state()); });
+                               [](const InProcessRun &run) { return resultOf(run.state()); })
+        .def("close", &InProcessRun::close);
 
     py::class_<VectorRuns>(module, "VectorEngine")
-        .def(py::init<const std::string &, size_t, std::vector<uint64_t>>(), py::arg("setup_path"),
-             py::arg("count"), py::arg("seeds") = std::vector<uint64_t>())
+        .def(py::init<const std::string &, size_t, std::vector<uint64_t>, const std::string &,
+                      const std::string &>(),
+             py::arg("setup_path"), py::arg("count"), py::arg("seeds") = std::vector<uint64_t>(),
+             py::arg("record_folder") = "", py::arg("name") = "model")
+        .def("close", &VectorRuns::close)
         .def("reset", &VectorRuns::reset, py::arg("seeds") = std::vector<uint64_t>())
         .def("step", &VectorRuns::step, py::arg("ui"), py::arg("uo"))
         .def("__len__", &VectorRuns::size);

@@ -72,6 +72,27 @@ class ModuleTest(ProgramTestCase):
         self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
         self.assertIn("1 runs, %d periods verified, 0 differences" % PERIODS, verify.stdout)
 
+    def test_runs_recording_in_one_folder_interleave_under_its_lock(self):
+        import numpy as np
+        folder = os.path.join(self.scratch, "shared")
+        short = setup_text(dict(SETUP, MaxTrial=30, MaxNumberOfAScenarioType=30, EnvSeed=0))
+        alone = fluxmere.Task(short, seed=9, record=folder)
+        vector = fluxmere.VectorTask(short, 3, seeds=[1, 2, 3], record=folder)
+        for period in range(30):
+            alone.step(1, period % 3)
+            vector.step(np.full(3, 1.0), np.full(3, period % 2))
+        exe = os.environ["FLUXMERE_EXE"]
+        held = subprocess.run([exe, "--data-dir", folder], capture_output=True, text=True,
+                              timeout=20)
+        self.assertEqual(held.returncode, 1)
+        self.assertIn("is in use by process %d" % os.getpid(), held.stderr + held.stdout)
+        alone.close()
+        vector.close()
+        verify = subprocess.run([exe, "--data-dir", folder, "--verify"], capture_output=True,
+                                text=True)
+        self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
+        self.assertIn("4 runs, 120 periods verified, 0 differences", verify.stdout)
+
     def test_a_seed_gives_its_own_environment_every_time(self):
         text = setup_text(dict(SETUP, EnvSeed=0))  # no seed of the setup's own
         runs = {}

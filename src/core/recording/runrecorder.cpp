@@ -55,10 +55,31 @@ bool RunRecorder::setEarlierKindsAside(QString *error) {
     return true;
 }
 
+namespace {
+
+// A block of lines large enough to make its write cheap, small enough to lose little to a
+// process that is killed.
+constexpr qsizetype BlockBytes = 256 * 1024;
+
+} // namespace
+
 bool RunRecorder::writePeriod(RunTally &run, RunPlayer player, const TaskState &state,
                               const QDate &date, QString *error) {
     const QByteArray line = periodLine(state, date) + "\r\n";
-    const qint64 lineNumber = m_data.append(line, 1, error);
+    qint64 lineNumber = 0;
+    if (m_blockWrites) {
+        // The lines are counted as they will stand: nobody else writes the folder.
+        lineNumber = m_data.lineCount() + m_waitingCount + 1;
+        m_waitingLines += line;
+        ++m_waitingCount;
+        if (m_waitingLines.size() >= BlockBytes && !flushLines(error)) {
+            m_waitingLines.chop(line.size()); // this line is not taken; those before wait
+            --m_waitingCount;
+            return false;
+        }
+    } else {
+        lineNumber = m_data.append(line, 1, error);
+    }
     if (lineNumber == 0)
         return false;
     if (!run.open)
@@ -67,6 +88,23 @@ bool RunRecorder::writePeriod(RunTally &run, RunPlayer player, const TaskState &
     ++run.periodsPlayed;
     if (state.CurrentBonus > 0)
         ++run.periodsInBand;
+    return true;
+}
+
+bool RunRecorder::flushLines(QString *error) {
+    if (m_waitingCount == 0)
+        return true;
+    const qint64 expected = m_data.lineCount() + 1;
+    const qint64 first = m_data.append(m_waitingLines, m_waitingCount, error);
+    if (first == 0)
+        return false;
+    m_waitingLines.clear();
+    m_waitingCount = 0;
+    if (first != expected) {
+        *error = QStringLiteral("%1 was changed by another program while runs recorded there")
+                     .arg(QDir::toNativeSeparators(m_data.path()));
+        return false;
+    }
     return true;
 }
 
@@ -82,6 +120,8 @@ qint64 RunRecorder::nextRunNumber() {
 
 bool RunRecorder::writeRunRecord(RunTally &tally, const TaskState &state, RunEnding ending,
                                  QString *error) {
+    if (!flushLines(error))
+        return false;
     if (!tally.open)
         return !m_syncDue || syncFiles(error);
     RunRecord run;

@@ -49,6 +49,13 @@ public:
     // open, so that a second try can write it.
     bool writeRunRecord(RunTally &run, const TaskState &state, RunEnding ending, QString *error);
 
+    // With block writes, period lines wait in memory and go into Data.txt in blocks of whole
+    // lines (a write a block), each run's before its record. Only for a recorder that alone
+    // writes the folder's files; a run in process, which nobody watches line by line.
+    void setBlockWrites(bool blocks) { m_blockWrites = blocks; }
+    // Writes the lines that wait. False, with the reason: they keep waiting.
+    bool flushLines(QString *error);
+
     // A number that no run of the folder has had yet: the records of every kind of Runs.txt
     // (counted at the first call) and the runs this recorder has numbered since.
     qint64 nextRunNumber();
@@ -63,4 +70,7 @@ private:
     RecordFile m_runs;
     qint64 m_lastRunNumber = 0;
     bool m_syncDue = false; // a record was written but not yet put on the disk
+    bool m_blockWrites = false;
+    QByteArray m_waitingLines; // block writes: lines not yet in Data.txt
+    int m_waitingCount = 0;
 };

@@ -6,11 +6,17 @@
 #include "core/setup/scenario.h"
 
 #include "core/common/numbers.h"
+#include "core/recording/folderlock.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 
 namespace {
@@ -29,6 +35,43 @@ int longestDelay(int16_t first, const std::vector<double> &values) {
 
 } // namespace
 
+// The records of one data folder, shared by the runs of this process that record there:
+// one lock, one count of its lines and runs.
+struct FolderRecords {
+    explicit FolderRecords(const QString &folder)
+        : recorder(folder) {}
+    ~FolderRecords() {
+        QString error;
+        recorder.flushLines(&error); // every run's record has flushed its own lines already
+    }
+    std::unique_ptr<QLockFile> lock;
+    RunRecorder recorder;
+};
+
+namespace {
+
+// The folder's records: those the process holds already, or new ones under the folder's lock.
+std::shared_ptr<FolderRecords> folderRecords(const QString &folder) {
+    static std::mutex guard;
+    static std::map<QString, std::weak_ptr<FolderRecords>> open;
+    const std::lock_guard<std::mutex> held(guard);
+    const QString key = QFileInfo(folder).absoluteFilePath();
+    if (std::shared_ptr<FolderRecords> records = open[key].lock())
+        return records;
+    auto records = std::make_shared<FolderRecords>(key);
+    QDir().mkpath(key); // a folder of its own for a model's records, made when it is missing
+    QString error = lockDataFolder(key, records->lock);
+    QStringList notes;
+    if (!error.isEmpty() || !records->recorder.inspectFiles(&error) ||
+        !records->recorder.prepareFiles(&notes, &error))
+        throw failure(error);
+    records->recorder.setBlockWrites(true);
+    open[key] = records;
+    return records;
+}
+
+} // namespace
+
 InProcessRun::InProcessRun(const QString &setupPath, const QString &recordFolder,
                            const QString &name) {
     SetupFile setup(setupPath);
@@ -43,11 +86,9 @@ InProcessRun::InProcessRun(const QString &setupPath, const QString &recordFolder
         std::max(longestDelay(m_scenario.inFlowTPAfter, m_scenario.inFlowDelayValue),
                  longestDelay(m_scenario.outFlowTPAfter, m_scenario.outFlowDelayValue));
     if (!recordFolder.isEmpty()) {
-        m_records = std::make_unique<RunRecorder>(recordFolder);
+        m_folder = folderRecords(recordFolder);
         QString error;
-        QStringList notes;
-        if (!m_records->inspectFiles(&error) || !m_records->prepareFiles(&notes, &error) ||
-            !keepSetup(recordFolder, setup.contents(), &m_scenario.setupId, &error))
+        if (!keepSetup(recordFolder, setup.contents(), &m_scenario.setupId, &error))
             throw failure(error);
     }
     reset();
@@ -55,13 +96,17 @@ InProcessRun::InProcessRun(const QString &setupPath, const QString &recordFolder
 
 InProcessRun::InProcessRun(const InProcessRun &sibling, std::optional<uint64_t> seed)
     : m_scenario(sibling.m_scenario)
+    , m_folder(sibling.m_folder)
     , m_longestDelay(sibling.m_longestDelay) {
-    m_scenario.setupId.clear();
     reset(seed);
 }
 
 InProcessRun::~InProcessRun() {
     finishRun(RunEnding::Quit);
+}
+
+RunRecorder *InProcessRun::records() const {
+    return m_folder ? &m_folder->recorder : nullptr;
 }
 
 void InProcessRun::finishRun(RunEnding ending) {
@@ -71,16 +116,26 @@ void InProcessRun::finishRun(RunEnding ending) {
     }
 }
 
+void InProcessRun::close() {
+    finishRun(RunEnding::Quit);
+    m_closed = true;
+    QString error;
+    if (m_folder && !m_folder->recorder.flushLines(&error))
+        throw failure(error);
+}
+
 void InProcessRun::reset(std::optional<uint64_t> seed) {
+    if (m_closed)
+        throw failure(QStringLiteral("the task is closed"));
     if (seed && (*seed < 1 || *seed > envnoise::LargestSeed))
         throw std::invalid_argument("a seed is a whole number from 1 to 2^53 - 1");
     finishRun(RunEnding::Reset);
     TaskState state = m_scenario;
     state.runId =
-        makeRunId(QDateTime::currentDateTime(), m_records ? m_records->nextRunNumber() : 0);
+        makeRunId(QDateTime::currentDateTime(), m_folder ? records()->nextRunNumber() : 0);
     state.runSeed = ChooseRunSeed(state, seed);
     PrepareTaskState(state);
-    m_run = std::make_unique<RunSession>(m_records.get(), std::move(state), RunPlayer::Model);
+    m_run = std::make_unique<RunSession>(records(), std::move(state), RunPlayer::Model);
     // The time of day from a steady clock set once a run: reading the local time anew costs
     // a look at the time zone (a system call) twice a period.
     m_run->setClock([start = QTime::currentTime(), elapsed = QElapsedTimer()]() mutable {
@@ -95,6 +150,8 @@ void InProcessRun::reset(std::optional<uint64_t> seed) {
 StepFigures InProcessRun::step(double userInflow, double userOutflow,
                                std::optional<double> envInflow, std::optional<double> envOutflow) {
     const TaskState &state = m_run->state();
+    if (m_closed)
+        throw failure(QStringLiteral("the task is closed"));
     if (state.currentTrial >= state.MaxTrial)
         throw failure(
             QStringLiteral("the run is over: its %1 periods are played").arg(state.MaxTrial));

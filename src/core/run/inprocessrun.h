@@ -25,16 +25,20 @@ struct StepFigures {
     bool last = false;
 };
 
+struct FolderRecords;
+
 // A model's run played in this process, as the program plays a pause-free BATCH run: the
 // same run object, the same steps in the same order, and (when a data folder is given) the
-// same lines and record. A setup that cannot be played throws SetupError.
+// same lines and record. A setup that cannot be played throws SetupError. Runs of this
+// process that record in one folder share its lock and its records: their lines interleave
+// in Data.txt as they are played, each run's found by its record's DataLines.
 class InProcessRun {
 public:
     // `setupPath` is the setup file; `recordFolder`, when not empty, a data folder that gets
     // each period's line and each run's record, as the program's own runs; `name` is the
     // subject of its lines.
     InProcessRun(const QString &setupPath, const QString &recordFolder, const QString &name);
-    // Another run of `sibling`'s setup, recording nothing (one of a vector of runs).
+    // Another run of `sibling`'s setup (one of a vector of runs), recording where it records.
     InProcessRun(const InProcessRun &sibling, std::optional<uint64_t> seed);
     ~InProcessRun();
 
@@ -54,12 +58,17 @@ public:
     // starting amount, no flows, the base payment).
     StepFigures figures() const;
     const TaskState &state() const { return m_run->state(); }
+    // Ends the run (recorded as quit when it has lines) and puts every line on the disk; no
+    // period is played after it.
+    void close();
 
 private:
     void finishRun(RunEnding ending);
+    RunRecorder *records() const;
 
-    TaskState m_scenario; // the setup as read, before any run
-    std::unique_ptr<RunRecorder> m_records;
+    TaskState m_scenario;                    // the setup as read, before any run
+    std::shared_ptr<FolderRecords> m_folder; // none: nothing is recorded
     std::unique_ptr<RunSession> m_run;
+    bool m_closed = false;
     int m_longestDelay = 0;
 };

@@ -8,9 +8,11 @@ A run plays exactly as the program plays a model's pause-free BATCH run: the sam
 the same order, and with `record=FOLDER` the same Data.txt lines and Runs.txt records.
 """
 
+import atexit
 import contextlib
 import os
 import tempfile
+import weakref
 
 from ._fluxmere import Engine, SetupError, VectorEngine  # noqa: F401
 
@@ -28,6 +30,19 @@ class Task:
         self._engine = _engine(setup, record, name)
         if seed is not None:
             self._engine.reset(seed)
+        if record is not None:
+            _recording.add(self)
+
+    def close(self):
+        """Ends the run (recorded as quit when it has periods) and puts every line on the
+        disk; a recording task is closed when the interpreter exits."""
+        self._engine.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
 
     def reset(self, seed=None):
         """A fresh run; the one before is recorded as reset when it had periods."""
@@ -78,11 +93,19 @@ class VectorTask:
     """n runs of one setup stepped together: step() takes an array of n inflow orders and one
     of n outflow orders and returns an n x 10 array of the periods' figures (the columns of
     FIELDS; in_band and last as 0 or 1). `seeds`, when given, holds one seed for each run.
-    The runs are shared out over the machine's cores; they record nothing."""
+    The runs are shared out over the machine's cores. With `record`, a data folder, they are
+    played in order on one thread and their lines interleave in Data.txt, each run's named
+    by its record's DataLines."""
 
-    def __init__(self, setup, n, seeds=None):
+    def __init__(self, setup, n, seeds=None, record=None, name="model"):
         with _setup_file(setup) as path:
-            self._engine = VectorEngine(path, n, list(seeds or []))
+            self._engine = VectorEngine(path, n, list(seeds or []),
+                                        "" if record is None else os.fspath(record), name)
+        if record is not None:
+            _recording.add(self)
+
+    def close(self):
+        self._engine.close()
 
     def __len__(self):
         return len(self._engine)
@@ -92,6 +115,16 @@ class VectorTask:
 
     def step(self, ui, uo):
         return self._engine.step(ui, uo)
+
+
+# Recording tasks still open: their last lines and records are written at exit.
+_recording = weakref.WeakSet()
+
+
+@atexit.register
+def _close_recording():
+    for task in list(_recording):
+        task.close()
 
 
 def _engine(setup, record, name):
