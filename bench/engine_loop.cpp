@@ -42,14 +42,18 @@ int main(int argc, char *argv[]) {
     platform::prepareProcess(); // as the program prepares itself
     QCoreApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: engine_loop SETUP RUNS\n");
+        std::fprintf(stderr, "usage: engine_loop SETUP RUNS [steps|run|recorded]\n");
         return 2;
     }
+    // One of the three alone, for a profiler.
+    const QString only = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
+    const auto wanted = [&](const char *name) { return only.isEmpty() || only == QLatin1String(name); };
     const QString setup = QString::fromLocal8Bit(argv[1]);
     const int runs = QString::fromLocal8Bit(argv[2]).toInt();
     const int periods = prepared(setup).MaxTrial;
     QTextStream out(stdout);
-    out << "steps " << timed(runs, periods, [&](QElapsedTimer &clock) {
+    if (wanted("steps"))
+        out << "steps " << timed(runs, periods, [&](QElapsedTimer &clock) {
         TaskState state = prepared(setup);
         TaskView view;
         LoadTaskWindow(state, view);
@@ -60,6 +64,8 @@ int main(int argc, char *argv[]) {
         return clock.nsecsElapsed();
     }) << Qt::endl;
     for (const bool recorded : {false, true}) {
+        if (!wanted(recorded ? "recorded" : "run"))
+            continue;
         out << (recorded ? "recorded " : "run ") << timed(runs, periods, [&](QElapsedTimer &clock) {
             QTemporaryDir folder;
             RunRecorder records(folder.path());

@@ -159,6 +159,19 @@ QString stateAmount(double value) {
 }
 
 double asRecorded(double value) {
+    if (isWholeNumber(value))
+        return value == 0 ? 0.0 : value; // written exactly (a negative zero as 0)
+    // Within these magnitudes the 15-digit text is read back alike by any correctly rounding
+    // reader: the quick one, as a noisy run's every flow is recorded before it plays.
+    const double magnitude = std::fabs(value);
+    if (magnitude > 1e-300 && magnitude < 1e300) {
+        char text[32];
+        const auto end = std::to_chars(std::begin(text), std::end(text), value,
+                                       std::chars_format::scientific, 14);
+        double recorded = value;
+        std::from_chars(text, end.ptr, recorded, std::chars_format::scientific);
+        return recorded;
+    }
     return parseNumber(general(value)).value_or(value);
 }
 

@@ -15,6 +15,8 @@ void CalCost(TaskState &state, TaskView &view, double AmtInTank) {
     } else {
         state.CurrentBonus = 0;
     }
+    if (!view.drawn)
+        return;
     view.lblCurrBonusVal = view.figureText(state.CurrentBonus);
     view.lblAccuBonusVal = view.figureText(state.TotalBonus);
     view.lblCurrCostVal = view.figureText(state.currentCost);

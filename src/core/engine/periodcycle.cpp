@@ -81,6 +81,28 @@ void switchDelayRegime(int t, int32_t maxTrial, int16_t count, const std::vector
     }
 }
 
+void showEnvironmentFlows(TaskView &view, double in, double out) {
+    view.lblEnvInCon = {Colour::Red, view.figureText(in)};
+    view.lblEnvOutCon = {Colour::Green, view.figureText(out)};
+    view.lblStatusValue = shown(view, QT_TRANSLATE_NOOP("frmKrugel", "Environment Action in Play"));
+    view.lblEnvOutput[0] = {
+        view.flowCaption(shown(view, QT_TRANSLATE_NOOP("frmKrugel", "ENV: ")), out), Colour::Green};
+    view.lblEnvInput[1] = {
+        view.flowCaption(shown(view, QT_TRANSLATE_NOOP("frmKrugel", "ENV: ")), in), Colour::Red};
+}
+
+void showStatusFigures(const TaskState &state, TaskView &view) {
+    const ShownFlows shown = FlowsShown(state);
+    view.lblInFlowStatusEnvVal = view.figureText(shown.envInflow);
+    view.lblOutFlowStatusEnvVal = view.figureText(shown.envOutflow);
+    view.lblInFlowStatusVal = view.figureText(shown.userInflow);
+    view.lblOutFlowStatusVal = view.figureText(shown.userOutflow);
+    view.lblGoalStatusVal = view.figureText(state.GoalLinePoisition / state.unitHeight);
+    view.lblAmountStatusVal = view.figureText(state.Amount / state.unitHeight);
+    view.lblBackOrderVal = view.figureText(state.TotalBackOrder);
+    view.lblForwardOrderVal = view.figureText(state.TotalForwardDischarge);
+}
+
 } // namespace
 
 int32_t StepPause(const TaskState &state, int32_t designMs) {
@@ -125,34 +147,24 @@ void EnvironmentDecision(TaskState &state, TaskView &view) {
         PipeWater(view, state.pipeUserOut, false);
         PipeWater(view, state.pipeEnvIn, true);
         PipeWater(view, state.pipeEnvOut, true);
-        view.lblEnvInCon = {Colour::Red, view.figureText(state.envFlowFactor * in)};
-        view.lblEnvOutCon = {Colour::Green, view.figureText(state.envFlowFactor * out)};
         state.Amount =
             ((in - out) * state.envFlowFactor + state.Amount / state.unitHeight) * state.unitHeight;
         FillTank(state, view, state.tankIndex, state.Amount);
-        view.lblStatusValue =
-            shown(view, QT_TRANSLATE_NOOP("frmKrugel", "Environment Action in Play"));
-        view.lblEnvOutput[0] = {
-            view.flowCaption(shown(view, QT_TRANSLATE_NOOP("frmKrugel", "ENV: ")),
-                             state.envFlowFactor * out),
-            Colour::Green};
-        view.lblEnvInput[1] = {
-            view.flowCaption(shown(view, QT_TRANSLATE_NOOP("frmKrugel", "ENV: ")),
-                             state.envFlowFactor * in),
-            Colour::Red};
+        if (view.drawn)
+            showEnvironmentFlows(view, state.envFlowFactor * in, state.envFlowFactor * out);
     }
     view.submitEnabled = false;
 }
 
 void EndEnvironmentHighlight(TaskState &state, TaskView &view) {
-    if (environmentActive(state)) {
+    if (view.drawn && environmentActive(state)) {
         view.lblEnvInCon = FlowBox{};
         view.lblEnvOutCon = FlowBox{};
     }
 }
 
 void EndEnvironmentPhase(TaskState &state, TaskView &view) {
-    if (environmentActive(state)) {
+    if (view.drawn && environmentActive(state)) {
         view.lblEnvInput = {};
         view.lblEnvOutput = {};
     }
@@ -166,31 +178,36 @@ void processDecision(TaskState &state, TaskView &view) {
                       state.inFlowDelayValue, state.inFlowTPAfter);
     switchDelayRegime(t, state.MaxTrial, state.outFlowDelayCount, state.outFlowDelayEnd,
                       state.outFlowDelayValue, state.outFlowTPAfter);
-    view.lblStatusValue =
-        shown(view, QT_TRANSLATE_NOOP("frmKrugel", "Ah ha! Your previous request for Inflow and "
-                                                   "OutFlow cannot be met in this time period!"));
+    if (view.drawn)
+        view.lblStatusValue = shown(
+            view, QT_TRANSLATE_NOOP("frmKrugel", "Ah ha! Your previous request for Inflow and "
+                                                 "OutFlow cannot be met in this time period!"));
     if (userFlowsDue(state)) {
         const Arrival in = inflowArrival(state);
         if (in.arrives) {
             PipeWater(view, state.pipeUserIn, true);
-            view.lblStatusValue = userActionText(view);
-            view.lblUserInput[1] = {
-                view.flowCaption(shown(view, QT_TRANSLATE_NOOP("frmKrugel", "USER: ")),
-                                 in.quantity),
-                Colour::Red};
-            view.lblUsrInCon = {Colour::Red, view.figureText(in.quantity)};
+            if (view.drawn) {
+                view.lblStatusValue = userActionText(view);
+                view.lblUserInput[1] = {
+                    view.flowCaption(shown(view, QT_TRANSLATE_NOOP("frmKrugel", "USER: ")),
+                                     in.quantity),
+                    Colour::Red};
+                view.lblUsrInCon = {Colour::Red, view.figureText(in.quantity)};
+            }
             state.TotalBackOrder =
                 state.TotalBackOrder - in.quantity + periodValue(state.UserInflow, t);
         }
         const Arrival out = outflowArrival(state);
         if (out.arrives) {
             PipeWater(view, state.pipeUserOut, true);
-            view.lblUserOutput[0] = {
-                view.flowCaption(shown(view, QT_TRANSLATE_NOOP("frmKrugel", "USER: ")),
-                                 out.quantity),
-                Colour::Green};
-            view.lblUsrOutCon = {Colour::Green, view.figureText(out.quantity)};
-            view.lblStatusValue = userActionText(view);
+            if (view.drawn) {
+                view.lblUserOutput[0] = {
+                    view.flowCaption(shown(view, QT_TRANSLATE_NOOP("frmKrugel", "USER: ")),
+                                     out.quantity),
+                    Colour::Green};
+                view.lblUsrOutCon = {Colour::Green, view.figureText(out.quantity)};
+                view.lblStatusValue = userActionText(view);
+            }
             state.TotalForwardDischarge =
                 state.TotalForwardDischarge - out.quantity + periodValue(state.UserOutflow, t);
         }
@@ -214,27 +231,24 @@ void ApplyUserFlows(TaskState &state, TaskView &view) {
     if (userFlowsDue(state) && in.arrives) {
         changeAmount(state, in.quantity);
         FillTank(state, view, state.tankIndex, state.Amount);
-        view.lblUsrInCon = FlowBox{};
+        if (view.drawn)
+            view.lblUsrInCon = FlowBox{};
     }
     if (userFlowsDue(state) && out.arrives) {
         changeAmount(state, -out.quantity);
         FillTank(state, view, state.tankIndex, state.Amount);
-        view.lblUsrOutCon = FlowBox{};
+        if (view.drawn)
+            view.lblUsrOutCon = FlowBox{};
     }
-    const ShownFlows shown = FlowsShown(state);
-    view.lblInFlowStatusEnvVal = view.figureText(shown.envInflow);
-    view.lblOutFlowStatusEnvVal = view.figureText(shown.envOutflow);
-    view.lblInFlowStatusVal = view.figureText(shown.userInflow);
-    view.lblOutFlowStatusVal = view.figureText(shown.userOutflow);
-    view.lblGoalStatusVal = view.figureText(state.GoalLinePoisition / state.unitHeight);
-    view.lblAmountStatusVal = view.figureText(state.Amount / state.unitHeight);
-    view.lblBackOrderVal = view.figureText(state.TotalBackOrder);
-    view.lblForwardOrderVal = view.figureText(state.TotalForwardDischarge);
+    if (view.drawn)
+        showStatusFigures(state, view);
 }
 
 void ClosePeriod(TaskState &state, TaskView &view) {
-    view.lblUserInput = {};
-    view.lblUserOutput = {};
+    if (view.drawn) {
+        view.lblUserInput = {};
+        view.lblUserOutput = {};
+    }
     CalCost(state, view, state.Amount);
     view.submitEnabled = true;
     view.entryEnabled = true;
