@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """A period of the task, timed where each kind of model meets it, side by side in one run:
-the core's steps in a bare C++ loop, the run object (without and with its records), the
-Python module's Task.step, and a raw TCP client against the program at --batch-pause-ms 0.
+the core's steps in a bare C++ loop, a Data.txt line's formatting, the run object (without and
+with its records), the Python module's Task.step (without and with records), VectorTask at
+n = 1, 100 and 10,000, TankEnv in process and over TCP, and a raw TCP client against the
+program at --batch-pause-ms 0.
 
 Usage: engine_bench.py --loop build/fluxmere-engine-loop --exe build/fluxmere
                        --module build/python [--periods 30000] [--runs 3]
@@ -9,6 +11,7 @@ Every figure is nanoseconds a period (the median of the runs) and periods a seco
 """
 
 import argparse
+import contextlib
 import os
 import re
 import socket
@@ -17,6 +20,8 @@ import subprocess
 import sys
 import tempfile
 import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def setup_text(periods):
@@ -64,24 +69,67 @@ def vector_ns(module, setup, n, rounds):
     return statistics.median(spent)
 
 
+def recorded_ns(module, setup, periods, runs):
+    """Task.step recording into a data folder of its own, its close (the last block and the
+    record, synced) included."""
+    sys.path.insert(0, module)
+    import fluxmere
+    spent = []
+    for run in range(runs):
+        with tempfile.TemporaryDirectory() as folder:
+            task = fluxmere.Task(setup, seed=run + 1, record=folder)
+            step = task.step
+            start = time.perf_counter()
+            for period in range(periods):
+                step(period % 3, 1.0)
+            task.close()
+            spent.append((time.perf_counter() - start) / periods * 1e9)
+    return statistics.median(spent)
+
+
+def env_ns(module, setup, periods, runs):
+    sys.path.insert(0, module)
+    import fluxmere
+    env = fluxmere.TankEnv(setup)
+    action = [1.0, 0.5]
+    spent = []
+    for run in range(runs):
+        env.reset(seed=run)
+        start = time.perf_counter()
+        for _ in range(periods):
+            env.step(action)
+        spent.append((time.perf_counter() - start) / periods * 1e9)
+    return statistics.median(spent)
+
+
+@contextlib.contextmanager
+def program_on(exe, setup):
+    """A headless program with `setup`, pause-free, and the port it listens on."""
+    with tempfile.TemporaryDirectory() as folder:
+        data = os.path.join(folder, "data")
+        subprocess.run([exe, "--data-dir", data, "--init"], capture_output=True, check=True)
+        with open(os.path.join(data, "Setup.txt"), "w", newline="") as f:
+            f.write(open(setup).read())
+        program = subprocess.Popen([exe, "--data-dir", data, "--port", "0",
+                                    "--batch-pause-ms", "0", "-platform", "offscreen"],
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        port = None
+        for line in program.stdout:
+            found = re.match(r"Waiting for a model on port (\d+)\.", line)
+            if found:
+                port = int(found.group(1))
+                break
+        try:
+            yield port
+        finally:
+            program.terminate()
+            program.wait(10)
+
+
 def tcp_ns(exe, setup, periods, runs):
     spent = []
     for _ in range(runs):
-        with tempfile.TemporaryDirectory() as folder:
-            data = os.path.join(folder, "data")
-            subprocess.run([exe, "--data-dir", data, "--init"], capture_output=True, check=True)
-            with open(os.path.join(data, "Setup.txt"), "w", newline="") as f:
-                f.write(open(setup).read())
-            program = subprocess.Popen([exe, "--data-dir", data, "--port", "0",
-                                        "--batch-pause-ms", "0", "-platform", "offscreen"],
-                                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                       text=True)
-            port = None
-            for line in program.stdout:
-                found = re.match(r"Waiting for a model on port (\d+)\.", line)
-                if found:
-                    port = int(found.group(1))
-                    break
+        with program_on(exe, setup) as port:
             with socket.create_connection(("127.0.0.1", port)) as sock:
                 sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
                 replies = sock.makefile("rb")
@@ -92,8 +140,21 @@ def tcp_ns(exe, setup, periods, runs):
                     sock.sendall(b"DECISION UI %d UO 1\r\n" % (period % 3))
                     replies.readline()
                 spent.append((time.perf_counter() - start) / periods * 1e9)
-                sock.sendall(b"QUIT\r\n")
-            program.wait(10)
+    return statistics.median(spent)
+
+
+def tcp_env_ns(exe, setup, periods, runs):
+    sys.path.insert(0, os.path.join(ROOT, "clients", "python"))
+    import fluxmere_client
+    spent = []
+    for run in range(runs):
+        with program_on(exe, setup) as port:
+            with fluxmere_client.TankEnv(port=port) as env:
+                env.reset(seed=run + 1)
+                start = time.perf_counter()
+                for _ in range(periods):
+                    env.step((1.0, 0.5))
+                spent.append((time.perf_counter() - start) / periods * 1e9)
     return statistics.median(spent)
 
 
@@ -114,13 +175,17 @@ def main():
             f.write(setup_text(100))
         loop = loop_figures(args.loop, setup, args.runs)
         rows = [("core steps, C++ loop", loop["steps"]),
+                ("a Data.txt line, formatted", loop["line"]),
                 ("run object, no records", loop["run"]),
                 ("run object, Data.txt and Runs.txt", loop["recorded"]),
-                ("Task.step from Python", module_ns(args.module, setup, args.periods, args.runs))]
+                ("Task.step from Python", module_ns(args.module, setup, args.periods, args.runs)),
+                ("Task.step, recording", recorded_ns(args.module, setup, args.periods, args.runs))]
         rows += [("VectorTask.step, n = %d, a run-period" % n,
                   vector_ns(args.module, short, n, args.runs)) for n in (1, 100, 10000)]
-        rows += [
-                ("TCP, raw client, pause 0", tcp_ns(args.exe, setup, args.periods // 3, args.runs))]
+        tcp_periods = args.periods // 10
+        rows += [("TankEnv.step in process", env_ns(args.module, setup, args.periods, args.runs)),
+                 ("TankEnv.step over TCP", tcp_env_ns(args.exe, setup, tcp_periods, args.runs)),
+                 ("TCP, raw client, pause 0", tcp_ns(args.exe, setup, tcp_periods, args.runs))]
     print("%-36s %12s %14s" % ("a period", "ns", "periods/s"))
     for name, ns in rows:
         print("%-36s %12.0f %14.0f" % (name, ns, 1e9 / ns))

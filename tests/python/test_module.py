@@ -137,7 +137,9 @@ class ModuleTest(ProgramTestCase):
         orders = [draw.uniform(0, 3, size=(2, len(seeds))) for _ in range(50)]
         rows = [vector.step(ui, uo) for ui, uo in orders]
         for run in (0, 1, 1999):
-            alone = fluxmere.Task(text, seed=seeds[run])
+            # The last alone through the run object that records, the others as the vector.
+            folder = os.path.join(self.scratch, "alone") if run == 1999 else None
+            alone = fluxmere.Task(text, seed=seeds[run], record=folder)
             played = [alone.step(ui[run], uo[run]) for ui, uo in orders]
             self.assertEqual([list(map(float, p)) for p in played],
                              [row[run].tolist() for row in rows])

@@ -29,12 +29,15 @@ void readScientific(const char *first, const char *last, Decimal &d) {
         ++first;
     const char *exponent = std::find(first, last, 'e');
     std::from_chars(exponent + (exponent[1] == '+' ? 2 : 1), last, d.exponent);
-    for (const char *c = first; c != exponent; ++c) {
+    char digits[32]; // at most 17 significant digits, and the point
+    size_t count = 0;
+    for (const char *c = first; c != exponent && count < sizeof digits; ++c) {
         if (*c != '.')
-            d.digits.push_back(*c);
+            digits[count++] = *c;
     }
-    while (!d.digits.empty() && d.digits.back() == '0')
-        d.digits.pop_back();
+    while (count > 0 && digits[count - 1] == '0')
+        --count;
+    d.digits.assign(digits, count);
 }
 
 Decimal toDecimal(double value) {

@@ -8,14 +8,25 @@
 PeriodRunner::PeriodRunner(TaskState &state, QObject *parent)
     : QObject(parent)
     , m_state(state)
-    , m_clock([] { return QTime::currentTime(); }) {
-    const char *names[StepCount] = {"Timer1", "tmrEnvDelay", "tmrEnvMv", "tmrUserDelay",
-                                    "tmrUserMv"};
-    for (int step = 0; step < StepCount; ++step) {
-        auto *timer = new StepTimer(names[step], this);
-        connect(timer, &StepTimer::timeout, this, [this, step] { run(Step(step)); });
-        m_timers[static_cast<size_t>(step)] = timer;
+    , m_clock([] { return QTime::currentTime(); }) {}
+
+// A step's timer is made when the step first waits: a pause-free run needs none (a vector of
+// thousands of runs would otherwise hold five kernel timers each).
+StepTimer *PeriodRunner::timer(Step step) {
+    StepTimer *&timer = m_timers[static_cast<size_t>(step)];
+    if (!timer) {
+        const char *names[StepCount] = {"Timer1", "tmrEnvDelay", "tmrEnvMv", "tmrUserDelay",
+                                        "tmrUserMv"};
+        timer = new StepTimer(names[step], this);
+        connect(timer, &StepTimer::timeout, this, [this, step] { run(step); });
     }
+    return timer;
+}
+
+// Only a view that somebody draws is announced: nobody looks at a hidden run's.
+void PeriodRunner::changed() {
+    if (m_view.drawn)
+        emit viewChanged();
 }
 
 void PeriodRunner::load() {
@@ -32,24 +43,27 @@ bool PeriodRunner::submit(const Decision &decision) {
     if (decision.showInEntryBoxes && m_view.drawn)
         setEntryTexts(numbers::roundTrip(decision.inflow), numbers::roundTrip(decision.outflow));
     m_state.StartTime = m_clock();
-    emit viewChanged();
+    changed();
     emit periodStarted();
     next(Timer1, StepPause(m_state, 1));
     return true;
 }
 
 bool PeriodRunner::finishNow() {
-    if (!m_running || m_finishing || !m_timers[m_pending]->isActive())
+    StepTimer *waiting = m_timers[m_pending];
+    if (!m_running || m_finishing || !waiting || !waiting->isActive())
         return false;
     m_finishing = true;
-    m_timers[m_pending]->stop();
+    waiting->stop();
     run(m_pending);
     return true;
 }
 
 void PeriodRunner::stop() {
-    for (StepTimer *timer : m_timers)
-        timer->stop();
+    for (StepTimer *timer : m_timers) {
+        if (timer)
+            timer->stop();
+    }
     m_running = false;
     m_finishing = false;
     m_closeHeld = false;
@@ -62,7 +76,7 @@ void PeriodRunner::next(Step step, int pauseMs) {
     if (pauseMs <= 0 || m_finishing)
         run(step);
     else
-        m_timers[step]->start(pauseMs);
+        timer(step)->start(pauseMs);
 }
 
 void PeriodRunner::run(Step step) {
@@ -95,34 +109,35 @@ void PeriodRunner::takeDecision() {
         return;
     }
     TakeDecision(m_state, m_view, m_decision.inflow, m_decision.outflow);
-    emit viewChanged();
+    changed();
     // Each pause is counted from the moment its step starts, so drawing takes none of it.
     next(EnvDelay, m_state.envDelayInterval);
 }
 
 void PeriodRunner::endEnvironmentHighlight() {
     EndEnvironmentHighlight(m_state, m_view);
-    emit viewChanged();
+    changed();
     next(EnvMove, StepPause(m_state, m_state.envMoveInterval));
 }
 
 void PeriodRunner::endEnvironmentPhase() {
     EndEnvironmentPhase(m_state, m_view);
-    emit viewChanged();
+    changed();
     next(UserDelay, m_state.userDelayInterval);
 }
 
 void PeriodRunner::applyUserFlows() {
     ApplyUserFlows(m_state, m_view);
-    emit viewChanged();
+    changed();
     next(UserMove, StepPause(m_state, m_state.userMoveInterval));
 }
 
 void PeriodRunner::closePeriod() {
     ClosePeriod(m_state, m_view);
-    setEntryTexts(QStringLiteral("0"), QStringLiteral("0"));
+    if (m_view.drawn)
+        setEntryTexts(QStringLiteral("0"), QStringLiteral("0"));
     m_state.EndTime = m_clock();
-    emit viewChanged();
+    changed();
     emit periodClosed();
     if (!m_closeHeld)
         finishClose();
@@ -137,7 +152,7 @@ void PeriodRunner::releaseClose() {
 
 void PeriodRunner::finishClose() {
     m_view.lblStatusValue.clear();
-    emit viewChanged();
+    changed();
     m_running = m_finishing = false;
     emit periodFinished(m_state.currentTrial == m_state.MaxTrial);
 }

@@ -75,6 +75,8 @@ private:
 
     void run(Step step);
     void next(Step step, int pauseMs);
+    StepTimer *timer(Step step);
+    void changed();
     void takeDecision();
     void endEnvironmentHighlight();
     void endEnvironmentPhase();
@@ -86,7 +88,7 @@ private:
     TaskState &m_state;
     TaskView m_view;
     Decision m_decision;
-    std::array<StepTimer *, StepCount> m_timers{};
+    std::array<StepTimer *, StepCount> m_timers{}; // made when first needed
     Step m_pending = Timer1;
     bool m_running = false;
     bool m_finishing = false;

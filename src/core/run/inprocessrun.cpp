@@ -1,5 +1,6 @@
 #include "core/run/inprocessrun.h"
 
+#include "core/engine/taskload.h"
 #include "core/model/protocol.h"
 #include "core/setup/envnoise.h"
 #include "core/setup/keptsetup.h"
@@ -9,7 +10,6 @@
 #include "core/recording/folderlock.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 
 #include <QDir>
 #include <QFileInfo>
@@ -18,6 +18,7 @@
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -117,10 +118,18 @@ void InProcessRun::finishRun(RunEnding ending) {
 }
 
 void InProcessRun::close() {
+    if (m_closed)
+        return;
     finishRun(RunEnding::Quit);
     m_closed = true;
     QString error;
-    if (m_folder && !m_folder->recorder.flushLines(&error))
+    const bool flushed = !m_folder || m_folder->recorder.flushLines(&error);
+    if (m_run) { // the run's figures stay to be read; the folder is let go
+        m_state = m_run->state();
+        m_run.reset();
+    }
+    m_folder.reset();
+    if (!flushed)
         throw failure(error);
 }
 
@@ -135,42 +144,47 @@ void InProcessRun::reset(std::optional<uint64_t> seed) {
         makeRunId(QDateTime::currentDateTime(), m_folder ? records()->nextRunNumber() : 0);
     state.runSeed = ChooseRunSeed(state, seed);
     PrepareTaskState(state);
+    if (!m_folder) {
+        // Nothing recorded, nobody drawing: the period's steps alone, as the run object plays
+        // them, without its pauses, times, signals and records.
+        m_run.reset();
+        m_state = std::move(state);
+        m_view = TaskView{};
+        LoadTaskWindow(m_state, m_view);
+        m_view.drawn = false;
+        return;
+    }
     m_run = std::make_unique<RunSession>(records(), std::move(state), RunPlayer::Model);
-    // The time of day from a steady clock set once a run: reading the local time anew costs
-    // a look at the time zone (a system call) twice a period.
-    m_run->setClock([start = QTime::currentTime(), elapsed = QElapsedTimer()]() mutable {
-        if (!elapsed.isValid())
-            elapsed.start();
-        return start.addMSecs(static_cast<int>(elapsed.elapsed() % (24 * 3600 * 1000)));
-    });
+    m_run->setClock(steadyTimeOfDay());
+    QObject::connect(m_run.get(), &RunSession::recordingFailed,
+                     [this](const QString &what, const QString &why) {
+                         m_writeError = what + QStringLiteral(": ") + why;
+                     });
     m_run->load();
     m_run->setDrawn(false); // nobody sees the run: its steps lay out no text
 }
 
 StepFigures InProcessRun::step(double userInflow, double userOutflow,
                                std::optional<double> envInflow, std::optional<double> envOutflow) {
-    const TaskState &state = m_run->state();
+    const TaskState &played = state();
     if (m_closed)
         throw failure(QStringLiteral("the task is closed"));
-    if (state.currentTrial >= state.MaxTrial)
+    if (played.currentTrial >= played.MaxTrial)
         throw failure(
-            QStringLiteral("the run is over: its %1 periods are played").arg(state.MaxTrial));
-    QString error;
-    bool failed = false;
-    const auto connection = QObject::connect(m_run.get(), &RunSession::recordingFailed,
-                                             [&](const QString &what, const QString &why) {
-                                                 failed = true;
-                                                 error = what + QStringLiteral(": ") + why;
-                                             });
+            QStringLiteral("the run is over: its %1 periods are played").arg(played.MaxTrial));
+    if (!m_run) {
+        SetEnvironmentFlows(m_state, envInflow, envOutflow);
+        PlayPeriod(m_state, m_view, userInflow, userOutflow);
+        return figures();
+    }
     m_run->submit({userInflow, userOutflow, false, envInflow, envOutflow});
-    QObject::disconnect(connection);
-    if (failed)
-        throw failure(error);
+    if (!m_writeError.isEmpty())
+        throw failure(std::exchange(m_writeError, QString()));
     return figures();
 }
 
 StepFigures InProcessRun::figures() const {
-    const TaskState &state = m_run->state();
+    const TaskState &state = this->state();
     const ShownFlows flows = state.currentTrial > 0 ? FlowsShown(state) : ShownFlows{};
     return {state.currentTrial,
             state.Amount / state.unitHeight,
@@ -186,7 +200,7 @@ StepFigures InProcessRun::figures() const {
 
 // An order placed in period s arrives in period s + delay - 1 (the delay in force now).
 std::vector<double> InProcessRun::pipeline(bool inflow) const {
-    const TaskState &state = m_run->state();
+    const TaskState &state = this->state();
     const int delay = inflow ? state.inFlowTPAfter : state.outFlowTPAfter;
     const std::vector<double> &orders = inflow ? state.UserInflow : state.UserOutflow;
     const std::vector<double> &initial = inflow ? state.BackOrder : state.ForwardDischarge;

@@ -57,7 +57,7 @@ public:
     // The figures of the period played last; before the first, the run's start (time 0, the
     // starting amount, no flows, the base payment).
     StepFigures figures() const;
-    const TaskState &state() const { return m_run->state(); }
+    const TaskState &state() const { return m_run ? m_run->state() : m_state; }
     // Ends the run (recorded as quit when it has lines) and puts every line on the disk; no
     // period is played after it.
     void close();
@@ -68,7 +68,10 @@ private:
 
     TaskState m_scenario;                    // the setup as read, before any run
     std::shared_ptr<FolderRecords> m_folder; // none: nothing is recorded
-    std::unique_ptr<RunSession> m_run;
+    std::unique_ptr<RunSession> m_run;       // a recording run's object
+    TaskState m_state;                       // else the run's state and view, played by its steps
+    TaskView m_view;
+    QString m_writeError; // why the last period's line or record could not be written
     bool m_closed = false;
     int m_longestDelay = 0;
 };

@@ -1,5 +1,15 @@
 #include "core/run/runsession.h"
 
+#include <QElapsedTimer>
+
+std::function<QTime()> steadyTimeOfDay() {
+    return [start = QTime::currentTime(), elapsed = QElapsedTimer()]() mutable {
+        if (!elapsed.isValid())
+            elapsed.start();
+        return start.addMSecs(static_cast<int>(elapsed.elapsed() % (24 * 3600 * 1000)));
+    };
+}
+
 RunSession::RunSession(RunRecorder *records, TaskState state, RunPlayer player, QObject *parent)
     : QObject(parent)
     , m_records(records)
@@ -37,8 +47,11 @@ PeriodReport RunSession::report(bool withFlows) const {
 
 // A run never goes on without its line: the period stays closing until the line is written.
 void RunSession::onPeriodClosed() {
-    if (m_records) // a run that records nothing needs no date (reading it costs a system call)
+    // A run that records nothing needs no date; one that does reads it again only when the
+    // time of day has gone back (midnight, a clock set back): reading it costs a system call.
+    if (m_records && (!m_lineDate.isValid() || m_state.EndTime < m_lineTime))
         m_lineDate = QDate::currentDate();
+    m_lineTime = m_state.EndTime;
     QString error;
     if (writeLine(&error)) {
         lineWritten();

@@ -19,6 +19,10 @@ struct PeriodReport {
     bool last = false; // the run's last period
 };
 
+// The time of day from a steady clock, read once now: for runs that play many periods a
+// second, where reading the local time anew would cost a look at the time zone twice a period.
+std::function<QTime()> steadyTimeOfDay();
+
 // One run: its task state, its period runner and its tally in the data folder's records. It
 // takes decisions, plays each through the period's steps, writes the period's line and only
 // then says what happened; the last period's line is followed by the run's record, on the
@@ -91,4 +95,5 @@ private:
     RunTally m_tally;
     Held m_held = Held::Nothing;
     QDate m_lineDate;
+    QTime m_lineTime; // the end of the period the date was last read for
 };

@@ -34,6 +34,11 @@ private slots:
 
 private:
     void start(const QMap<QString, QString> &setup = {}, int pause = longPause);
+    // A step's timer is made when the step first waits.
+    bool waiting(const char *name) const {
+        auto *timer = m_runner->findChild<StepTimer *>(QLatin1String(name));
+        return timer && timer->isActive();
+    }
     // Fires the step waiting on `name` now.
     void fire(const char *name) {
         auto *timer = m_runner->findChild<StepTimer *>(QLatin1String(name));
@@ -71,10 +76,10 @@ void TestPeriodRunner::start(const QMap<QString, QString> &setup, int pause) {
 void TestPeriodRunner::pausesDefaultToThePacedLength() {
     start({}, -1);
     QVERIFY(m_runner->submit({}));
-    QTRY_VERIFY(m_runner->findChild<StepTimer *>(QStringLiteral("tmrEnvDelay"))->isActive());
+    QTRY_VERIFY(waiting("tmrEnvDelay"));
     QCOMPARE(m_runner->findChild<StepTimer *>(QStringLiteral("tmrEnvDelay"))->interval(), 2000);
     fire("tmrEnvDelay");
-    QTRY_VERIFY(m_runner->findChild<StepTimer *>(QStringLiteral("tmrUserDelay"))->isActive());
+    QTRY_VERIFY(waiting("tmrUserDelay"));
     QCOMPARE(m_runner->findChild<StepTimer *>(QStringLiteral("tmrUserDelay"))->interval(), 2000);
 }
 
@@ -85,10 +90,10 @@ void TestPeriodRunner::aPeriodClosesBeforeItIsReportedFinished() {
     QVERIFY(m_runner->submit({1.5, 0.5}));
     QVERIFY(m_runner->running());
     QCOMPARE(m_state.StartTime, QTime(15, 4, 5));
-    QTRY_VERIFY(m_runner->findChild<StepTimer *>(QStringLiteral("tmrEnvDelay"))->isActive());
+    QTRY_VERIFY(waiting("tmrEnvDelay"));
     QCOMPARE(m_state.currentTrial, 1);
     fire("tmrEnvDelay");
-    QTRY_VERIFY(m_runner->findChild<StepTimer *>(QStringLiteral("tmrUserDelay"))->isActive());
+    QTRY_VERIFY(waiting("tmrUserDelay"));
     QVERIFY(m_events.isEmpty());
     fire("tmrUserDelay");
     QTRY_COMPARE(m_events.size(), 2);
@@ -106,9 +111,9 @@ void TestPeriodRunner::aDecisionWhileAPeriodRunsIsRefused() {
     start();
     QVERIFY(m_runner->submit({1, 0}));
     QVERIFY(!m_runner->submit({2, 0}));
-    QTRY_VERIFY(m_runner->findChild<StepTimer *>(QStringLiteral("tmrEnvDelay"))->isActive());
+    QTRY_VERIFY(waiting("tmrEnvDelay"));
     fire("tmrEnvDelay");
-    QTRY_VERIFY(m_runner->findChild<StepTimer *>(QStringLiteral("tmrUserDelay"))->isActive());
+    QTRY_VERIFY(waiting("tmrUserDelay"));
     fire("tmrUserDelay");
     QTRY_VERIFY(!m_runner->running());
     QCOMPARE(m_state.currentTrial, 1);
@@ -148,7 +153,7 @@ void TestPeriodRunner::finishNowPlaysTheRestWithoutItsPauses() {
     start();
     QVERIFY(!m_runner->finishNow());
     QVERIFY(m_runner->submit({1, 0}));
-    QTRY_VERIFY(m_runner->findChild<StepTimer *>(QStringLiteral("tmrEnvDelay"))->isActive());
+    QTRY_VERIFY(waiting("tmrEnvDelay"));
     QVERIFY(m_runner->finishNow());
     QCOMPARE(m_events.size(), 2);
     QVERIFY(!m_runner->running());
