@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include "core/common/platform.h"
 #include "core/run/inprocessrun.h"
 #include "core/setup/setupfile.h"
 
@@ -53,12 +54,20 @@ py::dict scenarioOf(const TaskState &state) {
     return scenario;
 }
 
-// An environment flow given, or None for the setup's (a plain handle: the general optional
-// argument costs more than the period it plays).
+// A number as Python reads it as a float (an int, a float, a numpy scalar). Taken from a
+// plain handle: pybind11's casters try twice for an int, which costs more than the period.
+double number(py::handle value) {
+    const double read = PyFloat_AsDouble(value.ptr());
+    if (read == -1.0 && PyErr_Occurred())
+        throw py::error_already_set();
+    return read;
+}
+
+// An environment flow given, or None for the setup's.
 std::optional<double> optionalFlow(py::handle flow) {
     if (flow.is_none())
         return std::nullopt;
-    return flow.cast<double>();
+    return number(flow);
 }
 
 // Built with Python's own calls: a model takes millions, and pybind11's general tuple costs
@@ -133,10 +142,10 @@ public:
         std::exception_ptr failure;
         {
             py::gil_scoped_release released;
-            const size_t workers = m_recording
-                                       ? 1
-                                       : std::clamp<size_t>(std::thread::hardware_concurrency(), 1,
-                                                            (count + 999) / 1000);
+            // The cores are counted once: counting reads a system file each time.
+            static const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+            const size_t workers =
+                m_recording ? 1 : std::clamp<size_t>(cores, 1, (count + 999) / 1000);
             std::vector<std::exception_ptr> failures(workers);
             const auto play = [&](size_t worker) {
                 try {
@@ -185,6 +194,7 @@ private:
 void adoptMainThread() {
     if (QCoreApplication::instance())
         return;
+    platform::prepareProcess(); // as the program prepares itself: the time zone read once
     static int argc = 1;
     static char name[] = "fluxmere";
     static char *argv[] = {name, nullptr};
@@ -208,8 +218,9 @@ PYBIND11_MODULE(_fluxmere, module) {
         // The fast path: plain numbers in, a tuple of plain numbers out.
         .def(
             "step",
-            [](InProcessRun &run, double ui, double uo, py::handle ei, py::handle eo) {
-                return tupleOf(run.step(ui, uo, optionalFlow(ei), optionalFlow(eo)));
+            [](InProcessRun &run, py::handle ui, py::handle uo, py::handle ei, py::handle eo) {
+                return tupleOf(
+                    run.step(number(ui), number(uo), optionalFlow(ei), optionalFlow(eo)));
             },
             py::arg("ui"), py::arg("uo"), py::arg("ei") = py::none(), py::arg("eo") = py::none())
         .def("pipeline",

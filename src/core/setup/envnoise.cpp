@@ -39,11 +39,15 @@ double portableLog(double x) {
         m *= 2.0;
         --exponent;
     }
+    // 1/25, 1/23, ..., 1/1, each the double nearest, as dividing at run time gives it.
+    constexpr double inverses[] = {1.0 / 25, 1.0 / 23, 1.0 / 21, 1.0 / 19, 1.0 / 17,
+                                   1.0 / 15, 1.0 / 13, 1.0 / 11, 1.0 / 9,  1.0 / 7,
+                                   1.0 / 5,  1.0 / 3,  1.0 / 1};
     const double z = (m - 1.0) / (m + 1.0);
     const double z2 = z * z;
     double series = 0.0;
-    for (int k = 25; k >= 1; k -= 2)
-        series = series * z2 + 1.0 / k;
+    for (const double inverse : inverses)
+        series = series * z2 + inverse;
     const double e = exponent;
     return e * ln2High + (2.0 * z * series + e * ln2Low);
 }

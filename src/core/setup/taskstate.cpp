@@ -2,12 +2,6 @@
 
 #include <algorithm>
 
-double periodValue(const std::vector<double> &table, int64_t period) {
-    if (period < 0 || period >= static_cast<int64_t>(table.size()))
-        return 0.0;
-    return table[static_cast<size_t>(period)];
-}
-
 namespace {
 
 // An initial order arrives in equal parts over the periods 1 to d - 1, in which no decision

@@ -141,7 +141,11 @@ struct TaskState {
 };
 
 // Element i of a per-period table, or 0 for a period the table does not hold.
-double periodValue(const std::vector<double> &table, int64_t period);
+inline double periodValue(const std::vector<double> &table, int64_t period) {
+    if (period < 0 || period >= static_cast<int64_t>(table.size()))
+        return 0.0;
+    return table[static_cast<size_t>(period)]; // inline: a period looks up some twenty
+}
 
 // Prepares the per-period tables and running totals before the task window opens.
 void InitTaskState(TaskState &state);
