@@ -47,6 +47,22 @@ QStringList studyAnswerFields(const QStringList &ids, const QList<StudyAnswerRec
     return fields;
 }
 
+// How the row's answers were found. datAnswer ties each answer to its RunId, so a run with
+// only a study's own answers has them by its run.
+QString matchedText(const RunPeople &found) {
+    if (!found.answers.isEmpty() && !found.answersAreTheRunsOwn())
+        return QStringLiteral("ambiguous");
+    if (!found.answers.isEmpty())
+        return found.match == RunPeople::Match::Run ? QStringLiteral("run")
+                                                    : QStringLiteral("name");
+    return found.studyAnswers.isEmpty() ? QStringLiteral("none") : QStringLiteral("run");
+}
+
+// A practice run pays nothing: its bonus and payment fields are empty.
+bool isMoneyColumn(DataColumn column) {
+    return column == CurrentBonus || column == TotalBonus;
+}
+
 } // namespace
 
 QByteArray periodsCsv(const Report &report) {
@@ -62,18 +78,18 @@ QByteArray periodsCsv(const Report &report) {
         const Run &run = report.runs.at(index);
         // A run's texts are the same on each of its rows.
         const std::string lead = csvFields({run.runId(), run.studyCondition(), run.subject()});
-        const std::string tail =
-            ',' +
-            csvFields({run.version(), QString::number(index + 1), report.folderOf(run).label,
-                       run.seed()}) +
-            rowEnd;
+        const std::string tail = ',' +
+                                 csvFields({run.version(), QString::number(index + 1),
+                                            report.folderOf(run).label, run.seed()}) +
+                                 rowEnd;
         for (const Period &period : run.periods) {
             text += lead;
             text += ',';
             text += period.endDateTime().toStdString();
             for (const DataColumn column : figures) {
                 text += ',';
-                numbers::appendGeneral(text, period.figure(column));
+                if (!run.isPractice() || !isMoneyColumn(column))
+                    numbers::appendGeneral(text, period.figure(column));
             }
             text += tail;
         }
@@ -89,12 +105,7 @@ QByteArray answersCsv(const Report &report) {
         if (!run.isPerson())
             continue;
         const RunPeople found = report.folderOf(run).people.ofRun(run.runId(), run.subject());
-        QString matched =
-            found.match == RunPeople::Match::Run ? QStringLiteral("run") : QStringLiteral("name");
-        if (found.answers.isEmpty())
-            matched = QStringLiteral("none");
-        else if (!found.answersAreTheRunsOwn())
-            matched = QStringLiteral("ambiguous");
+        const QString matched = matchedText(found);
         QStringList answers(questionnaire::QuestionCount);
         if (matched != QLatin1String("ambiguous")) {
             for (const QuestionnaireAnswer &answer : found.answers) {

@@ -11,14 +11,16 @@
 
 // One row per period: RunId, StudyCondition, Subject, PeriodEnd (the period's end as an ISO
 // 8601 date-time), every figure of its Data.txt line under the file's column names (Trial,
-// CurrentBonus, ... GoalLowerBound), then Version, Run and Folder.
+// CurrentBonus, ... GoalLowerBound; CurrentBonus and TotalBonus empty in a practice run, which
+// pays nothing), then Version, Run, Folder and Seed.
 QByteArray periodsCsv(const Report &report);
 
 // One row per person's run: RunId, Subject, the first question's rating (a number) and its
 // reasons, the answers to the other two, then StudyCondition, Run, Folder and Matched: "run"
-// when the database ties the answers to the run, "name" when they were found by the
-// subject's name, "ambiguous" when that name gave several answers to a question (the
-// answer fields are then left empty), "none" without answers. When the runs answered a
+// when the database ties the answers to the run (a study's own answers always are), "name"
+// when the three answers were found by the subject's name, "ambiguous" when that name gave
+// several answers to a question (the answer fields are then left empty), "none" without any
+// answers. When the runs answered a
 // study's own questionnaire (datAnswer), one column per question id follows, in the order the
 // ids first appear: a rating's point as a number, a choice's option or a text as given.
 QByteArray answersCsv(const Report &report);

@@ -4,9 +4,13 @@
 #include "core/recording/questionnaire.h"
 #include "report/conditions.h"
 #include "report/course.h"
+#include "report/dropouts.h"
 #include "report/plots.h"
 
+#include <QMap>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace {
 
@@ -23,6 +27,7 @@ td.answer { white-space: pre-wrap; }
 td.question { max-width: 28em; font-size: 0.9em; }
 .problems li, .incomplete { color: #8a1c00; }
 .note { font-style: italic; }
+tr.practice td { color: #666; }
 section.condition { border-top: 3px solid #666; margin-top: 2.5em; }
 section.run { border-top: 1px solid #999; margin-top: 2em; break-inside: avoid-page; }
 figure { margin: 0.5em 0; }
@@ -68,7 +73,7 @@ QString percent(double share) {
 
 QString player(const Run &run) {
     if (run.isPerson())
-        return QStringLiteral("person");
+        return run.isPractice() ? QStringLiteral("person, practice") : QStringLiteral("person");
     return run.version().isEmpty() ? QStringLiteral("model")
                                    : QStringLiteral("model, ") + run.version();
 }
@@ -108,6 +113,7 @@ public:
         QString body = element("h1", QStringLiteral("Fluxmere report"));
         body += foldersPart(madeAt);
         body += problemsSection() + QLatin1Char('\n');
+        body += runsInProgressNote();
         if (m_report.runs.isEmpty())
             return body + element("h2", QStringLiteral("Runs")) +
                    element("p", QStringLiteral("No runs found."));
@@ -121,6 +127,7 @@ public:
                             "note");
         const QList<ConditionGroup> groups = groupByCondition(m_report.runs);
         body += conditionsOverview(groups);
+        body += dropoutsSection(groups);
         for (qsizetype index = 0; index < groups.size(); ++index)
             body += conditionSection(index, groups.at(index));
         return body;
@@ -150,10 +157,37 @@ private:
                element("ul", items, "problems");
     }
 
+    QString runsInProgressNote() const {
+        QString notes;
+        for (const DataFolder &folder : m_report.folders) {
+            if (folder.linesInProgress > 0)
+                notes += element("p",
+                                 QStringLiteral("The program records in <code>%1</code> now: the "
+                                                "%2 lines of Data.txt after line %3 belong to "
+                                                "runs in progress and are left out.")
+                                     .arg(escaped(folder.label))
+                                     .arg(folder.linesInProgress)
+                                     .arg(folder.lastRecordedLine),
+                                 "note");
+        }
+        return notes;
+    }
+
+    // How many of the runs that the means take ended as `ending`.
+    int runsEnded(const ConditionGroup &group, RunEnding ending) const {
+        int count = 0;
+        for (const qsizetype index : group.runs) {
+            const Run &run = m_report.runs.at(index);
+            count += !run.isPractice() && run.record && run.record->ending == ending ? 1 : 0;
+        }
+        return count;
+    }
+
     QString conditionsOverview(const QList<ConditionGroup> &groups) const {
-        QString rows = headerRow(
-            {QStringLiteral("Condition"), QStringLiteral("Runs"), QStringLiteral("Practice runs"),
-             QStringLiteral("Mean share in band*"), QStringLiteral("Mean payment*")});
+        QString rows = headerRow({QStringLiteral("Condition"), QStringLiteral("Runs"),
+                                  QStringLiteral("Practice runs"), QStringLiteral("Completed*"),
+                                  QStringLiteral("Exited*"), QStringLiteral("Mean share in band*"),
+                                  QStringLiteral("Mean payment*")});
         for (qsizetype index = 0; index < groups.size(); ++index) {
             const ConditionGroup &group = groups.at(index);
             double shares = 0;
@@ -170,13 +204,88 @@ private:
                                         .arg(QString::number(index + 1), conditionName(group))) +
                           numberCell(QString::number(group.runs.size())) +
                           numberCell(QString::number(group.practiceRuns)) +
+                          numberCell(QString::number(runsEnded(group, RunEnding::Completed))) +
+                          numberCell(QString::number(runsEnded(group, RunEnding::Exited))) +
                           numberCell(counted > 0 ? percent(shares / counted) : QString()) +
                           numberCell(counted > 0 ? numbers::money(payments / counted) : QString()));
         }
         return element("h2", QStringLiteral("Conditions (%1)").arg(groups.size())) +
                element("table", rows) +
-               element("p", QStringLiteral("* Practice runs left out."), "note") +
+               element("p",
+                       QStringLiteral("* Over the runs that are not practice runs, whatever "
+                                      "their ending: completed, exited and every other run "
+                                      "alike (the runs marked \"yes\" under \"In means\")."),
+                       "note") +
                QLatin1Char('\n');
+    }
+
+    // The dropouts in the order of the conditions on the page, then of the others by name.
+    static QList<Dropout> inConditionOrder(QList<Dropout> dropouts,
+                                           const QList<ConditionGroup> &groups) {
+        const auto place = [&groups](const Dropout &dropout) {
+            for (qsizetype index = 0; index < groups.size(); ++index) {
+                if (groups.at(index).name == dropout.condition)
+                    return index;
+            }
+            return groups.size();
+        };
+        std::stable_sort(
+            dropouts.begin(), dropouts.end(), [&place](const Dropout &one, const Dropout &other) {
+                const qsizetype first = place(one);
+                const qsizetype second = place(other);
+                return first != second ? first < second : one.condition < other.condition;
+            });
+        return dropouts;
+    }
+
+    QString dropoutRow(const Dropout &dropout) const {
+        QStringList runLinks;
+        for (const qsizetype run : dropout.runs)
+            runLinks.append(QStringLiteral("<a href=\"#%1\">%2</a>")
+                                .arg(runAnchor(run + 1), QString::number(run + 1)));
+        QString cells;
+        if (m_manyFolders)
+            cells += textCell(m_report.folders.at(dropout.folder).label);
+        cells += textCell(dropout.condition) + textCell(dropout.record.subject) +
+                 textCell(dropout.record.date + QLatin1Char(' ') + dropout.record.time) +
+                 textCell(dropout.stopped) + element("td", runLinks.join(QStringLiteral(", ")));
+        return element("tr", cells);
+    }
+
+    QString dropoutsSection(const QList<ConditionGroup> &groups) const {
+        const bool anyRecord =
+            std::any_of(m_report.folders.cbegin(), m_report.folders.cend(),
+                        [](const DataFolder &folder) { return !folder.people.subjects.isEmpty(); });
+        if (!anyRecord)
+            return {};
+        const QList<Dropout> dropouts = inConditionOrder(findDropouts(m_report), groups);
+        QString content = element("h2", QStringLiteral("Dropouts (%1)").arg(dropouts.size()));
+        if (dropouts.isEmpty())
+            return content +
+                   element("p", QStringLiteral("Every subject record has a completed run.")) +
+                   QLatin1Char('\n');
+        QMap<QString, int> perCondition;
+        for (const Dropout &dropout : dropouts)
+            ++perCondition[dropout.condition];
+        QStringList counts;
+        for (auto count = perCondition.cbegin(); count != perCondition.cend(); ++count)
+            counts.append(QStringLiteral("%1: %2").arg(
+                count.key().isEmpty() ? QStringLiteral("no study condition") : escaped(count.key()),
+                QString::number(count.value())));
+        content += element("p", QStringLiteral("Persons with a subject record and no completed "
+                                               "run (practice runs do not count), and where the "
+                                               "records say they stopped. Per condition: %1.")
+                                    .arg(counts.join(QStringLiteral("; "))));
+        QStringList names;
+        if (m_manyFolders)
+            names << QStringLiteral("Folder");
+        names << QStringLiteral("Condition") << QStringLiteral("Subject")
+              << QStringLiteral("Subject record") << QStringLiteral("Stopped")
+              << QStringLiteral("Runs");
+        QString rows = headerRow(names);
+        for (const Dropout &dropout : dropouts)
+            rows += dropoutRow(dropout);
+        return content + element("table", rows, "dropouts") + QLatin1Char('\n');
     }
 
     QString conditionSection(qsizetype index, const ConditionGroup &group) const {
@@ -186,6 +295,11 @@ private:
             content += element(
                 "p", QStringLiteral("The plots of the condition leave its %1 practice runs out.")
                          .arg(group.practiceRuns));
+        content += element("p",
+                           QStringLiteral("Its means and plots take %1: every run but practice "
+                                          "runs, exited and other incomplete runs included.")
+                               .arg(runCount(static_cast<qsizetype>(group.shareInBand.size()))),
+                           "note");
         if (!group.shareInBand.empty()) {
             const QString unit = unitOf(m_report.scenarioOf(m_report.runs.at(group.runs.at(0))));
             content += figure(QStringLiteral("Mean distance from the goal per period, with one "
@@ -210,7 +324,7 @@ private:
               << QStringLiteral("Date") << QStringLiteral("Periods") << QStringLiteral("In band")
               << QStringLiteral("Share in band") << QStringLiteral("Payment")
               << QStringLiteral("Bonus") << QStringLiteral("Mean |amount &#8722; goal|")
-              << QStringLiteral("Complete");
+              << QStringLiteral("Complete") << QStringLiteral("In means");
         QString rows = headerRow(names);
         for (const qsizetype run : group.runs)
             rows += summaryRow(run + 1, m_report.runs.at(run));
@@ -227,12 +341,15 @@ private:
                  numberCell(QString::number(run.periods.size())) +
                  numberCell(QString::number(run.periodsInBand())) +
                  numberCell(percent(run.shareInBand())) +
-                 numberCell(numbers::money(run.payment())) +
-                 numberCell(numbers::money(run.bonus())) +
+                 numberCell(run.isPractice() ? QStringLiteral("not paid")
+                                             : numbers::money(run.payment())) +
+                 numberCell(run.isPractice() ? QString() : numbers::money(run.bonus())) +
                  numberCell(distance(run.meanDistanceFromGoal()));
         cells += run.isComplete() ? textCell(completeness(run))
                                   : element("td", escaped(completeness(run)), "incomplete");
-        return element("tr", cells);
+        cells +=
+            textCell(run.isPractice() ? QStringLiteral("no (practice)") : QStringLiteral("yes"));
+        return element("tr", cells, run.isPractice() ? "practice" : nullptr);
     }
 
     QString runFacts(const Run &run) const {
@@ -244,7 +361,8 @@ private:
         if (!run.runId().isEmpty())
             identity << QStringLiteral("Run ID <code>%1</code>.").arg(escaped(run.runId()));
         if (run.isPractice())
-            identity << QStringLiteral("A practice run.");
+            identity << QStringLiteral("A practice run: not paid, and left out of the "
+                                       "condition's means.");
         // One arg() for all: a later one would replace markers such as %1 in a subject's text.
         QString facts = QStringLiteral("%1 %2, %3 to %4. Data.txt lines %5&#8211;%6. Ending: %7.")
                             .arg(identity.join(QLatin1Char(' ')), escaped(isoDate(first.date)),
@@ -257,11 +375,16 @@ private:
             facts += QStringLiteral(" %1 of the %2 periods Runs.txt counts could not be read.")
                          .arg(run.missingPeriods())
                          .arg(run.record->periodsPlayed);
-        facts += QStringLiteral(" Payment %1: the base payment %2 and a bonus of %3 for %4 of "
-                                "%5 periods in the band.")
-                     .arg(numbers::money(run.payment()), numbers::money(basePayment()),
-                          numbers::money(run.bonus()), QString::number(run.periodsInBand()),
-                          QString::number(run.periods.size()));
+        if (run.isPractice())
+            facts +=
+                QStringLiteral(" %1 of %2 periods in the band.")
+                    .arg(QString::number(run.periodsInBand()), QString::number(run.periods.size()));
+        else
+            facts += QStringLiteral(" Payment %1: the base payment %2 and a bonus of %3 for %4 "
+                                    "of %5 periods in the band.")
+                         .arg(numbers::money(run.payment()), numbers::money(basePayment()),
+                              numbers::money(run.bonus()), QString::number(run.periodsInBand()),
+                              QString::number(run.periods.size()));
         return element("p", facts);
     }
 

@@ -16,6 +16,8 @@ QString landingPath(const QString &path);
 
 // Why the outputs must not be written, or empty text when they may: one would write over a
 // file inside a data folder being read (or add one there: the folder is the program's), over
-// something that exists and is not a regular file (a folder, a device, a pipe), or over
-// another output.
+// a file the report reads by another name (a hard link), over something that exists and is
+// not a regular file (a folder, a device, a pipe), or over another output. Files and folders
+// are compared as the file system knows them (device and inode), not by their paths, so a
+// symbolic link or a bind mount of a data folder is caught.
 QString outputsRefusal(const QList<OutputFile> &outputs, const QStringList &dataFolders);

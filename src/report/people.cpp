@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -120,7 +121,7 @@ bool hasRunTables(const ReadOnlyDatabase &database) {
 
 bool readRunLinks(const ReadOnlyDatabase &database, People &people, Problems &problems) {
     const std::optional<QList<QStringList>> runs =
-        database.rows("SELECT RunId, SubjectRowId FROM datRun ORDER BY rowid");
+        database.rows("SELECT RunId, SubjectRowId, StudyCondition FROM datRun ORDER BY rowid");
     const std::optional<QList<QStringList>> answers =
         database.rows("SELECT RunId, QuestionnaireRowId FROM datRunQuestionnaire ORDER BY rowid");
     if (!runs || !answers) {
@@ -130,8 +131,10 @@ bool readRunLinks(const ReadOnlyDatabase &database, People &people, Problems &pr
                              .arg(database.error())});
         return false;
     }
-    for (const QStringList &row : *runs)
+    for (const QStringList &row : *runs) {
+        people.runLinks.append({row.at(0), row.at(1).toLongLong(), row.at(2)});
         people.subjectRowOfRun.insert(row.at(0), row.at(1).toLongLong());
+    }
     for (const QStringList &row : *answers)
         people.answerRowsOfRun[row.at(0)].append(row.at(1).toLongLong());
     return true;
@@ -173,6 +176,17 @@ bool RunPeople::answersAreTheRunsOwn() const {
 
 QList<SubjectRecord> People::subjectRecordsOf(const QString &subject) const {
     return rowsOf(subjects, subject);
+}
+
+const SubjectRecord *People::tiedSubjectOf(const QString &runId) const {
+    const auto row = subjectRowOfRun.constFind(runId);
+    if (runId.isEmpty() || row == subjectRowOfRun.cend())
+        return nullptr;
+    // Subject records are read by rowid: the one sought is found by halving.
+    const auto found = std::lower_bound(
+        subjects.cbegin(), subjects.cend(), *row,
+        [](const SubjectRecord &record, qint64 rowId) { return record.rowId < rowId; });
+    return found != subjects.cend() && found->rowId == *row ? &*found : nullptr;
 }
 
 QList<QuestionnaireAnswer> People::answersOf(const QString &subject) const {

@@ -54,17 +54,27 @@ struct RunPeople {
     bool answersAreTheRunsOwn() const;
 };
 
+// A row of datRun: a person's run tied to its subject record.
+struct RunLink {
+    QString runId;
+    qint64 subjectRowId = 0;
+    QString studyCondition;
+};
+
 // What Krugel.db tells of the people who played.
 struct People {
     bool isRead = false;                // false when the database could not be read at all
     bool hasRunLinks = false;           // it has datRun and datRunQuestionnaire (newer databases)
     QList<SubjectRecord> subjects;      // by rowid
     QList<QuestionnaireAnswer> answers; // by question number, then rowid
+    QList<RunLink> runLinks;            // datRun, by rowid
     QHash<QString, qint64> subjectRowOfRun;        // datRun: RunId -> SubjectRowId
     QHash<QString, QList<qint64>> answerRowsOfRun; // datRunQuestionnaire
     QList<StudyAnswerRecord> studyAnswers;         // datAnswer, by rowid; none in older ones
 
     QList<SubjectRecord> subjectRecordsOf(const QString &subject) const;
+    // The subject record datRun ties to the run, or none.
+    const SubjectRecord *tiedSubjectOf(const QString &runId) const;
     QList<QuestionnaireAnswer> answersOf(const QString &subject) const;
     // The run's answers in datAnswer, in the order asked; none for an empty `runId`.
     QList<StudyAnswerRecord> studyAnswersOf(const QString &runId) const;

@@ -5,6 +5,7 @@
 #include "core/recording/tabfile.h"
 
 #include <QDate>
+#include <QFile>
 #include <QTime>
 
 #include <iterator>
@@ -177,6 +178,8 @@ public:
         share(period.subject, m_last.subject);
         share(period.version, m_last.version);
         share(period.date, m_last.date);
+        share(period.startTime, m_last.startTime);
+        share(period.endTime, m_last.endTime);
         m_last = period;
         return {period, {}, dateAndTimeWarning(period)};
     }
@@ -186,14 +189,22 @@ private:
     Period m_last;
 };
 
-// Takes the file's lines one at a time, so that a large file is never held twice.
+// A Data.txt line is some 150 bytes, a model's long name included; a far longer one is not a
+// line the program wrote, and is skipped without being held.
+constexpr qsizetype longestLine = qsizetype(1) << 20;
+
+// Takes the file's lines one at a time, so that a large file is never held twice. Lines after
+// `lastLine` (when it is 0 or more) are only counted.
 class PeriodCollector {
 public:
-    explicit PeriodCollector(Problems &problems)
-        : m_problems(problems) {}
+    explicit PeriodCollector(Problems &problems, qint64 lastLine = -1)
+        : m_problems(problems)
+        , m_lastLine(lastLine) {}
 
     void take(const QString &text) {
         const qint64 line = ++m_line;
+        if (isLeftOut(line))
+            return;
         if (line == 1 && text == m_header)
             return;
         LineReading reading = m_reader.read(text, line);
@@ -212,14 +223,82 @@ public:
             m_periods.append(std::move(*reading.period));
     }
 
-    QList<Period> periods() { return std::move(m_periods); }
+    void takeOverlong() {
+        const qint64 line = ++m_line;
+        if (!isLeftOut(line))
+            m_problems.append(
+                {fileLabel, line,
+                 QStringLiteral("longer than %1 bytes; line left out").arg(longestLine)});
+    }
+
+    PeriodReading reading() { return {std::move(m_periods), m_leftOut}; }
 
 private:
+    bool isLeftOut(qint64 line) {
+        if (m_lastLine < 0 || line <= m_lastLine)
+            return false;
+        ++m_leftOut;
+        return true;
+    }
+
     Problems &m_problems;
+    const qint64 m_lastLine;
     const QString m_header = dataHeaderLine();
     LineReader m_reader;
     QList<Period> m_periods;
     qint64 m_line = 0;
+    qint64 m_leftOut = 0;
+};
+
+// Splits the bytes read in blocks into lines as tabfile::forEachLine does (a lone LF ends a
+// line too; the last one's end may be missing), holding no more than one line.
+class LineSplitter {
+public:
+    explicit LineSplitter(PeriodCollector &collector)
+        : m_collector(collector) {}
+
+    void add(const QByteArray &block) {
+        qsizetype start = 0;
+        for (qsizetype end = block.indexOf('\n'); end >= 0; end = block.indexOf('\n', start)) {
+            append(block.constData() + start, end - start);
+            endLine();
+            start = end + 1;
+        }
+        append(block.constData() + start, block.size() - start);
+    }
+
+    void finish() {
+        if (m_overlong || !m_pending.isEmpty())
+            endLine();
+    }
+
+private:
+    void append(const char *bytes, qsizetype count) {
+        if (m_overlong)
+            return;
+        if (m_pending.size() + count > longestLine) {
+            m_overlong = true;
+            m_pending.clear();
+            return;
+        }
+        m_pending.append(bytes, count);
+    }
+
+    void endLine() {
+        if (m_overlong) {
+            m_collector.takeOverlong();
+        } else {
+            if (m_pending.endsWith('\r'))
+                m_pending.chop(1);
+            m_collector.take(QString::fromLatin1(m_pending));
+        }
+        m_pending.clear();
+        m_overlong = false;
+    }
+
+    PeriodCollector &m_collector;
+    QByteArray m_pending;
+    bool m_overlong = false;
 };
 
 } // namespace
@@ -244,17 +323,35 @@ QList<Period> parsePeriods(const QStringList &lines, Problems &problems) {
     PeriodCollector collector(problems);
     for (const QString &line : lines)
         collector.take(line);
-    return collector.periods();
+    return collector.reading().periods;
 }
 
-QList<Period> readPeriods(const QString &path, Problems &problems) {
-    const std::optional<QByteArray> bytes =
-        tabfile::readBytes(path, fileLabel, QStringLiteral("no periods to report"), problems);
-    if (!bytes)
+PeriodReading readPeriods(const QString &path, Problems &problems, qint64 lastLine) {
+    const QString consequence = QStringLiteral("no periods to report");
+    QFile file(path);
+    if (!file.exists()) {
+        problems.append({fileLabel, 0, QStringLiteral("not found; ") + consequence});
         return {};
-    PeriodCollector collector(problems);
-    tabfile::forEachLine(*bytes, [&collector](const QString &line) { collector.take(line); });
-    return collector.periods();
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        problems.append(
+            {fileLabel, 0,
+             QStringLiteral("cannot be read (%1); %2").arg(file.errorString(), consequence)});
+        return {};
+    }
+    // Read in blocks, whatever the file's size: the periods are all the report holds of it.
+    constexpr qint64 blockSize = qint64(4) << 20;
+    PeriodCollector collector(problems, lastLine);
+    LineSplitter lines(collector);
+    for (QByteArray block = file.read(blockSize); !block.isEmpty(); block = file.read(blockSize))
+        lines.add(block);
+    lines.finish();
+    if (file.error() != QFileDevice::NoError)
+        problems.append({fileLabel, 0,
+                         QStringLiteral("reading stopped (%1); the periods after it are not "
+                                        "reported")
+                             .arg(file.errorString())});
+    return collector.reading();
 }
 
 QString isoDate(const QString &text) {

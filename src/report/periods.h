@@ -46,8 +46,16 @@ struct Period {
 // named too.
 QList<Period> parsePeriods(const QStringList &lines, Problems &problems);
 
-// Reads the file at `path`; a missing or unreadable file gives no periods and a problem.
-QList<Period> readPeriods(const QString &path, Problems &problems);
+// The periods read from a file, and how many of its lines were left out unread.
+struct PeriodReading {
+    QList<Period> periods;
+    qint64 linesLeftOut = 0;
+};
+
+// Reads the file at `path` line by line, whatever its size; a missing or unreadable file gives
+// no periods and a problem. With `lastLine` 0 or more, the lines after it are counted in
+// `linesLeftOut` and not read.
+PeriodReading readPeriods(const QString &path, Problems &problems, qint64 lastLine = -1);
 
 // The data file's date (12/7/2026) as yyyy-MM-dd, or the text as it is when it is no date.
 QString isoDate(const QString &text);

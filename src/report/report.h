@@ -15,6 +15,10 @@ struct DataFolder {
     QString path;  // absolute
     People people;
     QHash<QString, KeptScenario> scenarios; // by SetupId
+    // While the program records in the folder, the Data.txt lines after the last one a run
+    // record names belong to runs in progress: they are left out, and counted here.
+    qint64 linesInProgress = 0;
+    qint64 lastRecordedLine = 0; // the last line a run record names (1: none)
 };
 
 // All the report says about its data folders.
@@ -28,10 +32,13 @@ struct Report {
     const KeptScenario *scenarioOf(const Run &run) const;
 };
 
-// Reads Data.txt, Runs.txt (and Runs-v1.txt, Runs-v2.txt when there are), the kept setups and Krugel.db
-// from each folder, `labels` giving what the page calls each. What is missing or cannot be
-// read becomes a problem; the rest is reported all the same. With more than one folder each
-// problem's file is named with its folder's label.
+// Reads Runs.txt (and Runs-v1.txt, Runs-v2.txt when there are), then Data.txt, the kept setups
+// and Krugel.db from each folder, `labels` giving what the page calls each. The records come
+// first, so that every run they name has its lines in Data.txt; while the program records in
+// a folder (a live process holds its lock), a Runs.txt line being written and the Data.txt
+// lines after the last recorded run's are left out: a report sees only whole runs. What is missing
+// or cannot be read becomes a problem; the rest is reported all the same. With more than one folder
+// each problem's file is named with its folder's label.
 Report readReport(const QStringList &labels, const QStringList &paths);
 // One folder, labelled with its path.
 Report readReport(const QString &dataDirectory);

@@ -4,6 +4,7 @@
 #include "report/exports.h"
 #include "report/htmlreport.h"
 #include "report/outputs.h"
+#include "report/payments.h"
 #include "report/report.h"
 #include "report/summarycsv.h"
 
@@ -15,6 +16,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <new>
 
 namespace {
 
@@ -56,6 +58,8 @@ QList<Output> outputsOf(const ReportOptions &options) {
         outputs.append({{QStringLiteral("--periods-csv"), options.periodsCsv}, periodsCsv});
     if (!options.answersCsv.isEmpty())
         outputs.append({{QStringLiteral("--answers-csv"), options.answersCsv}, answersCsv});
+    if (!options.paymentsCsv.isEmpty())
+        outputs.append({{QStringLiteral("--payments-csv"), options.paymentsCsv}, paymentsCsv});
     return outputs;
 }
 
@@ -103,8 +107,12 @@ std::optional<ReportOptions> parseCommandLine(const QStringList &arguments) {
         QStringLiteral("Also write one CSV row of questionnaire answers per person's run to "
                        "FILE."),
         QStringLiteral("FILE"));
-    const QList<QCommandLineOption> valued{dataOption, outputOption, csvOption, periodsOption,
-                                           answersOption};
+    const QCommandLineOption paymentsOption(
+        QStringLiteral("payments-csv"),
+        QStringLiteral("Also write one CSV row per person with what to pay to FILE."),
+        QStringLiteral("FILE"));
+    const QList<QCommandLineOption> valued{dataOption,    outputOption,  csvOption,
+                                           periodsOption, answersOption, paymentsOption};
     parser.addOptions(valued);
 
     if (!parser.parse(arguments))
@@ -124,7 +132,7 @@ std::optional<ReportOptions> parseCommandLine(const QStringList &arguments) {
         }
     }
     for (const QCommandLineOption &option :
-         {outputOption, csvOption, periodsOption, answersOption}) {
+         {outputOption, csvOption, periodsOption, answersOption, paymentsOption}) {
         if (parser.values(option).size() > 1)
             return usageError(
                 parser,
@@ -133,9 +141,56 @@ std::optional<ReportOptions> parseCommandLine(const QStringList &arguments) {
     QStringList folders = parser.values(dataOption);
     if (folders.isEmpty())
         folders.append(paths::dataDirectory());
-    return ReportOptions{folders, parser.value(outputOption), parser.value(csvOption),
-                         parser.value(periodsOption), parser.value(answersOption)};
+    return ReportOptions{folders,
+                         parser.value(outputOption),
+                         parser.value(csvOption),
+                         parser.value(periodsOption),
+                         parser.value(answersOption),
+                         parser.value(paymentsOption)};
 }
+
+namespace {
+
+void sayRunsInProgress(const Report &report) {
+    for (const DataFolder &folder : report.folders) {
+        if (folder.linesInProgress > 0)
+            say(QStringLiteral("%1: the program records there now: the %2 Data.txt lines after "
+                               "line %3, of runs in progress, are left out")
+                    .arg(folder.label)
+                    .arg(folder.linesInProgress)
+                    .arg(folder.lastRecordedLine));
+    }
+}
+
+QString writtenBefore(const QStringList &written) {
+    return written.isEmpty() ? QStringLiteral("; nothing written")
+                             : QStringLiteral("; written before the failure: ") +
+                                   written.join(QStringLiteral(", "));
+}
+
+ExitStatus readAndWrite(const ReportOptions &options, const QStringList &paths,
+                        const QList<Output> &outputs, QStringList &written) {
+    const Report report = readReport(options.dataDirectories, paths);
+    for (const Problem &problem : report.problems)
+        say(problem.text());
+    sayRunsInProgress(report);
+    for (const Output &output : outputs) {
+        QString error;
+        if (!writeFile(output.file.path, landingPath(output.file.path), output.contents(report),
+                       error)) {
+            say(error + writtenBefore(written));
+            return NoReport;
+        }
+        written.append(output.file.path);
+    }
+    say(QStringLiteral("wrote %1: %2 runs, %3 problems")
+            .arg(written.join(QStringLiteral(", ")))
+            .arg(report.runs.size())
+            .arg(report.problems.size()));
+    return ReportWritten;
+}
+
+} // namespace
 
 ExitStatus writeReport(const ReportOptions &options) {
     QStringList paths;
@@ -158,24 +213,14 @@ ExitStatus writeReport(const ReportOptions &options) {
         return BadUsage;
     }
 
-    const Report report = readReport(options.dataDirectories, paths);
-    for (const Problem &problem : report.problems)
-        say(problem.text());
     QStringList written;
-    for (const Output &output : outputs) {
-        QString error;
-        if (!writeFile(output.file.path, landingPath(output.file.path), output.contents(report),
-                       error)) {
-            say(error + (written.isEmpty() ? QStringLiteral("; nothing written")
-                                           : QStringLiteral("; written before the failure: ") +
-                                                 written.join(QStringLiteral(", "))));
-            return NoReport;
-        }
-        written.append(output.file.path);
+    try {
+        return readAndWrite(options, paths, outputs, written);
+    } catch (const std::bad_alloc &) {
+        // The data folders hold more than this machine's memory takes: say so, rather than
+        // write a report that leaves runs out.
+        say(QStringLiteral("the data folders are too large for the memory available") +
+            writtenBefore(written));
+        return NoReport;
     }
-    say(QStringLiteral("wrote %1: %2 runs, %3 problems")
-            .arg(written.join(QStringLiteral(", ")))
-            .arg(report.runs.size())
-            .arg(report.problems.size()));
-    return ReportWritten;
 }

@@ -12,6 +12,7 @@ struct ReportOptions {
     QString csv;                 // the summary table; empty: none
     QString periodsCsv;          // one row per period; empty: none
     QString answersCsv;          // one row per person's run; empty: none
+    QString paymentsCsv;         // one row per person; empty: none
 };
 
 // Exit statuses: a report was written, none could be, or the command line was wrong.
@@ -25,5 +26,6 @@ std::optional<ReportOptions> parseCommandLine(const QStringList &arguments);
 // Reads the data folders and writes the report and the CSV files asked for; every problem
 // goes to standard error as well. Outputs that would land in a data folder, on something
 // that is not a regular file, or on each other are refused (BadUsage) before anything is
-// written. Returns the exit status.
+// written. A report that cannot be held in memory writes nothing and gives NoReport. Returns
+// the exit status.
 ExitStatus writeReport(const ReportOptions &options);

@@ -135,6 +135,7 @@ private slots:
                                                         u"$5.10"_s,
                                                         u"$0.10"_s,
                                                         u"0.183"_s,
+                                                        u"yes"_s,
                                                         u"yes"_s},
                                                        {u"2"_s,
                                                         {},
@@ -147,6 +148,7 @@ private slots:
                                                         u"$5.15"_s,
                                                         u"$0.15"_s,
                                                         u"0.250"_s,
+                                                        u"yes"_s,
                                                         u"yes"_s},
                                                        {u"3"_s,
                                                         {},
@@ -159,7 +161,8 @@ private slots:
                                                         u"$5.10"_s,
                                                         u"$0.10"_s,
                                                         u"0.500"_s,
-                                                        u"no (no run record)"_s}}));
+                                                        u"no (no run record)"_s,
+                                                        u"yes"_s}}));
         QCOMPARE(page.plotsPerRun, QList<int>({2, 2, 2}));
         // Plots in one page share no id: each would take the first one's gradient.
         QCOMPARE(QSet<QString>(page.ids.begin(), page.ids.end()).size(), page.ids.size());
@@ -171,12 +174,12 @@ private slots:
         QCOMPARE(rows.size(), 5);
         const QString folder = m_folder.filePath(u"data"_s);
         QCOMPARE(rows.at(1),
-                 u"1,Ann,,2026-12-07,3:04:05 PM,3,2,5.1,0.183333333333333,TRUE,completed,2,4,"
+                 u"1,Ann,,2026-12-07,15:04:05,3,2,5.1,0.183333333333333,TRUE,completed,2,4,"
                  u"5.1,0.1,0.666666666666667,,,,FALSE,"_s +
-                     folder + u","_s); // no seed: the run had no noise
-        QCOMPARE(rows.at(3), u"3,beta,NONBATCH,2026-12-07,3:04:05 PM,2,1,5.1,0.5,FALSE,"
+                     folder + u",,15:09:00,,,"_s); // no seed: the run had no noise
+        QCOMPARE(rows.at(3), u"3,beta,NONBATCH,2026-12-07,15:04:05,2,1,5.1,0.5,FALSE,"
                              u"no run record,9,11,5.1,0.1,0.5,,,,FALSE,"_s +
-                                 folder + u","_s);
+                                 folder + u",,15:04:07,,,"_s);
     }
 
     void exitStatusSaysWhetherAReportWasWritten_data() {

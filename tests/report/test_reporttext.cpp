@@ -42,6 +42,10 @@ private slots:
         QTest::newRow("comma") << u"Smith, Ann"_s << u"\"Smith, Ann\""_s;
         QTest::newRow("quote") << u"say \"hi\""_s << u"\"say \"\"hi\"\"\""_s;
         QTest::newRow("line break") << u"a\r\nb"_s << u"\"a\r\nb\""_s;
+        QTest::newRow("formula") << u"=1+2"_s << u"'=1+2"_s;
+        QTest::newRow("tab first") << u"\tx,y"_s << u"\"'\tx,y\""_s;
+        QTest::newRow("a sign alone") << u"-"_s << u"'-"_s;
+        QTest::newRow("a number") << u"-1.5E-05"_s << u"-1.5E-05"_s;
     }
     void csvFieldsAreQuotedOnlyWhenTheyMustBe() {
         QFETCH(QString, text);
@@ -56,10 +60,10 @@ private slots:
         QCOMPARE(rows.at(0), u"Run,Subject,Version,Date,StartTime,Periods,PeriodsInBand,"
                              u"TotalBonus,MeanAbsDistance,Complete,Ending,FirstDataLine,"
                              u"LastDataLine,Payment,Bonus,ShareInBand,RunId,StudyCondition,"
-                             u"SetupId,Practice,Folder,Seed"_s);
+                             u"SetupId,Practice,Folder,Seed,EndTime,Gender,Age,Major"_s);
         QCOMPARE(rows.at(1), u"1,\"<script>alert(1)</script> & \"\"Bo\"\" %1\",,2026-12-07,"
-                             u"3:04:05 PM,2,1,5.05,0.5,FALSE,no run record,2,3,5.05,0.05,0.5,,,,"
-                             u"FALSE,,"_s);
+                             u"15:04:05,2,1,5.05,0.5,FALSE,no run record,2,3,5.05,0.05,0.5,,,,"
+                             u"FALSE,,,15:04:07,,,"_s);
         QCOMPARE(rows.at(2).section(u',', 5, 9), u"1,1,5.05,0.0625,FALSE"_s);
     }
 
