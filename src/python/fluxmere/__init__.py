@@ -28,6 +28,8 @@ class Task:
 
     def __init__(self, setup, seed=None, record=None, name="model"):
         self._engine = _engine(setup, record, name)
+        # The engine's own step, without a Python call around it (below for its description).
+        self.step = self._engine.step
         if seed is not None:
             self._engine.reset(seed)
         if record is not None:
