@@ -28,11 +28,12 @@ CommandLine::CommandLine()
                    QStringLiteral("Make the data folder ready (the default Setup.txt and an "
                                   "empty database, never overwriting a file) and exit."))
     , m_checkSetupOption(QStringLiteral("check-setup"),
-                         QStringLiteral("Read the data folder's Setup.txt and its conditions "
-                                        "(conditions/*.txt) as Start does, print what each sets, "
-                                        "every problem with its line and the verdict for a "
-                                        "person and a model, and exit (status 1 unless both can "
-                                        "use every file)."))
+                         QStringLiteral("Read the data folder's Setup.txt, or a study's "
+                                        "conditions (conditions/*.txt) in its place, and its "
+                                        "study files as Start does, print what each sets, every "
+                                        "problem with its line and the verdict for a person and "
+                                        "a model, and exit (status 1 unless both can use every "
+                                        "file and each plays as it is meant)."))
     , m_verifyOption(QStringLiteral("verify"),
                      QStringLiteral("Replay every recorded run from its setup and the decisions "
                                     "in Data.txt, print each figure that differs, and exit "

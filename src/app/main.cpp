@@ -84,7 +84,7 @@ int checkDataFolder(const QString &folder) {
     if (!pages.text.isEmpty())
         out << '\n' << pages.text;
     bool usable = std::all_of(checks.begin(), checks.end(),
-                              [](const SetupCheck &check) { return check.usable(); });
+                              [](const SetupCheck &check) { return check.passes(); });
     out << QuestionnaireFolderCheckText(folder, &usable);
     return usable && pages.usable ? 0 : 1;
 }

@@ -71,7 +71,7 @@ void Sitting::openEndScreen() {
     }
     StudyPage page;
     QString error;
-    if (!ReadStudyPage(path, &page, &error)) {
+    if (!ReadStudyPage(m_study.dataDirectory(), path, &page, &error)) {
         printError(QStringLiteral("The end screen is not shown: ") + error);
         finish();
         return;

@@ -114,7 +114,7 @@ bool Study::instructionPages(const QString &condition, QList<StudyPage> *pages,
                              QString *error) const {
     for (const QString &path : InstructionPagePaths(m_dataDirectory, condition)) {
         StudyPage page;
-        if (!ReadStudyPage(path, &page, error))
+        if (!ReadStudyPage(m_dataDirectory, path, &page, error))
             return false;
         pages->append(page);
     }

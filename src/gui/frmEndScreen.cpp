@@ -10,7 +10,7 @@ frmEndScreen::frmEndScreen(const StudyPage &page, QWidget *parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("frmEndScreen"));
     setWindowTitle(programTitle());
-    QTextBrowser *view = makePageView(this);
+    StudyPageView *view = makePageView(this);
     showPage(view, page);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(view);

@@ -8,7 +8,7 @@
 class QKeyEvent;
 class QLabel;
 class QPushButton;
-class QTextBrowser;
+class StudyPageView;
 
 // The study's instruction pages, one after another, between the subject form and the task.
 // Back returns a page; Next on the last page accepts the window, which starts the task.
@@ -30,7 +30,7 @@ private:
 
     QList<StudyPage> m_pages;
     int m_current = 0;
-    QTextBrowser *m_brwPage = nullptr;
+    StudyPageView *m_brwPage = nullptr;
     QLabel *m_lblPage = nullptr;
     QPushButton *m_cmdBack = nullptr;
     QPushButton *m_cmdNext = nullptr;

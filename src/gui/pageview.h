@@ -6,19 +6,24 @@
 #include <QTextBrowser>
 #include <QUrl>
 
-// A study's page as a participant reads it: the page's own HTML, its images found beside it,
-// and links that lead nowhere (a participant cannot leave the page by a click).
-inline QTextBrowser *makePageView(QWidget *parent) {
-    auto *view = new QTextBrowser(parent);
-    view->setObjectName(QStringLiteral("brwPage"));
-    view->setOpenLinks(false);
-    view->setFont(designFont(12));
-    view->setMinimumSize(px(12000), px(7500));
-    return view;
+// A study's page as a participant reads it: the page's own HTML, the images of the study's
+// files it names, and links that lead nowhere (a participant cannot leave the page by a
+// click). An image or style sheet outside the study's files (the records, setups/, any other
+// folder, another machine) is never loaded, whatever the page writes.
+class StudyPageView : public QTextBrowser {
+public:
+    explicit StudyPageView(QWidget *parent);
+    void showPage(const StudyPage &page);
+    QVariant loadResource(int type, const QUrl &name) override;
+
+private:
+    StudyPage m_page;
+};
+
+inline StudyPageView *makePageView(QWidget *parent) {
+    return new StudyPageView(parent);
 }
 
-inline void showPage(QTextBrowser *view, const StudyPage &page) {
-    view->setSearchPaths({page.folder});
-    view->document()->setBaseUrl(QUrl::fromLocalFile(page.folder + QLatin1Char('/')));
-    view->setHtml(page.html);
+inline void showPage(StudyPageView *view, const StudyPage &page) {
+    view->showPage(page);
 }

@@ -4,6 +4,7 @@ folder laid out by the install."""
 
 import csv
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -123,6 +124,72 @@ class CheckSetupTest(StudyTestCase):
         self.assertIn("A person: Start cannot use this file.\nA model: Start can use this file;",
                       lagged)
         self.assertIn("Only a model can use this file.", lagged)
+
+
+    def test_slips_that_start_plays_past_fail_the_check(self):
+        folder = tempfile.mkdtemp(prefix="fluxmere-study-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        with open(os.path.join(folder, "Setup.txt"), "w", newline="") as f:
+            f.write(setup_text(DEFAULT_SETUP) +
+                    "PracticePeriod = 3\r\nLanguag = de\r\nExitPasword = Lab 7\r\n")
+        code, out, _ = run_program(["--check-setup", "--data-dir", folder])
+        self.assertEqual(code, 1, out)
+        for slip, key in (("PracticePeriod", "PracticePeriods"), ("Languag", "Language"),
+                          ("ExitPasword", "ExitPassword")):
+            self.assertRegex(out, r"line \d+: %s is not a key the program reads; did you mean "
+                                  r"%s\? No run plays this line's setting." % (slip, key))
+        # Start itself plays the file as ever; the password is never printed.
+        self.assertIn("A person: Start can use this file.\nA model: Start can use this file.\n"
+                      "Start plays this file, but not as it is meant", out)
+        self.assertNotIn("Lab 7", out)
+
+    def test_a_studys_conditions_fail_on_pages_languages_and_names(self):
+        root = tempfile.mkdtemp(prefix="fluxmere-study-")
+        self.addCleanup(shutil.rmtree, root, True)
+        data = os.path.join(root, "data")
+        german = os.path.join(data, "conditions", "german", "instructions")
+        os.makedirs(german)
+        os.makedirs(os.path.join(data, "instructions"))
+        files = {
+            "Setup.txt": setup_text(dict(DEFAULT_SETUP, MaxTrial="x")),  # not played
+            "instructions/01.html": '<p>Tank:</p>\n<img src="tank.png">',
+            "instructions/tank.png": "", "outside.png": "",
+            "instructions/02.html": '<img src="file:///etc/hostname">\n<img src="../../outside.png">'
+                                    '\n<a href="../Runs.txt">runs</a>',
+            "end.html": '<p style="background-image: url(setups/x.png)">{subject}</p>',
+            "Questionnaire.txt": "Plan | choice | none; some | Did you plan?\n",
+            "conditions/german/instructions/01.html": '<img src="tank.png">',
+        }
+        for name, values in (("german", dict(DEFAULT_SETUP, Language="de")),
+                             ("plain", DEFAULT_SETUP), ("tab\tname", DEFAULT_SETUP),
+                             ("\u4e2d", DEFAULT_SETUP)):
+            files["conditions/%s.txt" % name] = setup_text(values)
+        for name, text in files.items():
+            with open(os.path.join(data if name != "outside.png" else root, name), "w",
+                      encoding="utf-8", newline="") as f:
+                f.write(text)
+        code, out, _ = run_program(["--check-setup", "--data-dir", data])
+        out = out.encode("latin-1").decode("utf-8")
+        self.assertEqual(code, 1, out)
+        self.assertEqual(re.findall(r"^Condition: (.*)$", out, re.MULTILINE),
+                         ["german", "plain", "tab\\tname", "\u4e2d"])
+        self.assertNotIn("Setup.txt\n", out)
+        self.assertIn("Language = de (German), but the condition has no German translation of "
+                      "the data folder's Questionnaire.txt, end.html: a person would see them in "
+                      "English", out)
+        self.assertIn("%s, line 1: the image \"tank.png\" is missing: there is no file %s."
+                      % (os.path.join(german, "01.html"), os.path.join(german, "tank.png")), out)
+        for line, reference in ((1, "file:///etc/hostname"), (2, "../../outside.png"),
+                                (3, "../Runs.txt")):
+            self.assertRegex(out, r'02.html, line %d: the (image|link) "%s" .*lies outside the '
+                                  r"study's files" % (line, re.escape(reference)))
+        self.assertIn('end.html, line 1: the image "setups/x.png"', out)
+        self.assertNotIn("01.html, line 2", out)  # the data folder's own image is there
+        for name, held in (("tab\\tname", "the control character \\t"),
+                           ("\u4e2d", "\u4e2d (U+4E2D), beyond Latin-1")):
+            self.assertIn('The records cannot keep the condition\'s name "%s" as written (it '
+                          "holds %s)" % (name, held), out)
+        self.assertIn("Of 4 files, these play, but not as they are meant: ", out)
 
 
 class RunRecordTest(StudyTestCase):

@@ -234,10 +234,17 @@ QString QuestionnaireCheckText(const QuestionnaireFile &file) {
 
 QString QuestionnaireFolderCheckText(const QString &dataDir, bool *usable) {
     const QString fileName = QStringLiteral("Questionnaire.txt");
-    QStringList paths = {StudyFilePath(dataDir, QString(), fileName)};
-    for (const QString &condition : ConditionNames(dataDir)) {
+    const QString shared = StudyFilePath(dataDir, QString(), fileName);
+    const QStringList conditions = ConditionNames(dataDir);
+    // A study with conditions asks the data folder's questions only where a condition has none.
+    QStringList paths;
+    if (conditions.isEmpty())
+        paths.append(shared);
+    for (const QString &condition : conditions) {
         const QString path = StudyFilePath(dataDir, condition, fileName);
-        if (!paths.contains(path))
+        if (path == shared && !paths.contains(shared))
+            paths.prepend(shared);
+        else if (!paths.contains(path))
             paths.append(path);
     }
     QString text;

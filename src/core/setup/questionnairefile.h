@@ -58,9 +58,10 @@ QStringList QuestionnaireProblemTexts(const QuestionnaireFile &file);
 // The check's lines: the file, each question read, then its problems.
 QString QuestionnaireCheckText(const QuestionnaireFile &file);
 
-// The check of every Questionnaire.txt of a data folder: its own and each condition's
-// (conditions/NAME/Questionnaire.txt). Empty text when there is none; `usable` turns false
-// when any has a problem.
+// The check of every Questionnaire.txt a data folder's runs ask: its own and each condition's
+// (conditions/NAME/Questionnaire.txt); in a study with conditions, its own only when a
+// condition has none. Empty text when there is none; `usable` turns false when any has a
+// problem.
 QString QuestionnaireFolderCheckText(const QString &dataDir, bool *usable);
 
 // One answer, as datAnswer keeps it: the text given (a rating's point, a choice's option) and,

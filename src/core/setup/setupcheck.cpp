@@ -7,6 +7,7 @@
 #include "core/setup/envnoise.h"
 #include "core/setup/scenario.h"
 #include "core/setup/setupfile.h"
+#include "core/setup/studyfiles.h"
 #include "core/setup/taskstate.h"
 
 #include <QDir>
@@ -84,8 +85,10 @@ KeyLine quotable(const KeyLine &entry) {
 }
 
 // What the reader silently skips or misreads: a key written other than "Key = Value", a key
-// the program does not read, a key given twice.
-void warnAboutLines(const QList<KeyLine> &lines, QList<SetupFinding> &warnings) {
+// the program does not read, a key given twice. A key close to one the program reads is a
+// slip whose setting no run plays: a problem.
+void judgeLines(const QList<KeyLine> &lines, QList<SetupFinding> &problems,
+                QList<SetupFinding> &warnings) {
     QHash<QString, int> firstLine;
     for (const KeyLine &entry : lines) {
         if (entry.key != entry.meantKey || entry.value.trimmed() != entry.meantValue) {
@@ -99,13 +102,15 @@ void warnAboutLines(const QList<KeyLine> &lines, QList<SetupFinding> &warnings) 
         }
         if (!KnownSetupKeys().contains(entry.meantKey)) {
             const QString nearest = NearestSetupKey(entry.meantKey);
-            warnings.append(
-                {{entry.line},
-                 nearest.isEmpty()
-                     ? QStringLiteral("%1 is not a key the program reads.").arg(entry.meantKey)
-                     : QStringLiteral("%1 is not a key the program reads; did you "
-                                      "mean %2?")
-                           .arg(entry.meantKey, nearest)});
+            if (nearest.isEmpty())
+                warnings.append(
+                    {{entry.line},
+                     QStringLiteral("%1 is not a key the program reads.").arg(entry.meantKey)});
+            else
+                problems.append({{entry.line},
+                                 QStringLiteral("%1 is not a key the program reads; did you "
+                                                "mean %2? No run plays this line's setting.")
+                                     .arg(entry.meantKey, nearest)});
         }
         if (firstLine.contains(entry.key))
             warnings.append({{entry.line},
@@ -357,7 +362,10 @@ QString NearestSetupKey(const QString &key) {
     return nearest;
 }
 
-SetupCheck CheckSetupFile(const QString &path) {
+namespace {
+
+// The check of one setup file, and its lines as the reader sees them.
+SetupCheck checkSetupFile(const QString &path, QList<KeyLine> &lines) {
     SetupCheck check;
     check.path = path;
     SetupFile setup(path);
@@ -377,12 +385,11 @@ SetupCheck CheckSetupFile(const QString &path) {
              QStringLiteral("There is no readable setup file at %1 (\"Configuration "
                             "failed\").")
                  .arg(QDir::toNativeSeparators(path))});
-    QList<KeyLine> lines;
     for (int i = 0; i < texts.size(); ++i) {
         if (const auto entry = keyLine(texts[i], i + 1, check.warnings))
             lines.append(*entry);
     }
-    warnAboutLines(lines, check.warnings);
+    judgeLines(lines, check.problems, check.warnings);
     for (const SetupError &error : verdict.errors)
         check.problems.append({linesNamed(error.key(), lines), error.message()});
     if (verdict.fileMissing || !verdict.errors.isEmpty())
@@ -397,6 +404,7 @@ SetupCheck CheckSetupFile(const QString &path) {
     for (const Silence &silence : silences(state))
         check.warnings.append({linesNamed(silence.keys, lines), silence.text});
     warnAboutIdleSeed(state, lines, check.warnings);
+    check.language = state.Language;
     check.summary = summaryOf(state);
     if (!setup.value(QStringLiteral("HighlightColours")).trimmed().isEmpty())
         check.summary.append(highlightsText(state.UserHighlights));
@@ -404,6 +412,110 @@ SetupCheck CheckSetupFile(const QString &path) {
         check.summary.append(QStringLiteral("Gender options of the subject form: %1")
                                  .arg(state.GenderOptions.join(QStringLiteral(", "))));
     return check;
+}
+
+// A text as the check prints it: each control character written as its escape, so that a
+// tab or line break shows and cannot split the check's lines.
+QString visible(const QString &text) {
+    QString shown;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\t'))
+            shown += QStringLiteral("\\t");
+        else if (c == QLatin1Char('\n'))
+            shown += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\r'))
+            shown += QStringLiteral("\\r");
+        else if (c.category() == QChar::Other_Control)
+            shown += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+// Why the records cannot keep a condition's name as written, or empty text when they can.
+// Runs.txt keeps Latin-1 and has no quoting: a character beyond Latin-1 becomes "?", a tab
+// or line break a blank, and the rotation then no longer counts the runs of the condition.
+QString unrecordableName(const QString &name) {
+    QStringList held;
+    for (const char32_t code : name.toUcs4()) {
+        const QString character = QString::fromUcs4(&code, 1);
+        QString what;
+        if (code > 0xFF)
+            what =
+                QStringLiteral("%1 (U+%2), beyond Latin-1")
+                    .arg(character,
+                         QString::number(code, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+        else if (QChar(code).category() == QChar::Other_Control)
+            what = QStringLiteral("the control character %1").arg(visible(character));
+        if (!what.isEmpty() && !held.contains(what))
+            held.append(what);
+    }
+    if (held.isEmpty())
+        return QString();
+    return QStringLiteral(
+               "The records cannot keep the condition's name \"%1\" as written (it "
+               "holds %2): Runs.txt and the database keep a name in Latin-1 without "
+               "control characters. Rename conditions/%1.txt (and its folder, if it has one).")
+        .arg(visible(name), held.join(QStringLiteral(", ")));
+}
+
+// The language the data folder's own study files are in: that of Setup.txt, English when it
+// names none or cannot be read.
+QString dataFolderLanguage(const QString &dataDir) {
+    SetupFile setup(paths::setupFile(dataDir));
+    TaskState state;
+    try {
+        ScenarioErrors(state, setup);
+    } catch (const SetupError &) {
+        return QStringLiteral("en"); // no readable Setup.txt
+    }
+    return state.Language.isEmpty() ? QStringLiteral("en") : state.Language;
+}
+
+// The data folder's files a person of the condition would see in another language than the
+// condition's, for want of the condition's own translation.
+QString untranslatedFiles(const QString &dataDir, const QString &condition, const QString &language,
+                          const QString &sharedLanguage) {
+    if (language == sharedLanguage)
+        return QString();
+    QStringList names;
+    for (const QString &path : SharedStudyFiles(dataDir, condition))
+        names.append(QDir(dataDir).relativeFilePath(path));
+    if (names.isEmpty())
+        return QString();
+    return QStringLiteral("Language = %1 (%2), but the condition has no %2 translation of the "
+                          "data folder's %3: a person would see them in %4, the language of "
+                          "Setup.txt (English when it names none). Put the translations into "
+                          "conditions/%5/ under the same names.")
+        .arg(language, LanguageName(language), names.join(QStringLiteral(", ")),
+             LanguageName(sharedLanguage), visible(condition));
+}
+
+// A condition's file, and what the records and the person's language make of its name and
+// its study files.
+SetupCheck checkCondition(const QString &dataDir, const QString &name,
+                          const QString &sharedLanguage) {
+    QList<KeyLine> lines;
+    SetupCheck check = checkSetupFile(ConditionFile(dataDir, name), lines);
+    check.condition = name;
+    const QString badName = unrecordableName(name);
+    if (!badName.isEmpty())
+        check.problems.append({{}, badName});
+    if (!check.verdict.fileMissing && check.verdict.errors.isEmpty()) {
+        const QString language = check.language.isEmpty() ? QStringLiteral("en") : check.language;
+        const QString untranslated = untranslatedFiles(dataDir, name, language, sharedLanguage);
+        if (!untranslated.isEmpty())
+            check.problems.append({linesNamed(QStringLiteral("Language"), lines), untranslated});
+    }
+    return check;
+}
+
+} // namespace
+
+SetupCheck CheckSetupFile(const QString &path) {
+    QList<KeyLine> lines;
+    return checkSetupFile(path, lines);
 }
 
 namespace {
@@ -421,9 +533,10 @@ QString verdictLine(const QString &who, const StartVerdict &start, const QString
 } // namespace
 
 QString SetupCheckText(const SetupCheck &check) {
-    QStringList text = {QStringLiteral("Setup file: %1").arg(QDir::toNativeSeparators(check.path))};
+    QStringList text = {
+        QStringLiteral("Setup file: %1").arg(visible(QDir::toNativeSeparators(check.path)))};
     if (!check.condition.isEmpty())
-        text.append(QStringLiteral("Condition: %1").arg(check.condition));
+        text.append(QStringLiteral("Condition: %1").arg(visible(check.condition)));
     text += check.summary;
     text.append(QString());
     if (check.problems.isEmpty()) {
@@ -443,40 +556,51 @@ QString SetupCheckText(const SetupCheck &check) {
     text.append(verdictLine(QStringLiteral("A model"), verdict.model, verdict.checkFailures));
     if (verdict.model.plays() && !verdict.person.plays())
         text.append(QStringLiteral("Only a model can use this file."));
+    if (check.usable() && !check.passes())
+        text.append(QStringLiteral("Start plays this file, but not as it is meant: mend the "
+                                   "problems above."));
     return text.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
 QList<SetupCheck> CheckDataFolder(const QString &dataDir) {
     const QStringList conditions = ConditionNames(dataDir);
-    const QFileInfo setup(paths::setupFile(dataDir));
+    if (conditions.isEmpty())
+        return {CheckSetupFile(paths::setupFile(dataDir))};
+    const QString sharedLanguage = dataFolderLanguage(dataDir);
     QList<SetupCheck> checks;
-    if (conditions.isEmpty() || setup.exists() || setup.isSymLink())
-        checks.append(CheckSetupFile(setup.filePath()));
-    for (const QString &name : conditions) {
-        SetupCheck check = CheckSetupFile(ConditionFile(dataDir, name));
-        check.condition = name;
-        checks.append(check);
-    }
+    for (const QString &name : conditions)
+        checks.append(checkCondition(dataDir, name, sharedLanguage));
     return checks;
 }
 
 QString DataFolderCheckText(const QList<SetupCheck> &checks) {
     QStringList parts;
     QStringList unusable;
+    QStringList notAsMeant;
     for (const SetupCheck &check : checks) {
         parts.append(SetupCheckText(check));
+        const QString path = visible(QDir::toNativeSeparators(check.path));
         if (!check.usable())
             unusable.append(QStringLiteral("%1%2").arg(
-                QDir::toNativeSeparators(check.path),
-                check.verdict.model.plays() ? QStringLiteral(" (only a model)") : QString()));
+                path, check.verdict.model.plays() ? QStringLiteral(" (only a model)") : QString()));
+        else if (!check.passes())
+            notAsMeant.append(path);
     }
-    if (checks.size() > 1)
-        parts.append(unusable.isEmpty()
-                         ? QStringLiteral("All %1 files: a person and a model can use each.\n")
-                               .arg(checks.size())
-                         : QStringLiteral("Of %1 files, these cannot be used by both a person "
-                                          "and a model: %2\n")
-                               .arg(checks.size())
-                               .arg(unusable.join(QStringLiteral(", "))));
+    if (checks.size() < 2)
+        return parts.join(QLatin1Char('\n'));
+    QString last;
+    if (unusable.isEmpty() && notAsMeant.isEmpty())
+        last =
+            QStringLiteral("All %1 files: a person and a model can use each.\n").arg(checks.size());
+    if (!unusable.isEmpty())
+        last += QStringLiteral("Of %1 files, these cannot be used by both a person and a model: "
+                               "%2\n")
+                    .arg(checks.size())
+                    .arg(unusable.join(QStringLiteral(", ")));
+    if (!notAsMeant.isEmpty())
+        last += QStringLiteral("Of %1 files, these play, but not as they are meant: %2\n")
+                    .arg(checks.size())
+                    .arg(notAsMeant.join(QStringLiteral(", ")));
+    parts.append(last);
     return parts.join(QLatin1Char('\n'));
 }

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 // A study's own participant files in the data folder: instruction pages
 // (instructions/01.html, 02.html, ...) and an end screen (end.html). A condition NAME may
@@ -18,15 +19,34 @@ QStringList InstructionPagePaths(const QString &dataDir, const QString &conditio
 // The end screen of a run, or empty text when there is none.
 QString EndScreenPath(const QString &dataDir, const QString &condition);
 
-// One page to show: its HTML and the folder its images are found in.
+// One page to show: its HTML, its own folder, and the study's folders whose files (with
+// their subfolders') it may show besides the files of its own folder.
 struct StudyPage {
     QString html;
     QString folder;
+    QStringList studyFolders = {};
 };
 
-// Reads a study file as UTF-8 text; false with the reason, naming the file and line, when it
-// is no readable regular file, is too large or is not UTF-8.
-bool ReadStudyPage(const QString &path, StudyPage *page, QString *error);
+// Reads a study file of the data folder `dataDir` as UTF-8 text; false with the reason,
+// naming the file and line, when it is no readable regular file, is too large or is not
+// UTF-8. The page may show the files of the data folder's instructions/, of the condition's
+// folder conditions/NAME/ it lies in, and of its own folder (never the records or setups).
+bool ReadStudyPage(const QString &dataDir, const QString &path, StudyPage *page, QString *error);
+
+// What an image or link of a page names, as the page writes it or as resolved against the
+// page's folder. Only a Shown file is ever loaded.
+struct PageReference {
+    enum class Verdict {
+        Shown,   // a file of the study's (path)
+        InPage,  // the page itself: an empty reference, or only a fragment ("#part")
+        Inline,  // a data: URL, which holds what it shows
+        Missing, // inside the study's files, but no such file (path)
+        Outside, // a file or URL outside the study's files (path, when it names a file)
+    };
+    Verdict verdict = Verdict::Outside;
+    QString path;
+};
+PageReference JudgePageReference(const StudyPage &page, const QUrl &reference);
 
 // The figures an end screen shows, filled in for {payment}, {bonus}, {periods_in_band} and
 // {subject}.
@@ -45,4 +65,10 @@ struct StudyFilesCheck {
     QString text;
     bool usable = true;
 };
+// In a study with conditions, only the files a condition shows are checked. Every image or
+// link of a page that is missing or lies outside the study's files is a problem.
 StudyFilesCheck CheckStudyPages(const QString &dataDir);
+
+// The data folder's own study files that a run of `condition` shows for want of the
+// condition's own: its instruction pages, Questionnaire.txt and end.html, where it has them.
+QStringList SharedStudyFiles(const QString &dataDir, const QString &condition);
