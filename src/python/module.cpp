@@ -148,8 +148,11 @@ public:
                 m_recording ? 1 : std::clamp<size_t>(cores, 1, (count + 999) / 1000);
             std::vector<std::exception_ptr> failures(workers);
             const auto play = [&](size_t worker) {
+                // A block of runs each: threads that wrote neighbouring rows would share the
+                // rows' cache lines.
                 try {
-                    for (size_t i = worker; i < count; i += workers)
+                    const size_t end = count * (worker + 1) / workers;
+                    for (size_t i = count * worker / workers; i < end; ++i)
                         writeRow(rows + 10 * i, m_runs[i]->step(in[i], outflow[i]));
                 } catch (...) {
                     failures[worker] = std::current_exception();

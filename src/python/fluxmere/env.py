@@ -50,6 +50,7 @@ class TankEnv(_Base):
             engine_seed = None if seed is None else (seed % LARGEST_SEED) + 1
         self._task.reset(engine_seed)
         self._terminated = self._task.result["last"]
+        self._in_band = 0
         scenario = self._task.scenario
         start = [0, scenario["InitialAmountInTank"], scenario["GoalLinePoisition"], 0, 0, 0, 0]
         return self._observation(start), self._info()
@@ -57,12 +58,13 @@ class TankEnv(_Base):
     def step(self, action):
         if self._terminated:
             raise RuntimeError("the run is over: call reset() for the next one")
-        ui, uo = (float(value) for value in np.asarray(action, dtype=np.float64).reshape(2))
-        time, amount, goal, ei, eo, user_in, user_out, in_band, _, last = self._task.step(ui, uo)
-        reward = self._bonus if in_band else 0.0
+        ui, uo = np.asarray(action, dtype=np.float64).reshape(2)
+        figures = self._task.step(ui, uo)
+        in_band, payment, last = figures[7], figures[8], figures[9]
+        self._in_band += in_band
         self._terminated = last
-        observation = self._observation([time, amount, goal, ei, eo, user_in, user_out])
-        return observation, reward, last, False, self._info()
+        info = {"in_band": self._in_band, "payment": payment}
+        return self._observation(figures[:7]), self._bonus if in_band else 0.0, last, False, info
 
     def scenario(self):
         return self._task.scenario
@@ -72,7 +74,11 @@ class TankEnv(_Base):
 
     def _observation(self, figures):
         inflow, outflow = self._task.pipeline
-        return np.array(list(figures) + list(inflow) + list(outflow), dtype=np.float64)
+        observation = np.empty(7 + 2 * self._depth)
+        observation[:7] = figures
+        observation[7:7 + self._depth] = inflow
+        observation[7 + self._depth:] = outflow
+        return observation
 
     def _info(self):
         result = self._task.result
