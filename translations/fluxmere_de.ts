@@ -236,6 +236,10 @@
         <translation>Am Ende ausgezahlter Gesamtbetrag:</translation>
     </message>
     <message>
+        <source>Practice, not paid:</source>
+        <translation>Übung, nicht bezahlt:</translation>
+    </message>
+    <message>
         <source>The inflow must be a number. Please enter it again.</source>
         <translation>Der Zufluss muss eine Zahl sein. Bitte geben Sie ihn erneut ein.</translation>
     </message>

@@ -3,6 +3,7 @@
 #include "app/sitting.h"
 #include "app/study.h"
 #include "core/common/dialogs.h"
+#include "core/common/language.h"
 #include "core/recording/database.h"
 #include "core/recording/questionnaire.h"
 #include "gui/StudyQuestionnaire.h"
@@ -76,8 +77,10 @@ void Sitting::openEndScreen() {
         finish();
         return;
     }
-    page.html = FillEndScreen(page.html, {run.TotalBonus, run.TotalBonus - run.basePayment,
-                                          run.periodsInBand, run.subjectName});
+    page.html = FillEndScreen(
+        page.html,
+        {run.TotalBonus, run.TotalBonus - run.basePayment, run.periodsInBand, run.subjectName},
+        {run.currency, run.currencyAfter, InstalledLanguage()});
     auto *window = new frmEndScreen(page);
     connect(window, &QDialog::finished, this, &Sitting::finish, Qt::QueuedConnection);
     openStep(window);

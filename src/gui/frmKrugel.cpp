@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -317,14 +318,18 @@ void frmKrugel::buildMoneyDisplay() {
     const auto caption = [this](const char *name, const QString &text, QRect rect) {
         addLabel(QLatin1String(name), text, rect);
     };
+    // A symbol longer than the design's "$" gets room for up to six characters.
+    const QString &symbol = m_view.currency;
+    const int symbolWidth = 255 * static_cast<int>(std::clamp<qsizetype>(symbol.size(), 1, 6));
     caption("lblCurrBonus", tr("Current bonus for the time period is:"),
             twipsRect(3360, 8400, 4695, 375));
     caption("lblCurrBonusVal", QString(), twipsRect(9120, 8400, 975, 375));
-    caption("lblDollar(0)", QStringLiteral("$"), twipsRect(10320, 8400, 255, 255));
-    caption("lblAccuBonus", tr("Total money to be paid at the end:"),
+    caption("lblDollar(0)", symbol, twipsRect(10320, 8400, symbolWidth, 255));
+    caption("lblAccuBonus",
+            m_view.practice ? tr("Practice, not paid:") : tr("Total money to be paid at the end:"),
             twipsRect(3360, 8880, 4815, 375));
     caption("lblAccuBonusVal", QString(), twipsRect(9120, 9000, 975, 255));
-    caption("lblDollar(1)", QStringLiteral("$"), twipsRect(10320, 9000, 255, 255));
+    caption("lblDollar(1)", symbol, twipsRect(10320, 9000, symbolWidth, 255));
     // The cost figures exist but are never shown.
     addLabel(QStringLiteral("lblCurrCostVal"), QString(), QRect())->hide();
     addLabel(QStringLiteral("lblAccuCostVal"), QString(), QRect())->hide();

@@ -102,6 +102,13 @@ QString unitOf(const KeptScenario *scenario) {
     return scenario != nullptr && scenario->state ? scenario->state->unitName : standard;
 }
 
+// Money with the currency the scenario names, in English as the report writes it.
+numbers::MoneyStyle moneyStyleOf(const KeptScenario *scenario) {
+    if (scenario == nullptr || !scenario->state)
+        return {};
+    return {scenario->state->currency, scenario->state->currencyAfter, QString()};
+}
+
 class Page {
 public:
     Page(const Report &report, int mostPlottedRuns)
@@ -134,6 +141,16 @@ public:
     }
 
 private:
+    numbers::MoneyStyle moneyOf(const Run &run) const {
+        return moneyStyleOf(m_report.scenarioOf(run));
+    }
+
+    // A condition's means in the currency of its first run.
+    numbers::MoneyStyle groupMoney(const ConditionGroup &group) const {
+        return group.runs.isEmpty() ? numbers::MoneyStyle{}
+                                    : moneyOf(m_report.runs.at(group.runs.at(0)));
+    }
+
     QString foldersPart(const QDateTime &madeAt) const {
         QStringList folders;
         for (const DataFolder &folder : m_report.folders)
@@ -200,14 +217,16 @@ private:
             }
             const auto counted = static_cast<double>(group.shareInBand.size());
             rows += element(
-                "tr", element("td", QStringLiteral("<a href=\"#condition-%1\">%2</a>")
-                                        .arg(QString::number(index + 1), conditionName(group))) +
-                          numberCell(QString::number(group.runs.size())) +
-                          numberCell(QString::number(group.practiceRuns)) +
-                          numberCell(QString::number(runsEnded(group, RunEnding::Completed))) +
-                          numberCell(QString::number(runsEnded(group, RunEnding::Exited))) +
-                          numberCell(counted > 0 ? percent(shares / counted) : QString()) +
-                          numberCell(counted > 0 ? numbers::money(payments / counted) : QString()));
+                "tr",
+                element("td", QStringLiteral("<a href=\"#condition-%1\">%2</a>")
+                                  .arg(QString::number(index + 1), conditionName(group))) +
+                    numberCell(QString::number(group.runs.size())) +
+                    numberCell(QString::number(group.practiceRuns)) +
+                    numberCell(QString::number(runsEnded(group, RunEnding::Completed))) +
+                    numberCell(QString::number(runsEnded(group, RunEnding::Exited))) +
+                    numberCell(counted > 0 ? percent(shares / counted) : QString()) +
+                    numberCell(counted > 0 ? numbers::money(payments / counted, groupMoney(group))
+                                           : QString()));
         }
         return element("h2", QStringLiteral("Conditions (%1)").arg(groups.size())) +
                element("table", rows) +
@@ -336,15 +355,16 @@ private:
                                           .arg(runAnchor(number), QString::number(number)));
         if (m_manyFolders)
             cells += textCell(m_report.folderOf(run).label);
-        cells += textCell(run.runId()) + textCell(run.subject()) + textCell(run.version()) +
-                 textCell(isoDate(run.periods.constFirst().date)) +
-                 numberCell(QString::number(run.periods.size())) +
-                 numberCell(QString::number(run.periodsInBand())) +
-                 numberCell(percent(run.shareInBand())) +
-                 numberCell(run.isPractice() ? QStringLiteral("not paid")
-                                             : numbers::money(run.payment())) +
-                 numberCell(run.isPractice() ? QString() : numbers::money(run.bonus())) +
-                 numberCell(distance(run.meanDistanceFromGoal()));
+        cells +=
+            textCell(run.runId()) + textCell(run.subject()) + textCell(run.version()) +
+            textCell(isoDate(run.periods.constFirst().date)) +
+            numberCell(QString::number(run.periods.size())) +
+            numberCell(QString::number(run.periodsInBand())) +
+            numberCell(percent(run.shareInBand())) +
+            numberCell(run.isPractice() ? QStringLiteral("not paid")
+                                        : numbers::money(run.payment(), moneyOf(run))) +
+            numberCell(run.isPractice() ? QString() : numbers::money(run.bonus(), moneyOf(run))) +
+            numberCell(distance(run.meanDistanceFromGoal()));
         cells += run.isComplete() ? textCell(completeness(run))
                                   : element("td", escaped(completeness(run)), "incomplete");
         cells +=
@@ -380,11 +400,13 @@ private:
                 QStringLiteral(" %1 of %2 periods in the band.")
                     .arg(QString::number(run.periodsInBand()), QString::number(run.periods.size()));
         else
-            facts += QStringLiteral(" Payment %1: the base payment %2 and a bonus of %3 for %4 "
-                                    "of %5 periods in the band.")
-                         .arg(numbers::money(run.payment()), numbers::money(basePayment()),
-                              numbers::money(run.bonus()), QString::number(run.periodsInBand()),
-                              QString::number(run.periods.size()));
+            facts +=
+                QStringLiteral(" Payment %1: the base payment %2 and a bonus of %3 for %4 "
+                               "of %5 periods in the band.")
+                    .arg(numbers::money(run.payment(), moneyOf(run)),
+                         numbers::money(run.basePayment(), moneyOf(run)),
+                         numbers::money(run.bonus(), moneyOf(run)),
+                         QString::number(run.periodsInBand()), QString::number(run.periods.size()));
         return element("p", facts);
     }
 

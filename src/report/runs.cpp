@@ -123,9 +123,12 @@ double Run::bonus() const {
     return std::round((payment() - basePayment()) * 1e6) / 1e6;
 }
 
-double basePayment() {
-    static const double base = TaskState().basePayment;
-    return base;
+double Run::basePayment() const {
+    // A run whose first period could not be read keeps the program's own base.
+    const Period &first = periods.constFirst();
+    if (first.trial != 1)
+        return TaskState().basePayment;
+    return std::round((first.totalBonus - first.currentBonus) * 1e6) / 1e6;
 }
 
 double Run::meanDistanceFromGoal() const {

@@ -44,6 +44,9 @@ struct Run {
     // Data.txt's TotalBonus of the last period read: the base payment and every bonus.
     double totalBonus() const;
     double payment() const { return totalBonus(); }
+    // The payment the run started from, which TotalBonus includes: the first period's
+    // TotalBonus less its own bonus (the setup's BasePayment; 5 when period 1 is not read).
+    double basePayment() const;
     // The bonuses alone: the payment without the base payment.
     double bonus() const;
     // Mean over the periods of |amount - goal|.
@@ -57,6 +60,3 @@ struct Run {
 // without a record: a run goes on while the player stays the same and the trial number
 // grows as the line number does, so a damaged line in between does not cut it.
 QList<Run> cutRuns(QList<Period> periods, const QList<RunRecord> &records, Problems &problems);
-
-// The payment every run starts from; TotalBonus includes it.
-double basePayment();

@@ -5,14 +5,17 @@ the recorded bonus.
 
 import os
 import re
+import shutil
 import sys
+import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "clients", "python"))
 
-from fluxmere_e2e import ProgramTestCase, parse_state, split_rows  # noqa: E402
+from fluxmere_e2e import (DEFAULT_SETUP, ProgramTestCase, parse_state, run_program,  # noqa: E402
+                          setup_text, split_rows)
 from fluxmere_client import Client, NotLoggedIn, TankEnv  # noqa: E402
 
 RESULT_LINE = re.compile(r"RESULT TIME (\d+) INBAND (\d+) BONUS (\S+) PAYMENT (\S+) LAST ([01])")
@@ -71,6 +74,45 @@ class ResultTest(ProgramTestCase):
             "STATE TIME 1 GOAL 04.00 AMOUNT 04.00 EI 00.000 EO 00.000 UI 02.000 UO 00.000",
             "RESULT TIME 1 INBAND 1 BONUS 0.05 PAYMENT 5.05 LAST 0", ""])
         self.assertEqual(program.wait_exit(), 0)
+
+
+class MoneyAndBandTest(ProgramTestCase):
+    EURO_SETUP = {"MaxTrial": 4, "ToleranceBelow": 0.2, "BonusPerPeriod": 0.1,
+                  "BasePayment": 3, "Currency": "\u20ac", "CurrencyAfter": 1}
+
+    def test_a_setup_in_euros_with_a_wider_band_below_is_played_and_recorded(self):
+        program = self.start(**self.EURO_SETUP)
+        model = self.connect(program)
+        model.login()
+        self.assertEqual(model.exchange("SCENARIO"),
+                         "SCENARIO MAXTRIAL 4 GOAL 4 TOLBELOW 0.2 TOLABOVE 0.1 DELAYUI 1 "
+                         "DELAYUO 1 BONUS 0.1 BASE 3")
+        # Amounts 3.8 (in only by the wider band below), 4.1, 4.15 (out), 3.8.
+        for decision in ("UI 1.8", "UI 0.3", "UI 0.05", "UO 0.35"):
+            model.exchange("DECISION " + decision)
+        self.assertEqual(model.exchange("RESULT"),
+                         "RESULT TIME 4 INBAND 3 BONUS 0.3 PAYMENT 3.3 LAST 1")
+        header, *rows = program.wait_rows(4)
+        self.assertEqual(len(rows), 4)
+        fields = [dict(zip(header, row)) for row in rows]
+        self.assertEqual([f["CurrentBonus"] for f in fields], ["0.1", "0.1", "0", "0.1"])
+        self.assertEqual((fields[-1]["GoalUpperBound"], fields[-1]["GoalLowerBound"]),
+                         ("0.2", "0.1"))
+        [record] = run_records(program)
+        self.assertEqual((record["PeriodsInBand"], record["TotalBonus"]), ("3", "3.3"))
+
+    def test_check_setup_names_the_line_of_a_bad_money_or_band_value(self):
+        for key, bad in (("ToleranceAbove", "0"), ("BasePayment", "-1"),
+                         ("CurrencyAfter", "2")):
+            with self.subTest(key=key):
+                folder = tempfile.mkdtemp(prefix="fluxmere-money-")
+                self.addCleanup(shutil.rmtree, folder, True)
+                with open(os.path.join(folder, "Setup.txt"), "w", newline="") as f:
+                    f.write(setup_text(dict(DEFAULT_SETUP, **{key: bad})))
+                code, out, _ = run_program(["--check-setup", "--data-dir", folder])
+                self.assertEqual(code, 1, out)
+                # The setup's first line is a comment, then the defaults' ten keys, then it.
+                self.assertRegex(out, r"line 12: .*%s" % key)
 
 
 class PythonClientTest(ProgramTestCase):

@@ -182,6 +182,14 @@ QString money(double value) {
     return QStringLiteral("$") + QString::number(value, 'f', 2);
 }
 
+QString money(double value, const MoneyStyle &style) {
+    const bool english = style.language.isEmpty() || style.language == QLatin1String("en");
+    QLocale locale = english ? QLocale::c() : QLocale(style.language);
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    const QString figure = locale.toString(value, 'f', 2);
+    return style.symbolAfter ? figure + QLatin1Char(' ') + style.symbol : style.symbol + figure;
+}
+
 QString roundTrip(double value) {
     if (const auto text = nonFiniteText(value))
         return *text;

@@ -38,6 +38,16 @@ void appendWhole(std::string &text, int64_t value);
 double asRecorded(double value);
 // Money as the participant and the report read it: "$5.90".
 QString money(double value);
+// How a person's screens write money: the setup's currency symbol, before the figure or after
+// it, and the person's language ("de"; empty or "en": English).
+struct MoneyStyle {
+    QString symbol = QStringLiteral("$");
+    bool symbolAfter = false;
+    QString language;
+};
+// Money in that style, with two decimals and no grouping: "$5.90" in English as money()
+// writes it, "5,90 €" in German with the symbol after the figure.
+QString money(double value, const MoneyStyle &style);
 // The shortest text that reads back as exactly the same double (3, 2.5, 0.1, 1e-05).
 QString roundTrip(double value);
 // 12/7/2026

@@ -9,6 +9,7 @@ void LoadTaskWindow(TaskState &state, TaskView &view) {
     using numbers::figure;
     view = TaskView{};
     view.unitName = state.unitName;
+    view.currency = state.currency;
     view.showTimePeriod = state.showTimePeriod;
     view.showOrderBalances = state.showOrderBalances;
     view.practice = state.practice;

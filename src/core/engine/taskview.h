@@ -46,6 +46,8 @@ struct TaskView {
 
     // What the window's captions and layout depend on.
     QString unitName;
+    // The currency symbol beside the money figures.
+    QString currency = QStringLiteral("$");
     bool showTimePeriod = true;
     bool showOrderBalances = false;
     // A person's practice run: the window says so.

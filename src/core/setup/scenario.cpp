@@ -44,11 +44,27 @@ public:
         return *value;
     }
 
-    // An optional number from `low` to `high`; 0 when the file does not give the key.
-    double optionalNumber(const QString &key, double low, double high) {
+    // An optional number from `low` to `high`; `absent` when the file does not give the key.
+    double optionalNumber(const QString &key, double low, double high, double absent = 0) {
         if (m_file.value(key).trimmed().isEmpty())
-            return 0;
+            return absent;
         return inRange(number(key), low, high, key);
+    }
+
+    // An optional number above 0 (a band's half-width); `absent` when the file does not give
+    // it.
+    double optionalPositive(const QString &key, double absent) {
+        const double value = optionalNumber(key, 0, MaxMagnitude, absent);
+        if (value > 0 || failed(key))
+            return value;
+        return fail(key, QStringLiteral("The value %1 of %2 in the setup file %3 must be above 0.")
+                             .arg(numbers::general(value), key, m_path));
+    }
+
+    // An optional text; `absent` when the file does not give it.
+    QString text(const QString &key, const QString &absent) {
+        const QString given = text(key);
+        return given.isEmpty() ? absent : given;
     }
 
     // An optional whole number from 0 to `high`, taken as written: a fraction is refused
@@ -189,9 +205,20 @@ private:
     QSet<QString> m_failed;
 };
 
+void resetMoneyAndUnit(TaskState &state) {
+    const TaskState standard;
+    state.basePayment = standard.basePayment;
+    state.bonusPerPeriod = standard.bonusPerPeriod;
+    state.goalToleranceBelow = standard.goalToleranceBelow;
+    state.goalToleranceAbove = standard.goalToleranceAbove;
+    state.currency = standard.currency;
+    state.currencyAfter = standard.currencyAfter;
+    state.unitName = standard.unitName;
+}
+
 void readParameters(TaskState &state, KeyReader &read) {
     state.MaxTrial = read.whole<int32_t>(QStringLiteral("MaxTrial"), 0);
-    state.basePayment = 5.0;
+    resetMoneyAndUnit(state); // until the optional keys are read
     state.numYMarks = 10;
     state.InitialAmountInTank = read.amount(QStringLiteral("InitialAmountInTank"));
     state.GoalLinePoisition = read.amount(QStringLiteral("GoalLinePoisition"));
@@ -199,11 +226,7 @@ void readParameters(TaskState &state, KeyReader &read) {
     state.InitialForwardDischarge = read.amount(QStringLiteral("InitialForwardDischarge"));
     state.envFlowFactor = 1.0;
     state.AfterEveryNTrials = 1;
-    state.bonusPerPeriod = 0.05;
-    state.unitName = QStringLiteral("Gallons");
     state.scaledTank = true;
-    state.goalToleranceAbove = 0.1;
-    state.goalToleranceBelow = 0.1;
     state.MaxNumberOfAScenarioType =
         read.whole<int16_t>(QStringLiteral("MaxNumberOfAScenarioType"));
     state.showOrderBalances = false;
@@ -235,6 +258,22 @@ void readSchedules(TaskState &state, KeyReader &read) {
     state.EnvOutflowSchedule = read.schedule(QStringLiteral("EnvOutflowSchedule"), state.MaxTrial);
 }
 
+// The optional keys of the payment, the band and the unit; without them, the program's own.
+void readMoneyAndUnit(TaskState &state, KeyReader &read) {
+    const TaskState standard;
+    state.basePayment =
+        read.optionalNumber(QStringLiteral("BasePayment"), 0, MaxMagnitude, standard.basePayment);
+    state.bonusPerPeriod = read.optionalNumber(QStringLiteral("BonusPerPeriod"), 0, MaxMagnitude,
+                                               standard.bonusPerPeriod);
+    state.goalToleranceBelow =
+        read.optionalPositive(QStringLiteral("ToleranceBelow"), standard.goalToleranceBelow);
+    state.goalToleranceAbove =
+        read.optionalPositive(QStringLiteral("ToleranceAbove"), standard.goalToleranceAbove);
+    state.currency = read.text(QStringLiteral("Currency"), standard.currency);
+    state.currencyAfter = read.optionalWhole(QStringLiteral("CurrencyAfter"), 1) == 1;
+    state.unitName = read.text(QStringLiteral("UnitName"), standard.unitName);
+}
+
 // The keys a setup may leave out, read after the schedules in this order. PracticePeriods is
 // judged against MaxTrial.
 void readOptionalKeys(TaskState &state, KeyReader &read) {
@@ -246,6 +285,7 @@ void readOptionalKeys(TaskState &state, KeyReader &read) {
     state.UserHighlights = read.highlights(QStringLiteral("HighlightColours"));
     state.Language = read.language(QStringLiteral("Language"));
     state.GenderOptions = read.list(QStringLiteral("GenderOptions"));
+    readMoneyAndUnit(state, read);
 }
 
 // Writes the initial order's share of period t only where the table holds t.

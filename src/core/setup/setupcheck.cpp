@@ -263,6 +263,18 @@ void warnAboutIdleSeed(const TaskState &state, const QList<KeyLine> &lines,
                          .arg(state.EnvSeed)});
 }
 
+// The payment and unit, where the setup's keys change them.
+QStringList paymentSummary(const TaskState &state) {
+    const TaskState standard;
+    if (state.basePayment == standard.basePayment && state.currency == standard.currency &&
+        state.currencyAfter == standard.currencyAfter && state.unitName == standard.unitName)
+        return {};
+    const numbers::MoneyStyle style{state.currency, state.currencyAfter, state.Language};
+    return {QStringLiteral("Payment: a base of %1 and %2 a period in the band; amounts in %3.")
+                .arg(numbers::money(state.basePayment, style),
+                     numbers::money(state.bonusPerPeriod, style), state.unitName)};
+}
+
 QStringList summaryOf(const TaskState &state) {
     const double goal = state.GoalLinePoisition;
     QStringList summary = {
@@ -285,6 +297,7 @@ QStringList summaryOf(const TaskState &state) {
         QStringLiteral("Environment outflow: %1.").arg(scheduleText(state.EnvOutflowSchedule)),
     };
     summary += noiseSummary(state);
+    summary += paymentSummary(state);
     if (state.PracticePeriods > 0)
         summary.append(QStringLiteral("Practice: a person first plays periods 1 to %1 as a "
                                       "practice run of its own (Practice 1 in Runs.txt); a model "
@@ -345,7 +358,14 @@ QStringList KnownSetupKeys() {
                                      QStringLiteral("GenderOptions"),
                                      QStringLiteral("PracticePeriods"),
                                      QStringLiteral("HighlightColours"),
-                                     QStringLiteral("Language")};
+                                     QStringLiteral("Language"),
+                                     QStringLiteral("BasePayment"),
+                                     QStringLiteral("BonusPerPeriod"),
+                                     QStringLiteral("ToleranceBelow"),
+                                     QStringLiteral("ToleranceAbove"),
+                                     QStringLiteral("Currency"),
+                                     QStringLiteral("CurrencyAfter"),
+                                     QStringLiteral("UnitName")};
     return keys;
 }
 

@@ -170,13 +170,15 @@ PageReference JudgePageReference(const StudyPage &page, const QUrl &reference) {
             path};
 }
 
-QString FillEndScreen(const QString &html, const EndScreenValues &values) {
+QString FillEndScreen(const QString &html, const EndScreenValues &values,
+                      const numbers::MoneyStyle &style) {
     // Rounded to a millionth of a dollar, as the report shows it: the difference of the sums
     // would otherwise show their rounding errors.
     const double bonus = std::round(values.bonus * 1e6) / 1e6;
     QString filled = html;
-    filled.replace(QStringLiteral("{payment}"), numbers::money(values.payment).toHtmlEscaped())
-        .replace(QStringLiteral("{bonus}"), numbers::money(bonus).toHtmlEscaped())
+    filled
+        .replace(QStringLiteral("{payment}"), numbers::money(values.payment, style).toHtmlEscaped())
+        .replace(QStringLiteral("{bonus}"), numbers::money(bonus, style).toHtmlEscaped())
         .replace(QStringLiteral("{periods_in_band}"), QString::number(values.periodsInBand))
         .replace(QStringLiteral("{subject}"), values.subject.toHtmlEscaped());
     return filled;

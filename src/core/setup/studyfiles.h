@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/common/numbers.h"
 #include "core/setup/conditions.h" // StudyFilePath
 
 #include <QList>
@@ -56,7 +57,10 @@ struct EndScreenValues {
     int periodsInBand = 0;
     QString subject;
 };
-QString FillEndScreen(const QString &html, const EndScreenValues &values);
+// Money is written in `style` (numbers::money's "$5.00" unless the setup and language say
+// otherwise).
+QString FillEndScreen(const QString &html, const EndScreenValues &values,
+                      const numbers::MoneyStyle &style = {});
 
 // What --check-setup tells of the study files: for the data folder and each condition folder,
 // the pages found and the end screen, and each problem with its file and line. Empty when the

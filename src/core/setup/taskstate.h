@@ -64,16 +64,23 @@ struct TaskState {
     int16_t inFlowTPAfter = 0;
     int16_t outFlowTPAfter = 0;
 
-    // Fixed scenario constants.
+    // The optional keys BasePayment, BonusPerPeriod, ToleranceBelow, ToleranceAbove,
+    // Currency, CurrencyAfter and UnitName: the money, the band around the goal and the
+    // amount's unit (these defaults when the file leaves them out). Records keep the figures
+    // alone; the symbol and unit are only shown.
     double basePayment = 5.0;
+    double bonusPerPeriod = 0.05;
+    double goalToleranceBelow = 0.1;
+    double goalToleranceAbove = 0.1;
+    QString currency = QStringLiteral("$");
+    bool currencyAfter = false;
+    QString unitName = QStringLiteral("Gallons");
+
+    // Fixed scenario constants.
     int16_t numYMarks = 10;
     double envFlowFactor = 1.0;
     int16_t AfterEveryNTrials = 1;
-    double bonusPerPeriod = 0.05;
-    QString unitName = QStringLiteral("Gallons");
     bool scaledTank = true;
-    double goalToleranceAbove = 0.1;
-    double goalToleranceBelow = 0.1;
     bool showTimePeriod = true;
     bool showOrderBalances = false;
     double timer2Interval = 1.0;

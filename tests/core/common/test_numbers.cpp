@@ -41,6 +41,7 @@ private slots:
     void nonFiniteIsNeverWrittenAsANumber();
     void formatsIgnoreTheDefaultLocale();
     void formatsIgnoreTheCLibraryLocale();
+    void moneyInALanguageAndCurrency();
 };
 
 void TestNumbers::nonFiniteIsNeverWrittenAsANumber() {
@@ -349,6 +350,26 @@ void TestNumbers::roundTripReadsBack() {
     // A reader (an entry box, a model) reads it back as the same number.
     QCOMPARE(numbers::parseNumber(written), std::optional<double>(value));
     QCOMPARE(numbers::leadingNumber(written), value);
+}
+
+// The end screen's money: English as the program always wrote it, whatever the machine's
+// locale; German with a decimal comma, the symbol where the setup puts it.
+void TestNumbers::moneyInALanguageAndCurrency() {
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German));
+    const numbers::MoneyStyle dollars;
+    for (double value : {5.0, 5.15, 0.0, 1234.5, 0.005})
+        QCOMPARE(numbers::money(value, dollars), numbers::money(value));
+    QCOMPARE(numbers::money(1234.5, dollars), QStringLiteral("$1234.50"));
+    const QString euro = QStringLiteral("\u20ac");
+    QCOMPARE(numbers::money(5, {euro, true, QStringLiteral("de")}), QStringLiteral("5,00 \u20ac"));
+    QCOMPARE(numbers::money(1234.5, {euro, true, QStringLiteral("de")}),
+             QStringLiteral("1234,50 \u20ac"));
+    QCOMPARE(numbers::money(3.3, {euro, false, QStringLiteral("de")}),
+             QStringLiteral("\u20ac3,30"));
+    QCOMPARE(numbers::money(3.3, {euro, true, QStringLiteral("en")}),
+             QStringLiteral("3.30 \u20ac"));
+    QLocale::setDefault(previous);
 }
 
 QTEST_GUILESS_MAIN(TestNumbers)
