@@ -108,9 +108,11 @@ py::dict resultOf(const TaskState &state) {
 // same way every time.
 class VectorRuns {
 public:
+    // `threads`: how many threads may play the runs; 0 for the machine's cores.
     VectorRuns(const std::string &setupPath, size_t count, std::vector<uint64_t> seeds,
-               const std::string &recordFolder, const std::string &name)
-        : m_recording(!recordFolder.empty()) {
+               const std::string &recordFolder, const std::string &name, size_t threads)
+        : m_recording(!recordFolder.empty())
+        , m_threads(threads) {
         if (count == 0)
             throw std::invalid_argument("a vector holds at least one run");
         if (!seeds.empty() && seeds.size() != count)
@@ -144,8 +146,9 @@ public:
             py::gil_scoped_release released;
             // The cores are counted once: counting reads a system file each time.
             static const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-            const size_t workers =
-                m_recording ? 1 : std::clamp<size_t>(cores, 1, (count + 999) / 1000);
+            const size_t allowed = m_recording ? 1 : m_threads > 0 ? m_threads : cores;
+            // Below some 3,000 runs a period of all of them takes less than waking a thread.
+            const size_t workers = std::min(allowed, std::max<size_t>(1, count / 1500));
             std::vector<std::exception_ptr> failures(workers);
             const auto play = [&](size_t worker) {
                 // A block of runs each: threads that wrote neighbouring rows would share the
@@ -189,6 +192,7 @@ private:
     }
 
     bool m_recording = false;
+    size_t m_threads = 0;
     std::vector<std::unique_ptr<InProcessRun>> m_runs;
 };
 
@@ -278,9 +282,9 @@ PYBIND11_MODULE(_fluxmere, module) {
 
     py::class_<VectorRuns>(module, "VectorEngine")
         .def(py::init<const std::string &, size_t, std::vector<uint64_t>, const std::string &,
-                      const std::string &>(),
+                      const std::string &, size_t>(),
              py::arg("setup_path"), py::arg("count"), py::arg("seeds") = std::vector<uint64_t>(),
-             py::arg("record_folder") = "", py::arg("name") = "model")
+             py::arg("record_folder") = "", py::arg("name") = "model", py::arg("threads") = 0)
         .def("close", &VectorRuns::close)
         .def("reset", &VectorRuns::reset, py::arg("seeds") = std::vector<uint64_t>())
         .def("step", &VectorRuns::step, py::arg("ui"), py::arg("uo"))

@@ -95,14 +95,16 @@ class VectorTask:
     """n runs of one setup stepped together: step() takes an array of n inflow orders and one
     of n outflow orders and returns an n x 10 array of the periods' figures (the columns of
     FIELDS; in_band and last as 0 or 1). `seeds`, when given, holds one seed for each run.
-    The runs are shared out over the machine's cores. With `record`, a data folder, they are
+    The runs are shared out over the machine's cores, or over `threads` threads (1 in a
+    sweep's worker that has a core of its own). With `record`, a data folder, they are
     played in order on one thread and their lines interleave in Data.txt, each run's named
     by its record's DataLines."""
 
-    def __init__(self, setup, n, seeds=None, record=None, name="model"):
+    def __init__(self, setup, n, seeds=None, record=None, name="model", threads=None):
         with _setup_file(setup) as path:
             self._engine = VectorEngine(path, n, list(seeds or []),
-                                        "" if record is None else os.fspath(record), name)
+                                        "" if record is None else os.fspath(record), name,
+                                        threads or 0)
         if record is not None:
             _recording.add(self)
 
