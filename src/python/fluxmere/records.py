@@ -504,9 +504,9 @@ def _module_from_file(path):
     if not os.path.isfile(path):
         raise FileNotFoundError("%s: no such model file" % path)
     stem = os.path.splitext(os.path.basename(path))[0]
-    spec = importlib.util.spec_from_file_location(stem, path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    source = importlib.util.spec_from_file_location(stem, path)
+    module = importlib.util.module_from_spec(source)
+    source.loader.exec_module(module)
     return module
 
 
