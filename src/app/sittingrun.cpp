@@ -28,8 +28,8 @@ void Sitting::openTask() {
 
 void Sitting::startPlanned() {
     PrepareTaskState(m_plan);
-    if (m_options.pauseMs)
-        m_plan.userDelayInterval = m_plan.envDelayInterval = *m_options.pauseMs;
+    m_plan.userDelayInterval = m_plan.envDelayInterval =
+        m_options.pauseMs.value_or(m_plan.personPauseMs);
     // From here the run holds its state; the road keeps no copy of it.
     RunSession *run = m_runs.start(std::exchange(m_plan, TaskState()), RunPlayer::Person, true);
     connect(run, &RunSession::periodFinished, this, &Sitting::onPeriodFinished,

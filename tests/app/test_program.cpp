@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -169,6 +170,7 @@ private slots:
     void practiceIsARunOfItsOwnAndLeavesNothingInTheRun();
     void withSessionsTheNextPersonFollowsAtTheLogin();
     void theExitWindowClosesWhenTheRunEndsBeneathIt();
+    void aPersonsPausesAreTheSetupsPeriodPause();
     void aRefusedSubjectRecordEndsTheRoadWithStatusOne();
 
 private:
@@ -193,8 +195,8 @@ private:
     WaitingDialogs m_dialogs;
     std::unique_ptr<Program> m_program;
     std::optional<int> m_exitCode;
-    int m_pauseMs = 1;       // of each delay step of a person's period
-    bool m_sessions = false; // a session ends at the login screen, not with the program
+    std::optional<int> m_pauseMs = 1; // of each delay step of a person's period; none: the setup's
+    bool m_sessions = false;          // a session ends at the login screen, not with the program
 };
 
 void TestProgram::init() {
@@ -894,6 +896,22 @@ void TestProgram::withSessionsTheNextPersonFollowsAtTheLogin() {
 
     requireChild<QPushButton>(login(), "cmdQuit")->click();
     QTRY_COMPARE_WITH_TIMEOUT(m_exitCode, std::optional<int>(0), windowWaitMs);
+}
+
+// PeriodPauseMs sets both pauses of a person's period: with the design's two seconds each,
+// the period could not be over in one.
+void TestProgram::aPersonsPausesAreTheSetupsPeriodPause() {
+    m_pauseMs.reset();
+    start({{QStringLiteral("MaxTrial"), QStringLiteral("1")},
+           {QStringLiteral("PeriodPauseMs"), QStringLiteral("5")}});
+    whenShown<frmNewSubject>(fillSubjectForm);
+    startPerson(QStringLiteral("p14"));
+    QTRY_VERIFY_WITH_TIMEOUT(krugel() != nullptr, windowWaitMs);
+    QElapsedTimer clock;
+    clock.start();
+    krugel()->cmdNextTrial_Click();
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows("Tasks1"), 1, windowWaitMs);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
 }
 
 // With sessions and an exit password, the close box clicked during the last period: the run

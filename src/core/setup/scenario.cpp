@@ -69,8 +69,9 @@ public:
 
     // An optional whole number from 0 to `high`, taken as written: a fraction is refused
     // rather than rounded, as no whole number is meant more than another.
-    uint64_t optionalWhole(const QString &key, uint64_t high) {
-        const double value = optionalNumber(key, 0, static_cast<double>(high));
+    uint64_t optionalWhole(const QString &key, uint64_t high, uint64_t absent = 0) {
+        const double value =
+            optionalNumber(key, 0, static_cast<double>(high), static_cast<double>(absent));
         if (value == std::floor(value))
             return static_cast<uint64_t>(value);
         fail(key, QStringLiteral("The value %1 of %2 in the setup file %3 is not a whole number.")
@@ -285,6 +286,8 @@ void readOptionalKeys(TaskState &state, KeyReader &read) {
     state.UserHighlights = read.highlights(QStringLiteral("HighlightColours"));
     state.Language = read.language(QStringLiteral("Language"));
     state.GenderOptions = read.list(QStringLiteral("GenderOptions"));
+    state.personPauseMs = static_cast<int32_t>(
+        read.optionalWhole(QStringLiteral("PeriodPauseMs"), 60000, TaskState().personPauseMs));
     readMoneyAndUnit(state, read);
 }
 

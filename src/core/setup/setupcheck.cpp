@@ -365,7 +365,8 @@ QStringList KnownSetupKeys() {
                                      QStringLiteral("ToleranceAbove"),
                                      QStringLiteral("Currency"),
                                      QStringLiteral("CurrencyAfter"),
-                                     QStringLiteral("UnitName")};
+                                     QStringLiteral("UnitName"),
+                                     QStringLiteral("PeriodPauseMs")};
     return keys;
 }
 

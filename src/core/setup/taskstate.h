@@ -124,6 +124,8 @@ struct TaskState {
     // The run is a person's practice: MaxTrial is then PracticePeriods.
     bool practice = false;
     // A run without a model plays at the paced mode's length; a model's login sets these.
+    // The optional key PeriodPauseMs: each of the two pauses of a person's period.
+    int32_t personPauseMs = 2000;
     int32_t userDelayInterval = 2000;
     int32_t envDelayInterval = 2000;
     // The pause of every timed step of a BATCH period (1 ms unless the command line says).
