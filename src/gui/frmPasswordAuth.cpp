@@ -114,10 +114,15 @@ void frmPasswordAuth::Command2_Click() {
 }
 
 void frmPasswordAuth::keyPressEvent(QKeyEvent *event) {
-    // No keyboard shortcut leaves the window: Escape would close it without Cancel's effect.
-    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||
-        event->key() == Qt::Key_Enter) {
+    // Escape would close the window without Cancel's effect: it does nothing. Return submits,
+    // as Exit Application does (a wrong password is refused there).
+    if (event->key() == Qt::Key_Escape) {
         event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        Command1_Click();
         return;
     }
     QDialog::keyPressEvent(event);

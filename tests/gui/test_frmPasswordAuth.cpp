@@ -44,6 +44,7 @@ private slots:
     void activationFillsTheCodeAndExits();
     void eachActivationExitsAgain();
     void escapeLeavesTheWindowOpen();
+    void returnSubmits();
     void setupPasswordIsAskedForAndAloneAccepted();
 
 private:
@@ -245,6 +246,19 @@ void TestFrmPasswordAuth::escapeLeavesTheWindowOpen() {
     QTest::keyClick(user(), Qt::Key_Escape);
     QVERIFY(m_window->isVisible());
     QVERIFY(m_state.exitAuthorised);
+}
+
+void TestFrmPasswordAuth::returnSubmits() {
+    makeWindow(false);
+    QTest::keyClicks(user(), QStringLiteral("lab"));
+    QTest::keyClicks(password(), QStringLiteral("Vim"));
+    QTest::keyClick(password(), Qt::Key_Return);
+    QCOMPARE(m_endProgramCalls, 0); // refused, as by Exit Application
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QTest::keyClicks(user(), QStringLiteral("lab"));
+    QTest::keyClicks(password(), QStringLiteral("Vimb"));
+    QTest::keyClick(password(), Qt::Key_Enter);
+    QCOMPARE(m_endProgramCalls, 1);
 }
 
 // With the setup's ExitPassword the window fills in nothing, and only that password leaves.
