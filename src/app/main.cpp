@@ -161,13 +161,20 @@ int main(int argc, char *argv[]) {
         return runWithoutWindows(action, commandLine, argc, argv);
     }
 
-    if (isHeadlessPlatform(choosePlatform(commandLine)))
+    const bool headless = isHeadlessPlatform(choosePlatform(commandLine));
+    if (headless)
         tuneForHeadlessRuns();
     silencePlatformNotices();
     if (commandLine.scaled())
         ScaleWindows(commandLine.scale());
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // A headless platform's screen is no real one: nobody would see a window cut off there.
+    if (const QString tooLarge = ScaleThatDoesNotFit(commandLine.scale());
+        commandLine.scaled() && !headless && !tooLarge.isEmpty()) {
+        printError(tooLarge);
+        return 2;
+    }
     const QString folder = dataDirectory(commandLine);
     if (!QFileInfo(folder).isDir()) {
         printError(QStringLiteral("The data folder %1 does not exist. Make it ready with: "

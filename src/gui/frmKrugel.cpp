@@ -3,6 +3,7 @@
 #include "core/common/numbers.h"
 #include "core/engine/tankgeometry.h"
 #include "gui/twips.h"
+#include "gui/windowscale.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -108,7 +109,7 @@ frmKrugel::frmKrugel(const TaskView &view, Dialogs &dialogs, QWidget *parent)
     , m_dialogs(dialogs) {
     setObjectName(QStringLiteral("frmKrugel"));
     setWindowTitle(QStringLiteral("Fluxmere"));
-    setFixedSize(px(16080), px(10260));
+    setFixedSize(TaskWindowSize());
     buildTankDrawing();
     buildControls();
     // At some goals the caption lies over the black environment outflow box: it is drawn

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QRect>
+#include <QStringList>
 #include <QtMath>
 
 // Window positions are laid out in twips, at 15 twips per pixel (1440 per inch at 96

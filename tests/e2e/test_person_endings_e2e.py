@@ -172,6 +172,14 @@ class PersonEndingsTest(unittest.TestCase):
         self.focus(TASK, "=" + inflow, "Return")
         self.until(lambda: len(self.records("Data.txt")) > rows, "line of the period")
 
+    def test_a_scale_whose_windows_do_not_fit_the_screen_is_refused(self):
+        done = subprocess.run([self.exe, "--data-dir", self.data, "--port", "0", "--scale",
+                               "1.5"], env=self.env, capture_output=True, text=True,
+                              timeout=TIMEOUT, stdin=subprocess.DEVNULL)
+        self.assertEqual(done.returncode, 2, done.stderr)
+        self.assertIn("1608x1026 pixels, larger than the screen's 1600x1000: the largest factor "
+                      "that fits is 1.46.", done.stderr)
+
     def test_a_played_run_and_its_questionnaire_end_with_status_0(self):
         self.start()
         self.log_in("ada")
