@@ -170,10 +170,12 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     // A headless platform's screen is no real one: nobody would see a window cut off there.
-    if (const QString tooLarge = ScaleThatDoesNotFit(commandLine.scale());
-        commandLine.scaled() && !headless && !tooLarge.isEmpty()) {
-        printError(tooLarge);
-        return 2;
+    if (commandLine.scaled() && !headless) {
+        const QString tooLarge = ScaleThatDoesNotFit(commandLine.scale());
+        if (!tooLarge.isEmpty()) {
+            printError(tooLarge);
+            return 2;
+        }
     }
     const QString folder = dataDirectory(commandLine);
     if (!QFileInfo(folder).isDir()) {
