@@ -189,11 +189,13 @@ def write_folder(folder, runs, start=datetime.datetime(2026, 12, 7, 9, 0, 0),
         if run.version == "" and run.record is not None:
             major, gender, age = run.record
             cursor = database.execute(
-                "INSERT INTO datSubject VALUES (?, '', 'continuous', ?, ?, ?, ?, ?)",
+                "INSERT INTO datSubject (Subject, Version, Condition, Major, Gender, Age, Date, "
+                "Time) VALUES (?, '', 'continuous', ?, ?, ?, ?, ?)",
                 (run.subject, major, gender, age, begun.strftime("%Y-%m-%d"),
                  begun.strftime("%H:%M:%S")))
             if not old:
-                database.execute("INSERT INTO datRun VALUES (?, ?, ?, ?, ?, 'person')",
+                database.execute("INSERT INTO datRun (RunId, Subject, StudyCondition, SetupId, "
+                                 "SubjectRowId, Player) VALUES (?, ?, ?, ?, ?, 'person')",
                                  (run_id, run.subject, run.condition, sid, cursor.lastrowid))
             for question, answer in enumerate(run.answers or [], start=1):
                 cursor = database.execute(

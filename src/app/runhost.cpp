@@ -4,6 +4,7 @@
 #include "core/common/dialogs.h"
 #include "core/setup/envnoise.h"
 #include "core/setup/keptsetup.h"
+#include "core/setup/keptstudyfiles.h"
 #include "gui/frmKrugel.h"
 #include "gui/fullscreen.h"
 
@@ -35,6 +36,21 @@ void RunHost::keepSetup(const QByteArray &setupText,
                       [this] {
                           return !m_stopping;
                       }});
+}
+
+void RunHost::keepStudyFiles(const QStringList &paths,
+                             std::function<void(std::optional<QString>)> done) {
+    auto id = std::make_shared<QString>();
+    writeWithRetries(
+        this, m_dialogs,
+        {[this, paths, id](QString *error) {
+             return ::keepStudyFiles(m_dataDirectory, paths, id.get(), error);
+         },
+         QStringLiteral("The study files of the run could not be kept"),
+         [id, done](bool kept) { done(kept ? std::optional<QString>(*id) : std::nullopt); },
+         [this] {
+             return !m_stopping;
+         }});
 }
 
 void RunHost::numberRun(TaskState &state, std::optional<uint64_t> seed) {

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -21,7 +22,7 @@ public:
     RunHost(QString dataDirectory, Dialogs &dialogs, QObject *parent = nullptr);
     ~RunHost() override;
 
-    // At launch: both record files as the runs can record into them.
+    // At launch: the record files as the runs can record into them.
     bool inspectFiles(QString *error) { return m_records.inspectFiles(error); }
     void setFullScreen(bool fullScreen) { m_fullScreen = fullScreen; }
     // The program is stopping: a failed write is given up without asking anyone.
@@ -29,6 +30,9 @@ public:
 
     // The setup text a run plays, kept under its SetupId (none when it could not be kept).
     void keepSetup(const QByteArray &setupText, std::function<void(std::optional<QString>)> done);
+    // The study files a person's run shows (paths in the data folder), kept under their
+    // StudyFilesId (empty when there are none; none when they could not be kept).
+    void keepStudyFiles(const QStringList &paths, std::function<void(std::optional<QString>)> done);
     // A number and seed of the run's own.
     void numberRun(TaskState &state, std::optional<uint64_t> seed = std::nullopt);
     // The record files made ready for a run (header, mended ends, earlier kinds set aside).

@@ -11,7 +11,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-Tasks1::Tasks1(double goal, double below, double above, Dialogs &dialogs, QWidget *parent)
+Tasks1::Tasks1(double goal, double below, double above, Dialogs &dialogs, QWidget *parent,
+               const QString &unitName)
     : QDialog(parent)
     , m_dialogs(dialogs)
     , m_ratingPlaceholder(tr("Select")) {
@@ -22,7 +23,7 @@ Tasks1::Tasks1(double goal, double below, double above, Dialogs &dialogs, QWidge
     buildControls();
 
     findChild<QLabel *>(QStringLiteral("Label2"))
-        ->setText(questionnaire::questionOneText(goal, below, above));
+        ->setText(questionnaire::questionOneText(goal, below, above, unitName));
     for (int rating = 1; rating <= 10; ++rating)
         m_Combo1->addItem(QString::number(rating));
     m_Combo1->setCurrentIndex(-1);

@@ -17,8 +17,10 @@ class QPushButton;
 class Tasks1 : public QDialog {
     Q_OBJECT
 public:
-    // `goal` is in units; the band reaches `below` under it and `above` over it.
-    Tasks1(double goal, double below, double above, Dialogs &dialogs, QWidget *parent = nullptr);
+    // `goal` is in units; the band reaches `below` under it and `above` over it; the first
+    // question names them in `unitName`, the setup's UnitName.
+    Tasks1(double goal, double below, double above, Dialogs &dialogs, QWidget *parent = nullptr,
+           const QString &unitName = QStringLiteral("Gallons"));
 
     void Command1_Click();
     // Hands on the answer of question index + 1 (index 0 to 2).

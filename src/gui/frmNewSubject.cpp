@@ -205,7 +205,10 @@ void frmNewSubject::btnBegin_Click() {
     const QString gender = m_cboGender              ? m_cboGender->currentText()
                            : m_optMale->isChecked() ? QStringLiteral("Male")
                                                     : QStringLiteral("Female");
-    emit begun({majorToRecord(), gender, m_txtAge->text()});
+    std::optional<int> number;
+    if (m_cboGender)
+        number = m_cboGender->currentIndex() + 1;
+    emit begun({majorToRecord(), gender, m_txtAge->text(), number});
     Cleared = true;
     accept();
 }

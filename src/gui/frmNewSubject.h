@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QStringList>
 
+#include <optional>
+
 class QComboBox;
 class QKeyEvent;
 class QLineEdit;
@@ -14,6 +16,7 @@ struct SubjectEntries {
     QString majorText;
     QString genderText; // "Male" or "Female", or the option chosen from the setup's own
     QString ageText;
+    std::optional<int> genderNumber; // the setup's option by its number from 1; else none
 };
 
 // The subject information form: age, gender and field of study of a person who is about to

@@ -6,6 +6,7 @@
 #include "core/setup/questionnairefile.h"
 #include "report/summarycsv.h"
 
+#include <QSet>
 #include <QStringList>
 
 #include <string>
@@ -37,12 +38,42 @@ QStringList studyQuestionIds(const Report &report) {
     return ids;
 }
 
-// A rating as its number, any other answer as its text; empty for a question not asked.
-QStringList studyAnswerFields(const QStringList &ids, const QList<StudyAnswerRecord> &answers) {
-    QStringList fields(ids.size());
+// The ids of those answered by options (a choice, a multiple) in any run: each gets a column
+// ID.Options beside, the options' numbers, the same in every language the options are in.
+QStringList optionQuestionIds(const Report &report, const QStringList &ids) {
+    QSet<QString> withOptions;
+    for (const Run &run : report.runs) {
+        for (const StudyAnswerRecord &answer :
+             report.folderOf(run).people.studyAnswersOf(run.runId())) {
+            if (!answer.answerOptions.isEmpty())
+                withOptions.insert(answer.questionId);
+        }
+    }
+    QStringList found;
+    for (const QString &id : ids) {
+        if (withOptions.contains(id))
+            found.append(id);
+    }
+    return found;
+}
+
+QString optionsColumn(const QString &id) {
+    return id + QStringLiteral(".Options"); // no question id holds a "."
+}
+
+// A rating, slider or number as its number, any other answer as its text, then the options'
+// numbers; empty for a question not asked. A check's later attempts take the place of the
+// earlier ones.
+QStringList studyAnswerFields(const QStringList &ids, const QStringList &optionIds,
+                              const QList<StudyAnswerRecord> &answers) {
+    QStringList fields(ids.size() + optionIds.size());
     for (const StudyAnswerRecord &answer : answers) {
         const qsizetype column = ids.indexOf(answer.questionId);
-        fields[column] = answer.answerNumber.isEmpty() ? answer.answer : answer.answerNumber;
+        const bool byNumber = !answer.answerNumber.isEmpty() && answer.answerOptions.isEmpty();
+        fields[column] = byNumber ? answer.answerNumber : answer.answer;
+        const qsizetype options = optionIds.indexOf(answer.questionId);
+        if (options >= 0)
+            fields[ids.size() + options] = answer.answerOptions;
     }
     return fields;
 }
@@ -72,16 +103,15 @@ QByteArray periodsCsv(const Report &report) {
     for (const DataColumn column : figures)
         header.append(QLatin1String(dataColumnNames.at(column)));
     header << QStringLiteral("Version") << QStringLiteral("Run") << QStringLiteral("Folder")
-           << QStringLiteral("Seed");
+           << QStringLiteral("Seed") << QStringLiteral("DecisionMs");
     std::string text = csvFields(header) + rowEnd;
     for (qsizetype index = 0; index < report.runs.size(); ++index) {
         const Run &run = report.runs.at(index);
         // A run's texts are the same on each of its rows.
         const std::string lead = csvFields({run.runId(), run.studyCondition(), run.subject()});
-        const std::string tail = ',' +
-                                 csvFields({run.version(), QString::number(index + 1),
-                                            report.folderOf(run).label, run.seed()}) +
-                                 rowEnd;
+        const std::string tail = ',' + csvFields({run.version(), QString::number(index + 1),
+                                                  report.folderOf(run).label, run.seed()});
+        const DecisionTimes &times = report.folderOf(run).decisionTimes;
         for (const Period &period : run.periods) {
             text += lead;
             text += ',';
@@ -92,6 +122,10 @@ QByteArray periodsCsv(const Report &report) {
                     numbers::appendGeneral(text, period.figure(column));
             }
             text += tail;
+            text += ',';
+            if (const std::optional<qint64> ms = times.of(run.runId(), period.trial))
+                text += std::to_string(*ms);
+            text += rowEnd;
         }
     }
     return QByteArray::fromStdString(text);
@@ -99,7 +133,11 @@ QByteArray periodsCsv(const Report &report) {
 
 QByteArray answersCsv(const Report &report) {
     const QStringList studyIds = studyQuestionIds(report);
-    std::string text = csvFields(FixedAnswerColumns() + studyIds) + rowEnd;
+    const QStringList optionIds = optionQuestionIds(report, studyIds);
+    QStringList header = FixedAnswerColumns() + studyIds;
+    for (const QString &id : optionIds)
+        header.append(optionsColumn(id));
+    std::string text = csvFields(header) + rowEnd;
     for (qsizetype index = 0; index < report.runs.size(); ++index) {
         const Run &run = report.runs.at(index);
         if (!run.isPerson())
@@ -120,7 +158,7 @@ QByteArray answersCsv(const Report &report) {
                                   first.rating ? numbers::general(*first.rating) : QString(),
                                   first.reasons, answers.at(1), answers.at(2), run.studyCondition(),
                                   QString::number(index + 1), report.folderOf(run).label, matched} +
-                      studyAnswerFields(studyIds, found.studyAnswers)) +
+                      studyAnswerFields(studyIds, optionIds, found.studyAnswers)) +
             rowEnd;
     }
     return QByteArray::fromStdString(text);

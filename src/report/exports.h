@@ -12,7 +12,8 @@
 // One row per period: RunId, StudyCondition, Subject, PeriodEnd (the period's end as an ISO
 // 8601 date-time), every figure of its Data.txt line under the file's column names (Trial,
 // CurrentBonus, ... GoalLowerBound; CurrentBonus and TotalBonus empty in a practice run, which
-// pays nothing), then Version, Run, Folder and Seed.
+// pays nothing), then Version, Run, Folder, Seed and DecisionMs (the person's decision time in
+// milliseconds from DecisionTimes.txt, joined by RunId and Trial; empty for a run without).
 QByteArray periodsCsv(const Report &report);
 
 // One row per person's run: RunId, Subject, the first question's rating (a number) and its

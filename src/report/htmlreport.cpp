@@ -455,13 +455,14 @@ private:
                 rating = rated.rating ? numbers::general(*rated.rating) : QString();
                 text = rated.reasons;
             }
-            rows += element("tr", numberCell(answer.questionNumber) +
-                                      element("td",
-                                              escaped(questionnaire::questionText(
-                                                  number, first.goal, first.toleranceBelow,
-                                                  first.toleranceAbove)),
-                                              "question") +
-                                      numberCell(rating) + element("td", escaped(text), "answer"));
+            rows += element(
+                "tr", numberCell(answer.questionNumber) +
+                          element("td",
+                                  escaped(questionnaire::questionText(
+                                      number, first.goal, first.toleranceBelow,
+                                      first.toleranceAbove, unitOf(m_report.scenarioOf(run)))),
+                                  "question") +
+                          numberCell(rating) + element("td", escaped(text), "answer"));
         }
         return element("table", rows);
     }

@@ -1,7 +1,11 @@
 #include "report/payments.h"
 
 #include "core/common/numbers.h"
+#include "core/setup/conditions.h"
+#include "core/setup/studydesign.h"
 #include "report/summarycsv.h"
+
+#include <algorithm>
 
 #include <QHash>
 #include <QStringList>
@@ -19,6 +23,7 @@ struct PersonPayment {
     qint64 periodsInBand = 0;
     double payment = 0;
     double bonus = 0;
+    double largestBase = 0;
     QStringList runIds;
 
     void add(const Run &run) {
@@ -29,6 +34,7 @@ struct PersonPayment {
         periodsInBand += run.periodsInBand();
         payment += run.payment();
         bonus += run.bonus();
+        largestBase = std::max(largestBase, run.payment() - run.bonus());
         if (!run.runId().isEmpty())
             runIds.append(run.runId());
     }
@@ -37,6 +43,12 @@ struct PersonPayment {
 // A sum of dollar figures without the rounding errors of its parts (10.249999999999998).
 QString dollars(double sum) {
     return numbers::general(std::round(sum * 1e6) / 1e6);
+}
+
+// Whether the folder's design pays the base payment once per person over its blocks.
+bool paysBaseOnce(const DataFolder &folder) {
+    const StudyDesign design = ReadStudyDesign(folder.path, ConditionNames(folder.path));
+    return design.withinPerson() && !design.basePaymentPerBlock;
 }
 
 QList<PersonPayment> paymentsOf(const Report &report) {
@@ -55,6 +67,13 @@ QList<PersonPayment> paymentsOf(const Report &report) {
             people.append(person);
         }
         people[*found].add(run);
+    }
+    QList<bool> baseOnce;
+    for (const DataFolder &folder : report.folders)
+        baseOnce.append(paysBaseOnce(folder));
+    for (PersonPayment &person : people) {
+        if (baseOnce.at(person.folder) && person.runs > 0)
+            person.payment = person.bonus + person.largestBase;
     }
     return people;
 }

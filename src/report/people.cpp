@@ -70,7 +70,8 @@ private:
 SubjectRecord subjectRecord(const QStringList &row) {
     return {row.at(1), row.at(2), row.at(3),
             row.at(4), row.at(5), row.at(6),
-            row.at(7), row.at(8), row.at(0).toLongLong()};
+            row.at(7), row.at(8), row.at(0).toLongLong(),
+            row.at(9)};
 }
 
 QuestionnaireAnswer questionnaireAnswer(const QStringList &row) {
@@ -78,7 +79,7 @@ QuestionnaireAnswer questionnaireAnswer(const QStringList &row) {
 }
 
 StudyAnswerRecord studyAnswerRecord(const QStringList &row) {
-    return {row.at(0), row.at(1), row.at(2), row.at(3), row.at(4)};
+    return {row.at(0), row.at(1), row.at(2), row.at(3), row.at(4), row.at(5), row.at(6), row.at(7)};
 }
 
 // The rows of one table, each made by `rowOf`; a table that cannot be read is named.
@@ -115,6 +116,32 @@ bool hasTable(const ReadOnlyDatabase &database, const char *name) {
     return rows && !rows->isEmpty() && rows->constFirst().value(0) == QLatin1String("1");
 }
 
+bool hasColumn(const ReadOnlyDatabase &database, const char *table, const char *column) {
+    const std::optional<QList<QStringList>> rows = database.rows(
+        (QStringLiteral("SELECT count(*) FROM pragma_table_info('") + QLatin1String(table) +
+         QStringLiteral("') WHERE name = '") + QLatin1String(column) + QLatin1Char('\''))
+            .toUtf8()
+            .constData());
+    return rows && !rows->isEmpty() && rows->constFirst().value(0) == QLatin1String("1");
+}
+
+// The column, or NULL in a table made before it was added.
+QByteArray columnOrNull(const ReadOnlyDatabase &database, const char *table, const char *column) {
+    return hasColumn(database, table, column) ? QByteArray(column) : QByteArray("NULL");
+}
+
+QByteArray subjectQuery(const ReadOnlyDatabase &database) {
+    return "SELECT rowid, Subject, Version, Condition, Major, Gender, Age, Date, Time, " +
+           columnOrNull(database, "datSubject", "GenderNumber") + " FROM datSubject ORDER BY rowid";
+}
+
+QByteArray studyAnswerQuery(const ReadOnlyDatabase &database) {
+    return "SELECT RunId, QuestionId, QuestionText, Answer, AnswerNumber, " +
+           columnOrNull(database, "datAnswer", "AnswerOptions") + ", " +
+           columnOrNull(database, "datAnswer", "Attempt") + ", " +
+           columnOrNull(database, "datAnswer", "Correct") + " FROM datAnswer ORDER BY rowid";
+}
+
 bool hasRunTables(const ReadOnlyDatabase &database) {
     return hasTable(database, "datRun") && hasTable(database, "datRunQuestionnaire");
 }
@@ -138,6 +165,15 @@ bool readRunLinks(const ReadOnlyDatabase &database, People &people, Problems &pr
     for (const QStringList &row : *answers)
         people.answerRowsOfRun[row.at(0)].append(row.at(1).toLongLong());
     return true;
+}
+
+// The study files each run kept; a run without is left out, and a datRun made before the
+// column cannot answer the query: none of its runs kept any.
+void readStudyFilesOfRuns(const ReadOnlyDatabase &database, People &people) {
+    const std::optional<QList<QStringList>> runs =
+        database.rows("SELECT RunId, StudyFilesId FROM datRun WHERE StudyFilesId <> ''");
+    for (const QStringList &row : runs.value_or(QList<QStringList>()))
+        people.studyFilesOfRun.insert(row.at(0), row.at(1));
 }
 
 // The rows of `rows` with the given rowids, in the order of `rows`.
@@ -240,11 +276,8 @@ People readPeople(const QString &path, Problems &problems) {
             {fileLabel, 0, QStringLiteral("cannot be opened (%1)").arg(database.error())});
         return people;
     }
-    const bool subjectsRead =
-        readTable(database, "datSubject",
-                  "SELECT rowid, Subject, Version, Condition, Major, Gender, Age, Date, Time "
-                  "FROM datSubject ORDER BY rowid",
-                  subjectRecord, people.subjects, problems);
+    const bool subjectsRead = readTable(database, "datSubject", subjectQuery(database).constData(),
+                                        subjectRecord, people.subjects, problems);
     const bool answersRead = readTable(
         database, "datQuestionnaire",
         "SELECT rowid, Subject, Version, QuestionNumber, QuestionAnswer FROM datQuestionnaire "
@@ -253,10 +286,10 @@ People readPeople(const QString &path, Problems &problems) {
     people.isRead = subjectsRead || answersRead;
     if (people.isRead && hasRunTables(database))
         people.hasRunLinks = readRunLinks(database, people, problems);
+    if (people.hasRunLinks)
+        readStudyFilesOfRuns(database, people);
     if (people.isRead && hasTable(database, "datAnswer"))
-        readTable(database, "datAnswer",
-                  "SELECT RunId, QuestionId, QuestionText, Answer, AnswerNumber FROM datAnswer "
-                  "ORDER BY rowid",
-                  studyAnswerRecord, people.studyAnswers, problems);
+        readTable(database, "datAnswer", studyAnswerQuery(database).constData(), studyAnswerRecord,
+                  people.studyAnswers, problems);
     return people;
 }

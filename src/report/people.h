@@ -18,6 +18,7 @@ struct SubjectRecord {
     QString date; // yyyy-MM-dd
     QString time; // HH:MM:SS
     qint64 rowId = 0;
+    QString genderNumber{}; // the setup's gender option by its number; empty without one
 };
 
 // A row of datQuestionnaire.
@@ -35,7 +36,10 @@ struct StudyAnswerRecord {
     QString questionId;
     QString questionText;
     QString answer;
-    QString answerNumber; // a rating's point; empty for the other kinds
+    QString answerNumber;    // a rating's, slider's or number's value, a choice's option number
+    QString answerOptions{}; // a choice's or multiple's options chosen by number, as "1;3"
+    QString attempt{};       // a comprehension check's Submit, from 1; empty elsewhere
+    QString correct{};       // a checked question: 1 right, 0 wrong; empty elsewhere
 };
 
 // What the database holds of one run's person.
@@ -69,6 +73,7 @@ struct People {
     QList<QuestionnaireAnswer> answers; // by question number, then rowid
     QList<RunLink> runLinks;            // datRun, by rowid
     QHash<QString, qint64> subjectRowOfRun;        // datRun: RunId -> SubjectRowId
+    QHash<QString, QString> studyFilesOfRun;       // datRun: RunId -> StudyFilesId, where set
     QHash<QString, QList<qint64>> answerRowsOfRun; // datRunQuestionnaire
     QList<StudyAnswerRecord> studyAnswers;         // datAnswer, by rowid; none in older ones
 

@@ -2,10 +2,12 @@
 
 #include "core/common/numbers.h"
 #include "core/recording/datafile.h"
+#include "core/recording/decisiontimes.h"
 #include "core/recording/tabfile.h"
 
 #include <QDate>
 #include <QFile>
+#include <QFileInfo>
 #include <QTime>
 
 #include <iterator>
@@ -352,6 +354,47 @@ PeriodReading readPeriods(const QString &path, Problems &problems, qint64 lastLi
                                         "reported")
                              .arg(file.errorString())});
     return collector.reading();
+}
+
+std::optional<qint64> DecisionTimes::of(const QString &runId, qint64 trial) const {
+    const auto run = msByRun.constFind(runId);
+    if (runId.isEmpty() || run == msByRun.cend())
+        return std::nullopt;
+    const auto found = run->constFind(trial);
+    return found == run->cend() ? std::nullopt : std::optional<qint64>(*found);
+}
+
+DecisionTimes readDecisionTimes(const QString &path, Problems &problems) {
+    DecisionTimes times;
+    const QString label = QFileInfo(path).fileName();
+    if (!QFileInfo::exists(path))
+        return times;
+    const std::optional<QStringList> lines =
+        tabfile::readLines(path, label, QStringLiteral("no decision times to report"), problems);
+    if (!lines)
+        return times;
+    if (!lines->isEmpty() && lines->constFirst() != decisionTimesHeaderLine()) {
+        problems.append({label, 1,
+                         QStringLiteral("not the header RunId, Period, DecisionMs; no "
+                                        "decision times to report")});
+        return times;
+    }
+    constexpr qint64 most = std::numeric_limits<qint32>::max();
+    for (qsizetype index = 1; index < lines->size(); ++index) {
+        const QStringList fields = tabfile::fields(lines->at(index));
+        const std::optional<qint64> period =
+            fields.size() == 3 ? tabfile::wholeNumber(fields.at(1), 1, most) : std::nullopt;
+        const std::optional<qint64> ms =
+            fields.size() == 3 ? tabfile::wholeNumber(fields.at(2), 0, most) : std::nullopt;
+        if (!period || !ms || fields.at(0).isEmpty()) {
+            problems.append({label, index + 1,
+                             QStringLiteral("not a RunId, a period and a time in milliseconds; "
+                                            "left out")});
+            continue;
+        }
+        times.msByRun[fields.at(0)].insert(*period, *ms);
+    }
+    return times;
 }
 
 QString isoDate(const QString &text) {

@@ -4,9 +4,12 @@
 #include "core/recording/problem.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 // One period as Data.txt records it: every field of its line.
 struct Period {
@@ -56,6 +59,18 @@ struct PeriodReading {
 // no periods and a problem. With `lastLine` 0 or more, the lines after it are counted in
 // `linesLeftOut` and not read.
 PeriodReading readPeriods(const QString &path, Problems &problems, qint64 lastLine = -1);
+
+// DecisionTimes.txt: how long a person took over each decision, by RunId and period.
+struct DecisionTimes {
+    QHash<QString, QHash<qint64, qint64>> msByRun;
+
+    // The milliseconds of period `trial` of run `runId`, or none.
+    std::optional<qint64> of(const QString &runId, qint64 trial) const;
+};
+// Reads the file at `path`. A folder without one has no times and no problem: its runs were
+// models', or were recorded before decisions were timed. A line that cannot be read is named
+// in `problems` and left out.
+DecisionTimes readDecisionTimes(const QString &path, Problems &problems);
 
 // The data file's date (12/7/2026) as yyyy-MM-dd, or the text as it is when it is no date.
 QString isoDate(const QString &text);

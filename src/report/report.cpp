@@ -2,6 +2,7 @@
 
 #include "core/common/paths.h"
 #include "core/common/platform.h"
+#include "core/recording/decisiontimes.h"
 #include "core/recording/tabfile.h"
 
 #include <QFileInfo>
@@ -80,6 +81,7 @@ DataFolder readFolder(const QString &label, const QString &path, const QString &
         setupIds.append(run.setupId());
     }
     folder.scenarios = readKeptScenarios(path, setupIds, found);
+    folder.decisionTimes = readDecisionTimes(decisionTimesPath(path), found);
     folder.people = readPeople(paths::database(path), found);
     for (Problem &problem : found)
         problem.file.prepend(labelPrefix);

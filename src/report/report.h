@@ -15,6 +15,7 @@ struct DataFolder {
     QString path;  // absolute
     People people;
     QHash<QString, KeptScenario> scenarios; // by SetupId
+    DecisionTimes decisionTimes{}; // DecisionTimes.txt: a person's decisions, by RunId and period
     // While the program records in the folder, the Data.txt lines after the last one a run
     // record names belong to runs in progress: they are left out, and counted here.
     qint64 linesInProgress = 0;

@@ -61,8 +61,10 @@ QStringList runFields(qsizetype number, const Run &run, const DataFolder *folder
             run.seed(),
             endTime(run),
             person != nullptr ? person->gender : QString(),
+            person != nullptr ? person->genderNumber : QString(),
             person != nullptr ? person->age : QString(),
-            person != nullptr ? person->major : QString()};
+            person != nullptr ? person->major : QString(),
+            folder != nullptr ? folder->people.studyFilesOfRun.value(run.runId()) : QString()};
 }
 
 QByteArray runsCsv(const QList<Run> &runs, const QList<DataFolder> &folders) {
@@ -90,8 +92,10 @@ QByteArray runsCsv(const QList<Run> &runs, const QList<DataFolder> &folders) {
                                   QStringLiteral("Seed"),
                                   QStringLiteral("EndTime"),
                                   QStringLiteral("Gender"),
+                                  QStringLiteral("GenderNumber"),
                                   QStringLiteral("Age"),
-                                  QStringLiteral("Major")}) +
+                                  QStringLiteral("Major"),
+                                  QStringLiteral("StudyFilesId")}) +
                        rowEnd;
     for (qsizetype index = 0; index < runs.size(); ++index) {
         const Run &run = runs.at(index);

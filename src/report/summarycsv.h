@@ -14,8 +14,10 @@
 // or FALSE; Date is yyyy-MM-dd and StartTime and EndTime HH:mm:ss when the data file's
 // texts can be read. TotalBonus is the payment (the base payment and the bonuses); Payment
 // repeats it and Bonus is the bonuses alone; all three are empty for a practice run, which
-// pays nothing. Folder names each run's data folder as `folderLabels` give them; Gender, Age
-// and Major come from the subject record datRun ties to the run.
+// pays nothing. Folder names each run's data folder as `folderLabels` give them; Gender,
+// GenderNumber (the setup's gender option by its number), Age and Major come from the subject
+// record datRun ties to the run, StudyFilesId (the study files it showed, studyfiles/STUDYFILESID/)
+// from its datRun row.
 QByteArray summaryCsv(const QList<Run> &runs, const QStringList &folderLabels = {});
 QByteArray summaryCsv(const Report &report);
 

@@ -100,11 +100,13 @@ private slots:
                            {runsHeaderLine(), runLine(u"Ann"_s, {}, 3, u"completed"_s, ann),
                             runLine(u"alpha"_s, u"BATCH"_s, 4, u"completed"_s, alpha)}));
         QVERIFY(createTestDatabase(dataPath(u"Krugel.db"_s)));
-        QVERIFY(executeSql(dataPath(u"Krugel.db"_s),
-                           "INSERT INTO datSubject VALUES ('Ann', '', 'A', 'Biology', 'Female', 23,"
-                           " '2026-12-07', '15:03:00');"
-                           "INSERT INTO datQuestionnaire VALUES ('Ann', '', 1, 'I kept it steady'),"
-                           " ('Ann', '', 2, 'Inflow first'), ('Ann', '', 3, 'No');"));
+        QVERIFY(
+            executeSql(dataPath(u"Krugel.db"_s),
+                       "INSERT INTO datSubject (Subject, Version, Condition, Major, Gender, Age, "
+                       "Date, Time) VALUES ('Ann', '', 'A', 'Biology', 'Female', 23,"
+                       " '2026-12-07', '15:03:00');"
+                       "INSERT INTO datQuestionnaire VALUES ('Ann', '', 1, 'I kept it steady'),"
+                       " ('Ann', '', 2, 'Inflow first'), ('Ann', '', 3, 'No');"));
     }
 
     void reportsEveryRunWithItsFiguresPlotsAndProblems() {
@@ -176,10 +178,10 @@ private slots:
         QCOMPARE(rows.at(1),
                  u"1,Ann,,2026-12-07,15:04:05,3,2,5.1,0.183333333333333,TRUE,completed,2,4,"
                  u"5.1,0.1,0.666666666666667,,,,FALSE,"_s +
-                     folder + u",,15:09:00,,,"_s); // no seed: the run had no noise
+                     folder + u",,15:09:00,,,,,"_s); // no seed: the run had no noise
         QCOMPARE(rows.at(3), u"3,beta,NONBATCH,2026-12-07,15:04:05,2,1,5.1,0.5,FALSE,"
                              u"no run record,9,11,5.1,0.1,0.5,,,,FALSE,"_s +
-                                 folder + u",,15:04:07,,,"_s);
+                                 folder + u",,15:04:07,,,,,"_s);
     }
 
     void exitStatusSaysWhetherAReportWasWritten_data() {

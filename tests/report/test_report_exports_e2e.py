@@ -21,7 +21,8 @@ from report_bench import RunSpec, scenario, write_folder  # noqa: E402
 EXE = os.environ.get("FLUXMERE_REPORT_EXE", "fluxmere-report")
 PERIODS = 6
 TEXT_COLUMNS = {"RunId", "StudyCondition", "Subject", "PeriodEnd", "Version", "Folder",
-                "Seed"}  # a whole number, or empty for a run without noise
+                "Seed",  # a whole number, or empty for a run without noise
+                "DecisionMs"}  # a whole number, or empty for a run without decision times
 
 
 def person_run(subject, condition, answers, decisions=None):
@@ -92,11 +93,29 @@ class ReportExportsTest(unittest.TestCase):
         runs = read_csv(self.out("runs.csv"))
         self.assertEqual([float(row["Payment"]) - float(row["Bonus"]) for row in runs], [5] * 4)
 
+    def test_decision_times_and_study_files_join_their_runs(self):
+        with open(os.path.join(self.data, "DecisionTimes.txt"), "wb") as times:
+            times.write(b"RunId\tPeriod\tDecisionMs\r\n" + b"".join(
+                b"%s\t%d\t%d\r\n" % (self.ids[1].encode(), period, 100 * period)
+                for period in range(1, PERIODS + 1)))
+        with sqlite3.connect(os.path.join(self.data, "Krugel.db")) as db:
+            db.execute("UPDATE datRun SET StudyFilesId = '0123456789ab' WHERE RunId = ?",
+                       (self.ids[1],))
+        done = report("--data-dir", self.data, "-o", self.out("r.html"), "--csv",
+                      self.out("runs.csv"), "--periods-csv", self.out("periods.csv"))
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual([row["DecisionMs"] for row in read_csv(self.out("periods.csv"))],
+                         [""] * PERIODS + [str(100 * p) for p in range(1, PERIODS + 1)] +
+                         [""] * 2 * PERIODS)
+        self.assertEqual([row["StudyFilesId"] for row in read_csv(self.out("runs.csv"))],
+                         ["", "0123456789ab", "", ""])
+
     def test_a_studys_own_answers_get_a_column_per_question(self):
         with sqlite3.connect(os.path.join(self.data, "Krugel.db")) as db:
             db.execute("CREATE TABLE IF NOT EXISTS datAnswer (RunId TEXT, QuestionId TEXT, "
                        "QuestionText TEXT, Answer TEXT, AnswerNumber REAL)")
-            db.executemany("INSERT INTO datAnswer VALUES (?, ?, ?, ?, ?)", [
+            db.executemany("INSERT INTO datAnswer (RunId, QuestionId, QuestionText, Answer, "
+                           "AnswerNumber) VALUES (?, ?, ?, ?, ?)", [
                 (self.ids[3], "Hard", "How hard?", "6", 6.0),
                 (self.ids[3], "Plan", "Your plan?", "a clear one", None)])
         done = report("--data-dir", self.data, "-o", self.out("r.html"),
@@ -108,6 +127,22 @@ class ReportExportsTest(unittest.TestCase):
                          [("", ""), ("", ""), ("6", "a clear one")])
         with open(self.out("r.html"), encoding="utf-8") as f:
             self.assertIn("Your plan?", f.read())
+
+    def test_option_numbers_and_the_gender_number_sit_beside_their_texts(self):
+        with sqlite3.connect(os.path.join(self.data, "Krugel.db")) as db:
+            db.executemany("INSERT INTO datAnswer (RunId, QuestionId, Answer, AnswerNumber, "
+                           "AnswerOptions) VALUES (?, ?, ?, ?, ?)",
+                           [(self.ids[3], "Plan", "a clear one", 3.0, "3"),
+                            (self.ids[3], "Seen", "tank; clock", None, "1;3")])
+            db.execute("UPDATE datSubject SET GenderNumber = 2")
+        done = report("--data-dir", self.data, "-o", self.out("r.html"), "--csv",
+                      self.out("runs.csv"), "--answers-csv", self.out("answers.csv"))
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(list(read_csv(self.out("answers.csv"))[-1].items())[-4:],
+                         [("Plan", "a clear one"), ("Seen", "tank; clock"),
+                          ("Plan.Options", "3"), ("Seen.Options", "1;3")])
+        run = [row for row in read_csv(self.out("runs.csv")) if row["RunId"] == self.ids[3]][0]
+        self.assertEqual(list(run.items())[list(run).index("Gender") + 1], ("GenderNumber", "2"))
 
     def test_each_run_shows_its_own_answers(self):
         done = report("--data-dir", self.data, "-o", self.out("r.html"))

@@ -15,6 +15,8 @@ import unittest
 from test_report_exports_e2e import PERIODS, model_run, person_run, read_csv, report, write_folder
 
 EVIL = '=HYPERLINK("http://evil.example","x")'
+RUN_ROW = ("INSERT INTO datRun (RunId, Subject, StudyCondition, SetupId, SubjectRowId, Player) "
+           "VALUES ")
 
 
 def dropout_rows(page):
@@ -42,14 +44,15 @@ class ReportStudyTest(unittest.TestCase):
         with sqlite3.connect(os.path.join(self.data, "Krugel.db")) as db:
             pia = db.execute("SELECT SubjectRowId FROM datRun WHERE RunId = ?",
                              (self.ids[0],)).fetchone()[0]
-            db.execute("INSERT INTO datRun VALUES (?, 'Pia', 'steady', '', ?, 'person')",
-                       (self.ids[1], pia))
+            db.execute(RUN_ROW + "(?, 'Pia', 'steady', '', ?, 'person')", (self.ids[1], pia))
             # Ida left during the instructions: a subject record and a run that never played.
-            ida = db.execute("INSERT INTO datSubject VALUES ('Ida', 'steady', 'continuous', "
+            ida = db.execute("INSERT INTO datSubject (Subject, Version, Condition, Major, "
+                             "Gender, Age, Date, Time) VALUES ('Ida', 'steady', 'continuous', "
                              "'Law', 'Male', 30, '2026-12-07', '11:00:00')").lastrowid
-            db.execute("INSERT INTO datRun VALUES ('20261207-110000-99', 'Ida', 'steady', '', "
-                       "?, 'person')", (ida,))
-            db.executemany("INSERT INTO datAnswer VALUES (?, ?, 'Q?', ?, ?)", [
+            db.execute(RUN_ROW + "('20261207-110000-99', 'Ida', 'steady', '', ?, 'person')",
+                       (ida,))
+            db.executemany("INSERT INTO datAnswer (RunId, QuestionId, QuestionText, Answer, "
+                           "AnswerNumber) VALUES (?, ?, 'Q?', ?, ?)", [
                 (self.ids[7], "Plan", "-1+cmd|' /C calc'!A0", None),
                 (self.ids[7], "Phone", "+1 555 0100", None),
                 (self.ids[7], "Mood", "-2", -2.0)])

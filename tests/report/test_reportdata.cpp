@@ -241,11 +241,12 @@ private slots:
         QVERIFY(problems.at(0).text().startsWith(u"Krugel.db: datSubject cannot be read"_s));
 
         QVERIFY(QFile::remove(path) && createTestDatabase(path));
-        QVERIFY(executeSql(path,
-                           "INSERT INTO datSubject VALUES ('Ann', '', 'A', 'Art', 'Female', 23,"
-                           " '2026-12-07', '15:03:00');"
-                           "INSERT INTO datQuestionnaire VALUES ('Ann', '', 2, 'Second'),"
-                           " ('Bob', '', 1, 'Other'), ('Ann', '', 1, 'First');"));
+        QVERIFY(executeSql(
+            path, "INSERT INTO datSubject (Subject, Version, Condition, Major, Gender, Age, "
+                  "Date, Time) VALUES ('Ann', '', 'A', 'Art', 'Female', 23,"
+                  " '2026-12-07', '15:03:00');"
+                  "INSERT INTO datQuestionnaire VALUES ('Ann', '', 2, 'Second'),"
+                  " ('Bob', '', 1, 'Other'), ('Ann', '', 1, 'First');"));
         problems.clear();
         const People people = readPeople(path, problems);
         QVERIFY(problems.isEmpty() && people.isRead);

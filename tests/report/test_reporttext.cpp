@@ -57,13 +57,15 @@ private slots:
         const QStringList rows =
             QString::fromUtf8(summaryCsv(hostileReport().runs)).split(u"\r\n"_s);
         QCOMPARE(rows.size(), 4); // header, two runs, the empty piece after the last CR LF
-        QCOMPARE(rows.at(0), u"Run,Subject,Version,Date,StartTime,Periods,PeriodsInBand,"
-                             u"TotalBonus,MeanAbsDistance,Complete,Ending,FirstDataLine,"
-                             u"LastDataLine,Payment,Bonus,ShareInBand,RunId,StudyCondition,"
-                             u"SetupId,Practice,Folder,Seed,EndTime,Gender,Age,Major"_s);
+        QCOMPARE(
+            rows.at(0),
+            u"Run,Subject,Version,Date,StartTime,Periods,PeriodsInBand,"
+            u"TotalBonus,MeanAbsDistance,Complete,Ending,FirstDataLine,"
+            u"LastDataLine,Payment,Bonus,ShareInBand,RunId,StudyCondition,"
+            u"SetupId,Practice,Folder,Seed,EndTime,Gender,GenderNumber,Age,Major,StudyFilesId"_s);
         QCOMPARE(rows.at(1), u"1,\"<script>alert(1)</script> & \"\"Bo\"\" %1\",,2026-12-07,"
                              u"15:04:05,2,1,5.05,0.5,FALSE,no run record,2,3,5.05,0.05,0.5,,,,"
-                             u"FALSE,,,15:04:07,,,"_s);
+                             u"FALSE,,,15:04:07,,,,,"_s);
         QCOMPARE(rows.at(2).section(u',', 5, 9), u"1,1,5.05,0.0625,FALSE"_s);
     }
 

@@ -378,7 +378,14 @@ Row subjectRow(const QString &subjectName, const QString &versionText, const QSt
 Row subjectRow(const QString &subjectName, const QString &versionText, const QString &condition,
                const QString &majorText, const QString &genderText, const QString &ageText,
                const QDateTime &now) {
-    return {
+    return subjectRow(subjectName, versionText, condition, majorText, genderText, std::nullopt,
+                      ageText, now);
+}
+
+Row subjectRow(const QString &subjectName, const QString &versionText, const QString &condition,
+               const QString &majorText, const QString &genderText, std::optional<int> genderNumber,
+               const QString &ageText, const QDateTime &now) {
+    Row row{
         {QStringLiteral("Subject"), subjectName},
         {QStringLiteral("Version"), versionText},
         {QStringLiteral("Condition"), condition},
@@ -388,6 +395,9 @@ Row subjectRow(const QString &subjectName, const QString &versionText, const QSt
         {QStringLiteral("Date"), now.date().toString(Qt::ISODate)},
         {QStringLiteral("Time"), numbers::clockTime(now.time())},
     };
+    if (genderNumber)
+        row.append({QStringLiteral("GenderNumber"), *genderNumber});
+    return row;
 }
 
 QString conditionOf(bool scaledTank) {
@@ -405,8 +415,9 @@ Row questionnaireRow(const QString &subjectName, const QString &versionTag, int 
 }
 
 Row runRow(const QString &runId, const QString &subjectName, const QString &studyCondition,
-           const QString &setupId, qint64 subjectRowId, RunPlayer player) {
-    return {
+           const QString &setupId, qint64 subjectRowId, RunPlayer player,
+           const QString &studyFilesId) {
+    Row row{
         {QStringLiteral("RunId"), runId},
         {QStringLiteral("Subject"), subjectName},
         {QStringLiteral("StudyCondition"), studyCondition},
@@ -414,6 +425,10 @@ Row runRow(const QString &runId, const QString &subjectName, const QString &stud
         {QStringLiteral("SubjectRowId"), subjectRowId},
         {QStringLiteral("Player"), runPlayerText(player)},
     };
+    // A run that kept no study files leaves the column NULL.
+    if (!studyFilesId.isEmpty())
+        row.append({QStringLiteral("StudyFilesId"), studyFilesId});
+    return row;
 }
 
 Row runQuestionnaireRow(const QString &runId, qint64 questionnaireRowId) {
@@ -424,13 +439,21 @@ Row runQuestionnaireRow(const QString &runId, qint64 questionnaireRowId) {
 }
 
 Row studyAnswerRow(const QString &runId, const StudyAnswer &answer) {
-    return {
+    Row row{
         {QStringLiteral("RunId"), runId},
         {QStringLiteral("QuestionId"), answer.questionId},
         {QStringLiteral("QuestionText"), answer.questionText},
         {QStringLiteral("Answer"), answer.answer},
         {QStringLiteral("AnswerNumber"), answer.number ? QVariant(*answer.number) : QVariant()},
     };
+    // The newer columns only where they hold something: a plain answer's row is as ever.
+    if (!answer.options.isEmpty())
+        row.append({QStringLiteral("AnswerOptions"), OptionNumbersText(answer.options)});
+    if (answer.attempt > 0)
+        row.append({QStringLiteral("Attempt"), answer.attempt});
+    if (answer.correct)
+        row.append({QStringLiteral("Correct"), *answer.correct ? 1 : 0});
+    return row;
 }
 
 namespace {
@@ -446,16 +469,51 @@ bool hasColumn(sqlite3 *db, const char *table, const char *column) {
     return found;
 }
 
+bool hasTable(sqlite3 *db, const char *table) {
+    sqlite3_stmt *query = nullptr;
+    bool found = false;
+    const QByteArray sql =
+        QByteArray("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = '") + table + "'";
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &query, nullptr) == SQLITE_OK)
+        found = sqlite3_step(query) == SQLITE_ROW;
+    sqlite3_finalize(query);
+    return found;
+}
+
+// The columns added after the tables were first made; the rows already there keep NULL.
+int addLaterColumns(sqlite3 *db) {
+    static const char *const later[][3] = {
+        {"datSubject", "GenderNumber", "INTEGER"}, {"datAnswer", "AnswerOptions", "TEXT"},
+        {"datAnswer", "Attempt", "INTEGER"},       {"datAnswer", "Correct", "INTEGER"},
+        {"datRun", "StudyFilesId", "TEXT"},
+    };
+    int rc = SQLITE_OK;
+    for (const auto &column : later) {
+        // A table that is missing is the writer's problem, named when a row is written.
+        if (rc != SQLITE_OK || !hasTable(db, column[0]) || hasColumn(db, column[0], column[1]))
+            continue;
+        const QByteArray sql =
+            QByteArray("ALTER TABLE ") + column[0] + " ADD COLUMN " + column[1] + ' ' + column[2];
+        rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+    }
+    return rc;
+}
+
 } // namespace
 
 bool AddRunTables(const QString &databasePath, QString *error) {
     static const char *const sql =
         "CREATE TABLE IF NOT EXISTS datRun (RunId TEXT PRIMARY KEY, Subject TEXT, "
-        "StudyCondition TEXT, SetupId TEXT, SubjectRowId INTEGER, Player TEXT);"
+        "StudyCondition TEXT, SetupId TEXT, SubjectRowId INTEGER, Player TEXT, "
+        "StudyFilesId TEXT);"
         "CREATE TABLE IF NOT EXISTS datRunQuestionnaire (RunId TEXT, "
         "QuestionnaireRowId INTEGER);"
         "CREATE TABLE IF NOT EXISTS datAnswer (RunId TEXT, QuestionId TEXT, QuestionText TEXT, "
-        "Answer TEXT, AnswerNumber REAL);";
+        "Answer TEXT, AnswerNumber REAL);"
+        "CREATE TABLE IF NOT EXISTS datSitting (SittingId TEXT, SubjectRowId INTEGER, "
+        "Language TEXT, Assignment TEXT, Seed TEXT, Draw INTEGER, Conditions TEXT);"
+        "CREATE TABLE IF NOT EXISTS datConsent (SittingId TEXT, Agreed INTEGER, Date TEXT, "
+        "Time TEXT);";
     sqlite3 *db = nullptr;
     // Without SQLITE_OPEN_CREATE a missing file stays missing: the program never makes one.
     int rc =
@@ -472,6 +530,8 @@ bool AddRunTables(const QString &databasePath, QString *error) {
     if (rc == SQLITE_OK && !hasColumn(db, "datRun", "Player"))
         rc = sqlite3_exec(db, "ALTER TABLE datRun ADD COLUMN Player TEXT", nullptr, nullptr,
                           nullptr);
+    if (rc == SQLITE_OK)
+        rc = addLaterColumns(db);
     if (rc != SQLITE_OK)
         *error = QStringLiteral("The run tables cannot be added to %1: %2")
                      .arg(databasePath, QString::fromUtf8(sqlite3_errmsg(db)));

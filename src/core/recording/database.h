@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class Dialogs;
 struct StudyAnswer;
@@ -92,6 +93,10 @@ Row subjectRow(const QString &subjectName, const QString &versionText, const QSt
 Row subjectRow(const QString &subjectName, const QString &versionText, const QString &condition,
                const QString &majorText, const QString &genderText, const QString &ageText,
                const QDateTime &now);
+// The same with the option's number (from 1) in GenderNumber beside its text.
+Row subjectRow(const QString &subjectName, const QString &versionText, const QString &condition,
+               const QString &majorText, const QString &genderText, std::optional<int> genderNumber,
+               const QString &ageText, const QDateTime &now);
 
 // The subject record's condition: "continuous" while the tank is scaled (always), else
 // "discrete".
@@ -101,19 +106,24 @@ QString conditionOf(bool scaledTank);
 Row questionnaireRow(const QString &subjectName, const QString &versionTag, int questionNumber,
                      const QString &answer);
 
-// The datRun row that ties a person's run to the rowid of their datSubject row.
+// The datRun row that ties a person's run to the rowid of their datSubject row, and to the
+// study files it showed, kept as studyfiles/STUDYFILESID/ (NULL when it kept none).
 Row runRow(const QString &runId, const QString &subjectName, const QString &studyCondition,
-           const QString &setupId, qint64 subjectRowId, RunPlayer player);
+           const QString &setupId, qint64 subjectRowId, RunPlayer player,
+           const QString &studyFilesId = {});
 // The datRunQuestionnaire row that ties a run to one of its datQuestionnaire rows.
 Row runQuestionnaireRow(const QString &runId, qint64 questionnaireRowId);
 
 // The datAnswer row of one answer to the study's own questionnaire, tied to its run;
-// AnswerNumber holds a rating's point and is NULL for the other kinds.
+// AnswerNumber holds the number of a rating, slider or number and a choice's option number
+// (NULL for a multiple and a text), AnswerOptions the options chosen of a choice or multiple
+// ("1;3"), and Attempt and Correct a comprehension check's Submit and verdict (1 or 0).
 Row studyAnswerRow(const QString &runId, const StudyAnswer &answer);
 
 // Adds datRun, datRunQuestionnaire and datAnswer to an existing database that lacks them, and
-// datRun's Player column to one made before it. A missing database is left missing. False,
-// with the reason, when they could not be added.
+// datRun's Player and StudyFilesId columns to one made before them, as datSubject's
+// GenderNumber and datAnswer's AnswerOptions, Attempt and Correct. A missing database is left
+// missing. False, with the reason, when they could not be added.
 bool AddRunTables(const QString &databasePath, QString *error);
 
 // Whether datSubject holds a record of `subject`. Read only; a database that cannot be read

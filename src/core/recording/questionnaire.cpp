@@ -11,13 +11,16 @@ const QString ratingSeparator = QStringLiteral(", ");
 
 } // namespace
 
-QString questionOneText(double goal, double below, double above) {
-    return QCoreApplication::translate(
-               "Tasks1", "How difficult was the present task of keeping the water level in the "
-                         "tank between %1 Gallons and %2 Gallons? (Please rate on a 1 to 10 "
-                         "scale with 10 as most difficult and 1 as least difficult and provide "
-                         "any extra information on reasons for your rating)")
-        .arg(numbers::general(goal - below), numbers::general(goal + above));
+QString questionOneText(double goal, double below, double above, const QString &unitName) {
+    QString text = QCoreApplication::translate(
+        "Tasks1", "How difficult was the present task of keeping the water level in the "
+                  "tank between %1 Gallons and %2 Gallons? (Please rate on a 1 to 10 "
+                  "scale with 10 as most difficult and 1 as least difficult and provide "
+                  "any extra information on reasons for your rating)");
+    // Another unit takes the place of the word, in the words the task window names it by.
+    if (unitName != standardUnit)
+        text.replace(QCoreApplication::translate("frmKrugel", "Gallons"), unitName);
+    return text.arg(numbers::general(goal - below), numbers::general(goal + above));
 }
 
 QString questionTwoText() {
@@ -34,10 +37,10 @@ QString questionThreeText() {
                   "experiment?");
 }
 
-QString questionText(int number, double goal, double below, double above) {
+QString questionText(int number, double goal, double below, double above, const QString &unitName) {
     switch (number) {
     case 1:
-        return questionOneText(goal, below, above);
+        return questionOneText(goal, below, above, unitName);
     case 2:
         return questionTwoText();
     case 3:

@@ -11,13 +11,18 @@ namespace questionnaire {
 
 inline constexpr int QuestionCount = 3;
 
+// The program's own unit, which the questions name unless the setup's UnitName says another.
+inline const QString standardUnit = QStringLiteral("Gallons");
+
 // The first question names the goal band: `goal` in units, the band reaching `below` under
-// it and `above` over it.
-QString questionOneText(double goal, double below, double above);
+// it and `above` over it, in `unitName` (the setup's UnitName).
+QString questionOneText(double goal, double below, double above,
+                        const QString &unitName = standardUnit);
 QString questionTwoText();
 QString questionThreeText();
 // The text of question `number` (1 to 3), empty for any other number.
-QString questionText(int number, double goal, double below, double above);
+QString questionText(int number, double goal, double below, double above,
+                     const QString &unitName = standardUnit);
 
 // What the first question's row holds: the rating box's text, ", ", then the reasons.
 QString ratingAnswer(const QString &rating, const QString &reasons);

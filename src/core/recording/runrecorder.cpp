@@ -2,6 +2,7 @@
 
 #include "core/common/numbers.h"
 #include "core/common/paths.h"
+#include "core/recording/decisiontimes.h"
 #include "core/recording/runrecords.h"
 #include "core/setup/taskstate.h"
 
@@ -15,16 +16,20 @@
 RunRecorder::RunRecorder(QString dataDirectory)
     : m_dataDirectory(std::move(dataDirectory))
     , m_data(paths::dataFile(m_dataDirectory), dataHeaderLine(), classifyDataTail)
-    , m_runs(paths::runFile(m_dataDirectory), runHeaderLine(), classifyRunTail) {}
+    , m_runs(paths::runFile(m_dataDirectory), runHeaderLine(), classifyRunTail)
+    , m_times(decisionTimesPath(m_dataDirectory), decisionTimesHeaderLine(),
+              classifyDecisionTimesTail) {}
 
 bool RunRecorder::inspectFiles(QString *error) {
     // A Runs.txt of an earlier kind is kept as it is: the first record sets it aside.
-    return m_data.inspect(error) && (!earlierKindPath().isEmpty() || m_runs.inspect(error));
+    return m_data.inspect(error) && (!earlierKindPath().isEmpty() || m_runs.inspect(error)) &&
+           m_times.inspect(error);
 }
 
 bool RunRecorder::prepareFiles(QStringList *notes, QString *error) {
+    // DecisionTimes.txt is made only by a person's first period: a model's folder never has one.
     return setEarlierKindsAside(error) && m_data.prepare(true, notes, error) &&
-           m_runs.prepare(false, notes, error);
+           m_runs.prepare(false, notes, error) && m_times.prepare(false, notes, error);
 }
 
 // Where a Runs.txt of an earlier kind is kept; empty when the file is of the current kind or
@@ -91,6 +96,17 @@ bool RunRecorder::writePeriod(RunTally &run, RunPlayer player, const TaskState &
     return true;
 }
 
+bool RunRecorder::writeDecisionTime(const QString &runId, int period, qint64 decisionMs,
+                                    QString *error) {
+    // The period's Data.txt line goes first, even when lines wait in blocks.
+    if (!flushLines(error))
+        return false;
+    if (m_times.append(decisionTimeLine(runId, period, decisionMs) + "\r\n", 1, error) == 0)
+        return false;
+    m_timesWritten = true;
+    return true;
+}
+
 bool RunRecorder::flushLines(QString *error) {
     if (m_waitingCount == 0)
         return true;
@@ -154,8 +170,9 @@ bool RunRecorder::writeRunRecord(RunTally &tally, const TaskState &state, RunEnd
 
 // A run's record is on the disk before anybody hears that the run is over.
 bool RunRecorder::syncFiles(QString *error) {
-    if (!m_data.sync(error) || !m_runs.sync(error))
+    if (!m_data.sync(error) || !m_runs.sync(error) || (m_timesWritten && !m_times.sync(error)))
         return false;
     m_syncDue = false;
+    m_timesWritten = false;
     return true;
 }

@@ -23,14 +23,14 @@ struct RunTally {
     LineSpanBuilder lines;
 };
 
-// What the runs of one data folder leave behind: a line in Data.txt for every period, and,
-// when a run ends, its record in Runs.txt. The program decides what to do when a write
-// fails; nothing here asks anyone.
+// What the runs of one data folder leave behind: a line in Data.txt for every period, for a
+// person's period its decision time in DecisionTimes.txt, and, when a run ends, its record in
+// Runs.txt. The program decides what to do when a write fails; nothing here asks anyone.
 class RunRecorder {
 public:
     explicit RunRecorder(QString dataDirectory);
 
-    // At the program's start: both files as the program can record into them (neither is
+    // At the program's start: the record files as the program can record into them (none is
     // changed). False, with the reason.
     bool inspectFiles(QString *error);
     // Before a run: the header of a Data.txt that is new, the end of a file cut short by an
@@ -43,6 +43,9 @@ public:
     // written: then nothing of it is in the file, and nothing is counted.
     bool writePeriod(RunTally &run, RunPlayer player, const TaskState &state, const QDate &date,
                      QString *error);
+    // Appends the decision time of a person's period to DecisionTimes.txt (made, with its
+    // header, by the first such line). False, with the reason: then nothing of it is there.
+    bool writeDecisionTime(const QString &runId, int period, qint64 decisionMs, QString *error);
     // Writes the record of an open `run` with `ending`, puts both files on the disk and
     // closes the run; a run that is not open has nothing to write, but a sync still due is
     // done. False, with the reason, when the record could not be written: the run then stays
@@ -68,6 +71,8 @@ private:
     QString m_dataDirectory;
     RecordFile m_data;
     RecordFile m_runs;
+    RecordFile m_times;
+    bool m_timesWritten = false; // DecisionTimes.txt has lines of this recorder's to sync
     qint64 m_lastRunNumber = 0;
     bool m_syncDue = false; // a record was written but not yet put on the disk
     bool m_blockWrites = false;

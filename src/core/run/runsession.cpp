@@ -2,6 +2,9 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
+#include <chrono>
+
 std::function<QTime()> steadyTimeOfDay() {
     return [start = QTime::currentTime(), elapsed = QElapsedTimer()]() mutable {
         if (!elapsed.isValid())
@@ -15,10 +18,17 @@ RunSession::RunSession(RunRecorder *records, TaskState state, RunPlayer player, 
     , m_records(records)
     , m_state(std::move(state))
     , m_player(player)
-    , m_runner(m_state) {
+    , m_runner(m_state)
+    , m_decisionClock([] {
+        using namespace std::chrono;
+        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    }) {
     // Direct, always: the run may be played on a thread other than the one it was made on
     // (a vector of runs shared out over the cores), and its period must close in the call.
     const auto direct = Qt::DirectConnection;
+    // Before periodFinished is passed on: whoever hears it may submit at once.
+    if (timed())
+        connect(&m_runner, &PeriodRunner::periodFinished, this, &RunSession::takeInput, direct);
     connect(&m_runner, &PeriodRunner::viewChanged, this, &RunSession::viewChanged, direct);
     connect(&m_runner, &PeriodRunner::periodStarted, this, &RunSession::periodStarted, direct);
     connect(&m_runner, &PeriodRunner::periodClosed, this, &RunSession::onPeriodClosed, direct);
@@ -26,9 +36,17 @@ RunSession::RunSession(RunRecorder *records, TaskState state, RunPlayer player, 
     connect(&m_runner, &PeriodRunner::nothingToPlay, this, &RunSession::nothingToPlay, direct);
 }
 
+void RunSession::load() {
+    m_runner.load();
+    if (timed())
+        takeInput();
+}
+
 bool RunSession::submit(const Decision &decision) {
     if (busy())
         return false;
+    if (timed())
+        m_decisionMs = std::max<qint64>(m_decisionClock() - m_inputSince, 0);
     // The flows a player sets travel with the decision into the period they play.
     SetEnvironmentFlows(m_state, decision.envInflow, decision.envOutflow);
     return m_runner.submit(decision);
@@ -59,19 +77,27 @@ void RunSession::onPeriodClosed() {
     }
     m_runner.holdClose();
     emit recordingFailed(
-        m_held == Held::Line
+        m_held != Held::Record
             ? QStringLiteral("Period %1 could not be written").arg(m_state.currentTrial)
             : QStringLiteral("The run record could not be written"),
         error);
 }
 
-// The line, then for the last period the record: whichever fails is the one held.
+// The line, a person's decision time, then for the last period the record: whichever fails
+// is the one held, and a retry goes on from there.
 bool RunSession::writeLine(QString *error) {
     if (!m_records)
         return true;
-    m_held = Held::Line;
-    if (!m_records->writePeriod(m_tally, m_player, m_state, m_lineDate, error))
-        return false;
+    if (m_held != Held::DecisionTime) {
+        m_held = Held::Line;
+        if (!m_records->writePeriod(m_tally, m_player, m_state, m_lineDate, error))
+            return false;
+    }
+    if (timed()) {
+        m_held = Held::DecisionTime;
+        if (!m_records->writeDecisionTime(m_state.runId, m_state.currentTrial, m_decisionMs, error))
+            return false;
+    }
     m_held = Held::Nothing;
     return m_state.currentTrial != m_state.MaxTrial || writeRecord(RunEnding::Completed, error);
 }
@@ -94,7 +120,7 @@ bool RunSession::retryWrite(QString *error) {
     if (m_held == Held::Nothing)
         return true;
     const bool written =
-        m_held == Held::Line ? writeLine(error) : writeRecord(RunEnding::Completed, error);
+        m_held != Held::Record ? writeLine(error) : writeRecord(RunEnding::Completed, error);
     if (written)
         lineWritten();
     return written;

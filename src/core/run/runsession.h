@@ -30,6 +30,11 @@ std::function<QTime()> steadyTimeOfDay();
 // into the record as it is. Several runs may exist at once, each on its folder's recorder. A
 // run without a recorder is played and reported alike, and leaves no files.
 //
+// A person's run times each decision on a steady clock, from the moment the run takes input
+// (loaded, or its previous period over) to the Submit that plays the period; the time goes
+// into DecisionTimes.txt with the period's line. A model's run is not timed: its pace is the
+// model's.
+//
 // A write that fails holds the run where it is (input keeps waiting) and is announced by
 // recordingFailed(); whoever decides what to do then calls retryWrite() or ends the run.
 class RunSession : public QObject {
@@ -40,11 +45,15 @@ public:
     const TaskState &state() const { return m_state; }
     const TaskView &view() const { return m_runner.view(); }
     RunPlayer player() const { return m_tally.open ? m_tally.player : m_player; }
-    // Lays out the view (the stock values are scaled from here on) and shows it.
-    void load() { m_runner.load(); }
+    // Lays out the view (the stock values are scaled from here on) and shows it; the first
+    // decision is timed from here.
+    void load();
     // Whether anything draws the view; nothing does in a hidden run.
     void setDrawn(bool drawn) { m_runner.setDrawn(drawn); }
     void setClock(std::function<QTime()> clock) { m_runner.setClock(std::move(clock)); }
+    // Where a person's decisions are timed from: milliseconds on a steady clock (tests give
+    // one of their own).
+    void setDecisionClock(std::function<qint64()> clock) { m_decisionClock = std::move(clock); }
 
     // Plays the next period with `decision`. A pause-free period is over, its line written,
     // when the call returns. False, with nothing changed, while a period runs or a write is
@@ -82,11 +91,13 @@ signals:
     void ended(RunEnding ending);
 
 private:
-    enum class Held { Nothing, Line, Record };
+    enum class Held { Nothing, Line, DecisionTime, Record };
     void onPeriodClosed();
     bool writeLine(QString *error);
     bool writeRecord(RunEnding ending, QString *error);
     void lineWritten();
+    bool timed() const { return m_player == RunPlayer::Person; }
+    void takeInput() { m_inputSince = m_decisionClock(); }
 
     RunRecorder *m_records; // none: nothing is recorded
     TaskState m_state;
@@ -96,4 +107,7 @@ private:
     Held m_held = Held::Nothing;
     QDate m_lineDate;
     QTime m_lineTime; // the end of the period the date was last read for
+    std::function<qint64()> m_decisionClock;
+    qint64 m_inputSince = 0; // when the run last took input, on m_decisionClock
+    qint64 m_decisionMs = 0; // the period's decision time
 };

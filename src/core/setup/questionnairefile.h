@@ -7,24 +7,41 @@
 
 #include <optional>
 
-// A study's own closing questionnaire, Questionnaire.txt: one question a line,
+// A study's questionnaire, Questionnaire.txt: one question a line,
 //   Id | rating | FROM-TO; low label; high label | Text
 //   Id | choice | option; option; ... | Text
 //   Id | text | | Text
-// in UTF-8, with "#" starting a comment line. The text is everything after the third "|".
+//   Id | number | MIN-MAX | Text                        (a whole or decimal number, MIN to MAX)
+//   Id | slider | FROM-TO; low label; high label | Text  (a slider of whole steps)
+//   Id | multiple | option; option; ... | Text          (check boxes: one or more options)
+// in UTF-8, with "#" starting a comment line. The text is everything after the third "|", up
+// to a last field "right:" if there is one. A question may so end with its right answer, for a
+// comprehension check:
+//   Id | choice | yes; no | Is the goal the line? | right: 1
+// where a last field starting with "right:" names the right value: a choice's option by its
+// number from 1 or by its text, a multiple's options so (all of them, separated by ";"), the
+// value of a number, slider or rating, or a text's words (letter case and outer blanks aside).
 // Without the file the program asks its own three questions.
 
 struct StudyQuestion {
-    enum class Kind { Rating, Choice, Text };
+    enum class Kind { Rating, Choice, Text, Number, Slider, Multiple };
     int line = 0; // counted from 1
     QString id;
     Kind kind = Kind::Text;
-    int from = 0; // a rating's scale, FROM to TO
+    int from = 0; // a rating's or slider's scale, FROM to TO
     int to = 0;
+    double minimum = 0; // a number's range
+    double maximum = 0;
     QString lowLabel;
     QString highLabel;
-    QStringList options; // a choice's options, in the file's order
+    QStringList options; // a choice's or multiple's options, in the file's order
     QString text;
+
+    // The right answer, when the line gives one: `rightText` as written, and what it names.
+    QString rightText;
+    std::optional<double> rightValue; // number, slider, rating
+    QList<int> rightOptions;          // choice (one), multiple (all to be chosen); from 1
+    bool hasRightAnswer() const { return !rightText.isEmpty(); }
 };
 
 struct QuestionnaireProblem {
@@ -58,17 +75,34 @@ QStringList QuestionnaireProblemTexts(const QuestionnaireFile &file);
 // The check's lines: the file, each question read, then its problems.
 QString QuestionnaireCheckText(const QuestionnaireFile &file);
 
-// The check of every Questionnaire.txt a data folder's runs ask: its own and each condition's
-// (conditions/NAME/Questionnaire.txt); in a study with conditions, its own only when a
-// condition has none. Empty text when there is none; `usable` turns false when any has a
-// problem.
+// The check of every file of questions a data folder's runs ask (QuestionnaireBefore.txt,
+// Comprehension.txt and Questionnaire.txt, each with its translations): its own and each
+// condition's (conditions/NAME/...); in a study with conditions, its own only when a condition
+// has none. Empty text when there is none; `usable` turns false when any has a problem.
 QString QuestionnaireFolderCheckText(const QString &dataDir, bool *usable);
 
-// One answer, as datAnswer keeps it: the text given (a rating's point, a choice's option) and,
-// for a rating, the point as a number.
+// One answer, as datAnswer keeps it: the text given (a point, a number, the option or the
+// options chosen, joined by "; ") and the language-independent values beside it: the number
+// of a rating, slider or number, or a choice's option number from 1; `options` holds the
+// numbers of the options chosen of a choice or a multiple. In a comprehension check `attempt`
+// counts the Submits from 1 and `correct` says whether a question with a right answer was
+// answered rightly; both are unset in any other questionnaire.
 struct StudyAnswer {
     QString questionId;
     QString questionText;
     QString answer;
     std::optional<double> number;
+    QList<int> options{};
+    int attempt = 0;
+    std::optional<bool> correct{};
 };
+
+// The chosen options' numbers as datAnswer keeps them: "1;3".
+QString OptionNumbersText(const QList<int> &options);
+
+// Whether `answer` is the right answer of `question`; true for a question without one.
+bool IsRightAnswer(const StudyQuestion &question, const StudyAnswer &answer);
+// The ids of the questions with a right answer that `answers` miss or answer wrongly, in the
+// questions' order. An answer is found by its question's id.
+QStringList JudgeComprehension(const QList<StudyQuestion> &questions,
+                               const QList<StudyAnswer> &answers);

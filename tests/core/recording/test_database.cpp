@@ -222,8 +222,9 @@ private slots:
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows.at(0),
                  QStringList({u"Ann"_s, QString(), u"continuous"_s, u"Psychology"_s, u"Male"_s,
-                              u"25.0"_s, u"2026-12-07"_s, u"15:04:05"_s, u"text"_s, u"text"_s,
-                              u"text"_s, u"text"_s, u"text"_s, u"real"_s, u"text"_s, u"text"_s}));
+                              u"25.0"_s, u"2026-12-07"_s, u"15:04:05"_s, QString(), u"text"_s,
+                              u"text"_s, u"text"_s, u"text"_s, u"text"_s, u"real"_s, u"text"_s,
+                              u"text"_s, u"null"_s})); // GenderNumber: none without GenderOptions
         QVERIFY(m_dialogs.boxes.isEmpty());
         QVERIFY(m_waits.empty());
     }
@@ -474,6 +475,21 @@ private slots:
         QCOMPARE(m_written, (Outcomes{{false, 0}, {true, 1}}));
         QCOMPARE(m_dialogs.boxes.size(), 1);
         QCOMPARE(readTable(m_path, u"datSubject"_s).size(), 1);
+    }
+
+    // A datRun made before StudyFilesId gets the column; a run without study files leaves it NULL.
+    void anOldDatRunGetsTheStudyFilesColumn() {
+        QVERIFY(executeScript(m_path, "DROP TABLE datRun; CREATE TABLE datRun (RunId TEXT, "
+                                      "Subject TEXT, StudyCondition TEXT, SetupId TEXT, "
+                                      "SubjectRowId INTEGER, Player TEXT);"));
+        QString error;
+        QVERIFY2(AddRunTables(m_path, &error) && AddRunTables(m_path, &error), qPrintable(error));
+        RecordRun(*m_database, runRow(u"r1"_s, u"Ann"_s, {}, {}, 1, RunPlayer::Person, u"ab12"_s));
+        RecordRun(*m_database, runRow(u"r2"_s, u"Bo"_s, {}, {}, 2, RunPlayer::Person));
+        QTRY_COMPARE(readTable(m_path, u"datRun"_s).size(), 2);
+        const QList<QStringList> rows = readTable(m_path, u"datRun"_s);
+        QCOMPARE(rows.at(0).at(6), u"ab12"_s);
+        QCOMPARE(rows.at(1).at(13), u"null"_s); // StudyFilesId's storage class
     }
 
     void destroyedWhileAskingDropsItsRows() {

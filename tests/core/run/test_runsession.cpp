@@ -16,7 +16,8 @@ struct FolderRun {
     std::unique_ptr<RunRecorder> records;
     std::unique_ptr<RunSession> run;
 
-    FolderRun(const QString &subject, uint64_t seed) {
+    FolderRun(const QString &subject, uint64_t seed, RunPlayer player = RunPlayer::Model,
+              std::function<qint64()> decisionClock = {}) {
         TaskState state;
         SetupFile setup(
             writeSetup(folder.path(), {{QStringLiteral("EnvInflowNoise"), QStringLiteral("0.5")}}));
@@ -33,8 +34,10 @@ struct FolderRun {
         QStringList notes;
         QString error;
         QVERIFY2(records->prepareFiles(&notes, &error), qPrintable(error));
-        run = std::make_unique<RunSession>(records.get(), state, RunPlayer::Model);
+        run = std::make_unique<RunSession>(records.get(), state, player);
         run->setClock([] { return QTime(15, 4, 5); });
+        if (decisionClock)
+            run->setDecisionClock(std::move(decisionClock));
         run->setDrawn(false);
         run->load();
     }
@@ -80,6 +83,8 @@ private slots:
     void aPauseFreePeriodIsRecordedWhenSubmitReturns();
     void interleavedRunsGiveTheFilesOfLoneRuns();
     void aFailedLineHoldsTheRunUntilItIsWritten();
+    void aPersonsDecisionsAreTimedFromInputToSubmit();
+    void aFailedDecisionTimeIsRetriedWithoutASecondLine();
 };
 
 void TestRunSession::aPauseFreePeriodIsRecordedWhenSubmitReturns() {
@@ -142,6 +147,42 @@ void TestRunSession::aFailedLineHoldsTheRunUntilItIsWritten() {
     QCOMPARE(recorded.size(), 1);
     QVERIFY(!model.run->busy());
     QCOMPARE(model.lines("Data.txt").size(), 2);
+}
+
+// Each period's time runs from the moment input is taken (the load, then the end of the
+// period before) to its Submit; a model's run leaves no times.
+void TestRunSession::aPersonsDecisionsAreTimedFromInputToSubmit() {
+    qint64 now = 5000;
+    FolderRun person(QStringLiteral("p1"), 7, RunPlayer::Person, [&now] { return now; });
+    const qint64 thinking[] = {250, 1200, 0, 31, 4000};
+    for (int period = 1; period <= 5; ++period) {
+        now += thinking[period - 1];
+        QVERIFY(person.run->submit(order(period)));
+        now += 7; // the period itself, which is no decision's
+    }
+    QCOMPARE(person.lines("DecisionTimes.txt"),
+             QStringList({u"RunId\tPeriod\tDecisionMs"_qs, u"p1\t1\t250"_qs, u"p1\t2\t1207"_qs,
+                          u"p1\t3\t7"_qs, u"p1\t4\t38"_qs, u"p1\t5\t4007"_qs}));
+    QCOMPARE(person.lines("Data.txt").constFirst().count(QLatin1Char('\t')), 21); // as ever
+    FolderRun model(QStringLiteral("m3"), 7);
+    QVERIFY(model.run->submit(order(1)));
+    QVERIFY(!QFileInfo::exists(model.dataDir() + QStringLiteral("/DecisionTimes.txt")));
+}
+
+// The period's Data.txt line is in; only its time waits, and the retry writes only that.
+void TestRunSession::aFailedDecisionTimeIsRetriedWithoutASecondLine() {
+    FolderRun person(QStringLiteral("p3"), 7, RunPlayer::Person, [] { return 0; });
+    QSignalSpy failed(person.run.get(), &RunSession::recordingFailed);
+    const QString times = person.dataDir() + QStringLiteral("/DecisionTimes.txt");
+    QVERIFY(QDir().mkdir(times));
+    QVERIFY(person.run->submit(order(1)));
+    QCOMPARE(failed.size(), 1);
+    QVERIFY(person.run->busy() && QDir().rmdir(times));
+    QString error;
+    QVERIFY2(person.run->retryWrite(&error), qPrintable(error));
+    QVERIFY(!person.run->busy());
+    QCOMPARE(person.lines("Data.txt").size(), 2);
+    QCOMPARE(person.lines("DecisionTimes.txt").size(), 2);
 }
 
 QTEST_MAIN(TestRunSession)

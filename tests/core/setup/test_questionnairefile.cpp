@@ -43,6 +43,27 @@ private slots:
         QTest::newRow("no text") << QByteArray("Q1 | text | |") << QString() << 1 << u"no text"_s;
         QTest::newRow("latin-1") << QByteArray("Q1 | text | | Wei\xdf?") << QString() << 1
                                  << u"UTF-8"_s;
+        QTest::newRow("choice right by number")
+            << QByteArray("Goal | choice | above; in the band | Aim? | right: 2")
+            << u"Goal choice above/in the band Aim? right 2"_s << 0 << QString();
+        QTest::newRow("multiple right by text, a | in the text")
+            << QByteArray("Seen | multiple | tank; pipes; clock | A|B? | RIGHT: clock; Tank")
+            << u"Seen multiple tank/pipes/clock A|B? right 1;3"_s << 0 << QString();
+        QTest::newRow("number right") << QByteArray("Band | number | -5-5 | Width? | right: 0.2")
+                                      << u"Band number -5-5 Width? right 0.2"_s << 0 << QString();
+        QTest::newRow("number range backwards")
+            << QByteArray("N | number | 9-1 | X") << QString() << 1 << u"must rise"_s;
+        QTest::newRow("right option out of range")
+            << QByteArray("C | choice | a; b | X | right: 3") << QString() << 1
+            << u"neither an option's number (1 to 2)"_s;
+        QTest::newRow("right option ambiguous")
+            << QByteArray("C | choice | 2; 1 | X | right: 1") << QString() << 1
+            << u"both option 1 and the option"_s;
+        QTest::newRow("right value outside the range")
+            << QByteArray("N | number | 0-10 | X | right: 11") << QString() << 1
+            << u"not a number from 0 to 10"_s;
+        QTest::newRow("right names nothing")
+            << QByteArray("T | text | | X | right:") << QString() << 1 << u"names no answer"_s;
         QTest::newRow("only comments")
             << QByteArray("# nothing\n") << QString() << 0 << u"no question"_s;
     }
@@ -80,17 +101,63 @@ private slots:
                  qPrintable(text));
     }
 
+    // Only questions with a right answer are judged; a missing answer is a wrong one.
+    void judgesAnswersAgainstTheRightOnes() {
+        const QuestionnaireFile file =
+            ParseQuestionnaire("Goal | choice | above; in the band | Aim? | right: in the band\n"
+                               "Seen | multiple | tank; pipes; clock | Seen? | right: 1; 3\n"
+                               "Word | text | | Say it | right: the  Tank\n"
+                               "Free | text | | Anything?\n"
+                               "Late | slider | 0-10; early; late | When? | right: 7\n");
+        QVERIFY2(file.usable(), qPrintable(QuestionnaireProblemTexts(file).join(u'\n')));
+        QList<StudyAnswer> answers = {
+            given(u"Goal"_s, u"in the band"_s, 2, {2}),
+            given(u"Seen"_s, u"clock; tank"_s, std::nullopt, {3, 1}),
+            given(u"Word"_s, u" THE tank "_s),
+            given(u"Free"_s, u"no"_s),
+        };
+        QCOMPARE(JudgeComprehension(file.questions, answers), QStringList{u"Late"_s});
+        answers.append(given(u"Late"_s, u"6"_s, 6));
+        answers[1].options = {1};
+        answers[2].answer = u"tank"_s;
+        QCOMPARE(JudgeComprehension(file.questions, answers),
+                 (QStringList{u"Seen"_s, u"Word"_s, u"Late"_s}));
+        QVERIFY(QuestionnaireCheckText(file).contains(u"line 5: Late, slider 0 to 10, right: 7"_s));
+    }
+
 private:
+    static StudyAnswer given(const QString &id, const QString &text,
+                             std::optional<double> number = std::nullopt,
+                             const QList<int> &options = {}) {
+        StudyAnswer answer;
+        answer.questionId = id;
+        answer.answer = text;
+        answer.number = number;
+        answer.options = options;
+        return answer;
+    }
+
     static QString describe(const StudyQuestion &question) {
-        const QStringList kinds = {u"rating"_s, u"choice"_s, u"text"_s};
+        using Kind = StudyQuestion::Kind;
+        const QStringList kinds = {u"rating"_s, u"choice"_s, u"text"_s,
+                                   u"number"_s, u"slider"_s, u"multiple"_s};
         QString shape = question.options.join(u'/');
-        if (question.kind == StudyQuestion::Kind::Rating)
+        if (question.kind == Kind::Rating || question.kind == Kind::Slider)
             shape = QStringLiteral("%1-%2 %3/%4")
                         .arg(question.from)
                         .arg(question.to)
                         .arg(question.lowLabel, question.highLabel);
-        return QStringLiteral("%1 %2 %3 %4")
-            .arg(question.id, kinds[static_cast<int>(question.kind)], shape, question.text);
+        if (question.kind == Kind::Number)
+            shape = QStringLiteral("%1-%2").arg(question.minimum).arg(question.maximum);
+        QString right;
+        if (question.rightValue)
+            right = QStringLiteral(" right %1").arg(*question.rightValue);
+        else if (!question.rightOptions.isEmpty())
+            right = u" right "_s + OptionNumbersText(question.rightOptions);
+        else if (question.hasRightAnswer())
+            right = u" right "_s + question.rightText;
+        return QStringLiteral("%1 %2 %3 %4%5")
+            .arg(question.id, kinds[static_cast<int>(question.kind)], shape, question.text, right);
     }
 };
 
