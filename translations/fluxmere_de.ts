@@ -30,6 +30,22 @@
         <source>Please answer Question %1</source>
         <translation>Bitte beantworten Sie Frage %1</translation>
     </message>
+    <message>
+        <source>(%1 to %2)</source>
+        <translation>(%1 bis %2)</translation>
+    </message>
+    <message>
+        <source>Please give a number from %1 to %2 in Question %3</source>
+        <translation>Bitte geben Sie in Frage %3 eine Zahl von %1 bis %2 an</translation>
+    </message>
+    <message>
+        <source>%1: not right, please look again</source>
+        <translation>%1: nicht richtig, bitte sehen Sie noch einmal nach</translation>
+    </message>
+    <message>
+        <source>Not all answers are right. Please look again at %1, then Submit.</source>
+        <translation>Nicht alle Antworten sind richtig. Bitte sehen Sie sich %1 noch einmal an und klicken Sie dann auf Absenden.</translation>
+    </message>
 </context>
 <context>
     <name>Tasks1</name>
@@ -92,6 +108,25 @@
     <message>
         <source>Questionnaire</source>
         <translation>Fragebogen</translation>
+    </message>
+</context>
+<context>
+    <name>frmConsent</name>
+    <message>
+        <source>Consent</source>
+        <translation>Einwilligung</translation>
+    </message>
+    <message>
+        <source>I do not agree</source>
+        <translation>Ich stimme nicht zu</translation>
+    </message>
+    <message>
+        <source>I agree</source>
+        <translation>Ich stimme zu</translation>
+    </message>
+    <message>
+        <source>Thank you. You have chosen not to take part.</source>
+        <translation>Vielen Dank. Sie haben sich entschieden, nicht teilzunehmen.</translation>
     </message>
 </context>
 <context>

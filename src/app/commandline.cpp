@@ -67,6 +67,11 @@ CommandLine::CommandLine()
                                       "over the setup's Language key. Records stay in English.")
                            .arg(AvailableLanguages().join(QStringLiteral(", "))),
                        QStringLiteral("CODE"))
+    , m_pilotOption(QStringLiteral("pilot"),
+                    QStringLiteral("Play the study as a participant would, recording into a "
+                                   "scratch folder (a copy of the study files with an empty "
+                                   "database, printed at the start), never into the data "
+                                   "folder."))
     , m_helpOption({QStringLiteral("h"), QStringLiteral("help")},
                    QStringLiteral("Show this help and exit."))
     , m_versionOption({QStringLiteral("v"), QStringLiteral("version")},
@@ -78,8 +83,8 @@ CommandLine::CommandLine()
     m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     m_parser.addOptions({m_portOption, m_dataDirOption, m_initOption, m_checkSetupOption,
                          m_verifyOption, m_batchPauseOption, m_conditionOption, m_fullScreenOption,
-                         m_sessionsOption, m_scaleOption, m_languageOption, m_helpOption,
-                         m_versionOption});
+                         m_sessionsOption, m_scaleOption, m_languageOption, m_pilotOption,
+                         m_helpOption, m_versionOption});
     for (const char *name : qtOptionsWithValue) {
         QCommandLineOption option(QLatin1String(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);

@@ -32,6 +32,8 @@ public:
     bool fullScreen() const { return m_parser.isSet(m_fullScreenOption); }
     // After a person's session the login screen waits for the next person.
     bool sessions() const { return m_parser.isSet(m_sessionsOption); }
+    // --pilot: the sitting records into a scratch folder, never the data folder.
+    bool pilot() const { return m_parser.isSet(m_pilotOption); }
     // --scale: every window this many times its designed size on screen.
     bool scaled() const { return m_parser.isSet(m_scaleOption); }
     double scale() const { return m_scale; }
@@ -58,6 +60,7 @@ private:
     QCommandLineOption m_sessionsOption;
     QCommandLineOption m_scaleOption;
     QCommandLineOption m_languageOption;
+    QCommandLineOption m_pilotOption;
     QCommandLineOption m_helpOption;
     QCommandLineOption m_versionOption;
     int m_port = defaultPort;

@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/pilot.h"
 #include "app/program.h"
 #include "core/common/paths.h"
 #include "core/common/platform.h"
@@ -9,6 +10,7 @@
 #include "core/setup/conditions.h"
 #include "core/setup/questionnairefile.h"
 #include "core/setup/setupcheck.h"
+#include "core/setup/studydesign.h"
 #include "core/setup/studyfiles.h"
 #include "gui/messageboxes.h"
 #include "gui/windowscale.h"
@@ -86,7 +88,10 @@ int checkDataFolder(const QString &folder) {
     bool usable = std::all_of(checks.begin(), checks.end(),
                               [](const SetupCheck &check) { return check.passes(); });
     out << QuestionnaireFolderCheckText(folder, &usable);
-    return usable && pages.usable ? 0 : 1;
+    const StudyDesign design = ReadStudyDesign(folder, ConditionNames(folder));
+    if (design.present)
+        out << '\n' << StudyDesignCheckText(design);
+    return usable && pages.usable && design.usable() ? 0 : 1;
 }
 
 // The summary and every difference on standard output, what the check could not verify or
@@ -177,12 +182,24 @@ int main(int argc, char *argv[]) {
             return 2;
         }
     }
-    const QString folder = dataDirectory(commandLine);
+    QString folder = dataDirectory(commandLine);
     if (!QFileInfo(folder).isDir()) {
         printError(QStringLiteral("The data folder %1 does not exist. Make it ready with: "
                                   "fluxmere --data-dir %1 --init")
                        .arg(QDir::toNativeSeparators(folder)));
         return 1;
+    }
+    if (commandLine.pilot()) {
+        QString error;
+        const QString scratch = MakePilotFolder(folder, &error);
+        if (scratch.isEmpty()) {
+            printError(error);
+            return 1;
+        }
+        printError(QStringLiteral("Pilot: the study of %1 records into %2; the data folder's "
+                                  "records are not touched.")
+                       .arg(QDir::toNativeSeparators(folder), QDir::toNativeSeparators(scratch)));
+        folder = scratch;
     }
     const QString condition = commandLine.condition();
     if (!condition.isEmpty() && !ConditionNames(folder).contains(condition)) {

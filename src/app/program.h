@@ -4,10 +4,10 @@
 #include "app/runhost.h"
 #include "app/seat.h"
 #include "app/sitting.h"
-#include "app/study.h"
 #include "core/common/dialogs.h"
 #include "core/model/modelserver.h"
 #include "core/recording/database.h"
+#include "core/setup/study.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,19 +1,30 @@
 #include "app/sitting.h"
 
 #include "app/runhost.h"
-#include "app/study.h"
 #include "core/common/dialogs.h"
 #include "core/common/language.h"
 #include "core/common/paths.h"
 #include "core/recording/database.h"
 #include "core/recording/datafile.h"
+#include "core/setup/study.h"
 #include "gui/frmInstructions.h"
 #include "gui/frmLogin.h"
 #include "gui/frmNewSubject.h"
 #include "gui/fullscreen.h"
 
 #include <QDateTime>
+#include <QRandomGenerator>
 #include <QTimer>
+
+namespace {
+
+// A sitting's identity before any record names the person: its date, time and a random part.
+QString newSittingId() {
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-")) +
+           QString::number(QRandomGenerator::system()->generate(), 16).rightJustified(8, u'0');
+}
+
+} // namespace
 
 Sitting::Sitting(Study &study, RunHost &runs, Database &database, Dialogs &dialogs, Seat &seat,
                  Options options, QObject *parent)
@@ -30,10 +41,20 @@ Sitting::~Sitting() {
     delete m_login;
 }
 
-// The participant's windows opened from now on show the command line's language, else the
-// one the setup names.
-void Sitting::showLanguage(const QString &setupLanguage) {
-    InstallLanguage(m_options.language.isEmpty() ? setupLanguage : m_options.language);
+// The login shows the command line's language, else the one all setups name.
+void Sitting::showLaunchLanguage() {
+    InstallLanguage(m_options.language.isEmpty() ? m_options.launchLanguage : m_options.language);
+}
+
+// The person's windows and study files show the command line's language, else the one the
+// person chose at the login, else the one the setup names. The sitting holds it to the end.
+void Sitting::choosePersonsLanguage() {
+    QString code = m_options.language;
+    if (code.isEmpty())
+        code = m_chosenLanguage;
+    if (code.isEmpty())
+        code = m_plan.Language;
+    m_translation = Translation(code);
 }
 
 // Nothing of one person's road reaches the next: every record is written anew from Start.
@@ -43,14 +64,22 @@ void Sitting::openLogin() {
     m_runAfterPractice.reset();
     m_subjectRowId.reset();
     m_studyQuestions.clear();
+    m_questionsBefore.clear();
+    m_comprehension.clear();
     m_exitConfirmed = m_leaving = m_completedWhileLeaving = false;
-    showLanguage(m_options.launchLanguage);
+    m_assignment = PersonAssignment();
+    m_block = 0;
+    m_bonusOfBlocksBefore = m_baseOfBlocksBefore = 0;
+    m_bandOfBlocksBefore = 0;
+    showLaunchLanguage();
     delete m_login;
     m_login = new frmLogin;
     connect(m_login, &frmLogin::startPressed, this, &Sitting::onStart, Qt::QueuedConnection);
     connect(m_login, &frmLogin::quitPressed, this, &Sitting::quitPressed, Qt::QueuedConnection);
     if (!m_study.conditions().isEmpty())
         m_login->setVersionChoices(QStringList{nextInRotationText()} + m_study.conditions());
+    if (m_options.language.isEmpty())
+        m_login->setLanguageChoices(m_study.design().languages);
     m_login->setWindowModality(Qt::ApplicationModal);
     if (m_options.fullScreen)
         PrepareFullScreen(m_login);
@@ -89,10 +118,14 @@ void Sitting::onStart(const QString &name) {
     m_seat.take(Player::PersonStarting);
     ++m_step;
     m_versionText = m_login->versionText();
+    m_chosenLanguage = m_login->languageChoice();
+    m_sittingId = newSittingId();
     m_plan = TaskState();
     m_plan.batchPauseMs = m_options.batchPauseMs;
     m_plan.subjectName = name;
-    m_plan.studyCondition = m_study.conditionForRun(m_versionText, true);
+    m_assignment = m_study.assignPerson(m_versionText);
+    m_block = 0;
+    m_plan.studyCondition = m_assignment.conditions.value(0);
     if (!judgeStart())
         return;
     m_runs.keepSetup(m_study.setupText(m_plan.studyCondition),
@@ -105,13 +138,22 @@ void Sitting::onStart(const QString &name) {
 // The run's questionnaire and setup, read at Start so that a broken file is heard of before
 // anybody plays.
 bool Sitting::judgeStart() {
-    const QuestionnaireFile questions = m_study.questionnaire(m_plan.studyCondition);
-    m_studyQuestions = questions.questions;
-    if (questions.present && !questions.usable()) {
-        refuse(QuestionnaireProblemTexts(questions).join(QLatin1Char('\n')));
-        return false;
-    }
     const StartJudgement start = m_study.judgeStart(m_plan, Starter::Person);
+    if (m_block == 0)
+        choosePersonsLanguage();
+    const QuestionnaireFile questions =
+        m_study.questionnaire(m_plan.studyCondition, m_translation.code());
+    m_studyQuestions = questions.questions;
+    const QuestionnaireFile before = questionsOf(QStringLiteral("QuestionnaireBefore.txt"));
+    const QuestionnaireFile check = questionsOf(QStringLiteral("Comprehension.txt"));
+    m_questionsBefore = before.questions;
+    m_comprehension = check.questions;
+    for (const QuestionnaireFile *file : {&questions, &before, &check}) {
+        if (file->present && !file->usable()) {
+            refuse(QuestionnaireProblemTexts(*file).join(QLatin1Char('\n')));
+            return false;
+        }
+    }
     if (start.outcome == StartOutcome::EndsProgram) {
         m_dialogs.inform(start.title(), start.reason, start.icon(), [this] { emit failed(); });
         return false;
@@ -149,19 +191,30 @@ void Sitting::afterIdentity(const std::optional<QString> &setupId) {
     m_study.warnAboutSilentDelays(m_plan);
     QString error;
     m_instructions.clear();
-    if (!m_study.instructionPages(m_plan.studyCondition, &m_instructions, &error)) {
+    if (!m_study.instructionPages(m_plan.studyCondition, m_translation.code(), &m_instructions,
+                                  &error)) {
         refuse(error);
         return;
     }
-    if (m_login)
-        m_login->hide();
-    askAboutName();
+    m_runs.keepStudyFiles(m_study.studyFilesShown(m_plan.studyCondition, m_translation.code()),
+                          [this, step = m_step](std::optional<QString> studyFilesId) {
+                              if (step != m_step)
+                                  return;
+                              if (!studyFilesId) {
+                                  emit failed();
+                                  return;
+                              }
+                              m_plan.studyFilesId = *studyFilesId;
+                              if (m_login)
+                                  m_login->hide();
+                              askAboutName();
+                          });
 }
 
 void Sitting::backToLogin() {
     closeStep();
     m_seat.take(Player::Nobody);
-    showLanguage(m_options.launchLanguage);
+    showLaunchLanguage();
     if (m_login)
         m_login->showAgain();
 }
@@ -176,7 +229,7 @@ void Sitting::askAboutName() {
     if (SubjectInDataFile(paths::dataFile(m_study.dataDirectory()), name))
         where << QStringLiteral("lines in Data.txt");
     if (where.isEmpty()) {
-        openSubjectForm();
+        openConsent();
         return;
     }
     m_dialogs.ask(programTitle(),
@@ -186,12 +239,12 @@ void Sitting::askAboutName() {
                   Dialogs::Icon::Question, [this, step = m_step](bool yes) {
                       if (step != m_step)
                           return;
-                      yes ? openSubjectForm() : backToLogin();
+                      yes ? openConsent() : backToLogin();
                   });
 }
 
 void Sitting::openSubjectForm() {
-    showLanguage(m_plan.Language);
+    m_translation.install();
     auto *form = new frmNewSubject(m_plan.subjectName, m_plan.GenderOptions);
     connect(form, &frmNewSubject::begun, this, &Sitting::recordSubject, Qt::QueuedConnection);
     connect(form, &QDialog::rejected, this, &Sitting::backToLogin, Qt::QueuedConnection);
@@ -209,7 +262,7 @@ void Sitting::recordSubject(const SubjectEntries &entries) {
         m_database,
         [name = m_plan.subjectName, condition = m_plan.condition, versionText, entries] {
             return subjectRow(name, versionText, condition, entries.majorText, entries.genderText,
-                              entries.ageText, QDateTime::currentDateTime());
+                              entries.genderNumber, entries.ageText, QDateTime::currentDateTime());
         },
         [this, step](bool written, qint64 rowId) {
             if (step != m_step)
@@ -219,9 +272,32 @@ void Sitting::recordSubject(const SubjectEntries &entries) {
                 return;
             }
             m_subjectRowId = rowId;
+            recordSitting();
             recordPersonsRun();
-            openInstructions();
+            openQuestionnaireBefore();
         });
+}
+
+// In a study with a design, how the person was given their conditions and language.
+void Sitting::recordSitting() {
+    if (!m_study.design().present || !m_subjectRowId)
+        return;
+    const PersonAssignment &given = m_assignment;
+    m_database.appendRow(
+        QStringLiteral("datSitting"), QStringLiteral("Recording the sitting"),
+        [sitting = m_sittingId, subject = *m_subjectRowId, language = m_translation.code(), given] {
+            return Row{
+                {QStringLiteral("SittingId"), sitting},
+                {QStringLiteral("SubjectRowId"), subject},
+                {QStringLiteral("Language"), language},
+                {QStringLiteral("Assignment"), given.method},
+                {QStringLiteral("Seed"),
+                 given.seed ? QVariant(QString::number(*given.seed)) : QVariant()},
+                {QStringLiteral("Draw"), given.seed ? QVariant(qint64(given.draw)) : QVariant()},
+                {QStringLiteral("Conditions"), given.conditions.join(QStringLiteral(", "))},
+            };
+        },
+        [this](bool written, qint64) { recorded(written); });
 }
 
 // Ties the person's run, practice or not, to their subject record.
@@ -229,7 +305,7 @@ void Sitting::recordPersonsRun() {
     if (m_subjectRowId)
         RecordRun(m_database,
                   runRow(m_plan.runId, m_plan.subjectName, m_plan.studyCondition, m_plan.setupId,
-                         *m_subjectRowId, RunPlayer::Person),
+                         *m_subjectRowId, RunPlayer::Person, m_plan.studyFilesId),
                   [this](bool written, qint64) { recorded(written); });
 }
 
@@ -241,11 +317,11 @@ void Sitting::recorded(bool written) {
 // Closing the pages instead of reading them through returns to the login screen.
 void Sitting::openInstructions() {
     if (m_instructions.isEmpty()) {
-        openTask();
+        openComprehension();
         return;
     }
     auto *window = new frmInstructions(m_instructions);
-    connect(window, &QDialog::accepted, this, &Sitting::openTask, Qt::QueuedConnection);
+    connect(window, &QDialog::accepted, this, &Sitting::openComprehension, Qt::QueuedConnection);
     connect(window, &QDialog::rejected, this, &Sitting::backToLogin, Qt::QueuedConnection);
     openStep(window);
 }

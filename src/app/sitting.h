@@ -1,8 +1,10 @@
 #pragma once
 
 #include "app/seat.h"
+#include "core/common/language.h"
 #include "core/recording/runfile.h"
 #include "core/setup/questionnairefile.h"
+#include "core/setup/study.h"
 #include "core/setup/studyfiles.h"
 #include "core/setup/taskstate.h"
 
@@ -17,6 +19,7 @@ class QDialog;
 class QWidget;
 class RunHost;
 class Study;
+class StudyQuestionnaire;
 #include "gui/frmLogin.h"
 struct SubjectEntries;
 
@@ -71,10 +74,17 @@ private:
     void afterIdentity(const std::optional<QString> &setupId);
     void backToLogin();
     void askAboutName();
+    void openConsent();
+    void consentGiven(bool agreed);
     void openSubjectForm();
     void recordSubject(const SubjectEntries &entries);
+    void recordSitting();
     void recordPersonsRun();
+    QuestionnaireFile questionsOf(const QString &fileName) const;
+    void recordAnswersOf(StudyQuestionnaire *window);
+    void openQuestionnaireBefore();
     void openInstructions();
+    void openComprehension();
     void openTask();
     void startPlanned();
     void onPeriodFinished(bool last);
@@ -85,7 +95,13 @@ private:
     void openEndScreen();
     void finish();
     void refuse(const QString &reason);
-    void showLanguage(const QString &setupLanguage);
+    void showLaunchLanguage();
+    void choosePersonsLanguage();
+    bool moreBlocks() const { return m_block + 1 < m_assignment.conditions.size(); }
+    void endBlock();
+    void startNextBlock();
+    void afterBlockIdentity(const std::optional<QString> &setupId);
+    void openBlock();
     void openStep(QDialog *window);
     void closeStep();
     const TaskState &closingState() const;
@@ -104,8 +120,18 @@ private:
     std::optional<TaskState> m_runAfterPractice;
     std::optional<qint64> m_subjectRowId;
     QList<StudyQuestion> m_studyQuestions;
+    QList<StudyQuestion> m_questionsBefore; // QuestionnaireBefore.txt
+    QList<StudyQuestion> m_comprehension;   // Comprehension.txt
     QList<StudyPage> m_instructions;
     QString m_versionText;
+    QString m_sittingId;
+    QString m_chosenLanguage;  // the login's choice; empty: none offered
+    Translation m_translation; // the person's language, held for their whole road
+    PersonAssignment m_assignment;
+    qsizetype m_block = 0;            // of m_assignment.conditions, the one played now
+    double m_bonusOfBlocksBefore = 0; // of the earlier blocks of a within-person design
+    double m_baseOfBlocksBefore = 0;  // their base payments, when each block pays one
+    int m_bandOfBlocksBefore = 0;
     bool m_leaving = false;
     bool m_completedWhileLeaving = false;
     bool m_exitConfirmed = false;

@@ -1,11 +1,11 @@
 // The end of the person's road: the questionnaire and the end screen.
 #include "app/runhost.h"
 #include "app/sitting.h"
-#include "app/study.h"
 #include "core/common/dialogs.h"
 #include "core/common/language.h"
 #include "core/recording/database.h"
 #include "core/recording/questionnaire.h"
+#include "core/setup/study.h"
 #include "gui/StudyQuestionnaire.h"
 #include "gui/Tasks1.h"
 #include "gui/frmEndScreen.h"
@@ -38,8 +38,8 @@ void Sitting::openQuestionnaire() {
         window = questionnaire;
     } else {
         const double goal = run.GoalLinePoisition / run.unitHeight;
-        auto *questionnaire =
-            new Tasks1(goal, run.goalToleranceBelow, run.goalToleranceAbove, m_dialogs);
+        auto *questionnaire = new Tasks1(goal, run.goalToleranceBelow, run.goalToleranceAbove,
+                                         m_dialogs, nullptr, run.unitName);
         const QString subject = run.subjectName;
         const QString version = run.versionTag;
         connect(questionnaire, &Tasks1::answerGiven, this,
@@ -65,7 +65,7 @@ void Sitting::openQuestionnaire() {
 void Sitting::openEndScreen() {
     closeStep();
     const TaskState &run = closingState();
-    const QString path = m_study.endScreenPath(run.studyCondition);
+    const QString path = m_study.endScreenPath(run.studyCondition, m_translation.code());
     if (path.isEmpty() || m_stopped || !m_dialogs.someoneCanAnswer()) {
         finish();
         return;
@@ -77,10 +77,12 @@ void Sitting::openEndScreen() {
         finish();
         return;
     }
+    // In a within-person design the earlier blocks' bonuses are paid too.
+    const double bonus = run.TotalBonus - run.basePayment + m_bonusOfBlocksBefore;
+    const double payment = run.basePayment + m_baseOfBlocksBefore + bonus;
     page.html = FillEndScreen(
-        page.html,
-        {run.TotalBonus, run.TotalBonus - run.basePayment, run.periodsInBand, run.subjectName},
-        {run.currency, run.currencyAfter, InstalledLanguage()});
+        page.html, {payment, bonus, run.periodsInBand + m_bandOfBlocksBefore, run.subjectName},
+        {run.currency, run.currencyAfter, m_translation.code()});
     auto *window = new frmEndScreen(page);
     connect(window, &QDialog::finished, this, &Sitting::finish, Qt::QueuedConnection);
     openStep(window);

@@ -57,7 +57,92 @@ void Sitting::onPeriodFinished(bool last) {
                          });
         return;
     }
+    if (moreBlocks()) {
+        endBlock();
+        return;
+    }
+    if (m_study.design().withinPerson())
+        m_study.countPersonCompleted(m_assignment.conditions);
     openQuestionnaire();
+}
+
+// A block of a within-person design is over: its bonus is kept for the end screen, and the
+// next block's run follows after a word to the person.
+void Sitting::endBlock() {
+    emit betweenSteps(true);
+    const TaskState &run = m_runs.run()->state();
+    const bool basePerBlock = m_study.design().basePaymentPerBlock;
+    m_bonusOfBlocksBefore += run.TotalBonus - run.basePayment;
+    m_baseOfBlocksBefore += basePerBlock ? run.basePayment : 0;
+    m_bandOfBlocksBefore += run.periodsInBand;
+    m_dialogs.inform(programTitle(),
+                     tr("Part %1 of %2 is over. The next part starts now, from period 1.")
+                         .arg(m_block + 1)
+                         .arg(m_assignment.conditions.size()),
+                     Dialogs::Icon::None, [this, step = ++m_step] {
+                         if (step == m_step)
+                             startNextBlock();
+                     });
+}
+
+// The next block plays its condition's setup as read now, as a run of its own tied to the
+// same person; only the first block has a practice.
+void Sitting::startNextBlock() {
+    if (m_stopped)
+        return;
+    ++m_block;
+    const QString subject = closingState().subjectName;
+    m_plan = TaskState();
+    m_plan.batchPauseMs = m_options.batchPauseMs;
+    m_plan.subjectName = subject;
+    m_plan.studyCondition = m_assignment.conditions.value(m_block);
+    const StartJudgement start = m_study.judgeStart(m_plan, Starter::Person);
+    if (!start.plays() || !start.checkFailures.isEmpty()) {
+        const QString reason = start.plays() ? start.checkFailures.constFirst() : start.reason;
+        printError(
+            QStringLiteral("The block %1 cannot start: %2").arg(m_plan.studyCondition, reason));
+        m_dialogs.inform(programTitle(), reason, Dialogs::Icon::None,
+                         [this] { openQuestionnaire(); });
+        return;
+    }
+    m_plan.PracticePeriods = 0;
+    m_runs.keepSetup(m_study.setupText(m_plan.studyCondition),
+                     [this, step = ++m_step](std::optional<QString> setupId) {
+                         if (step == m_step)
+                             afterBlockIdentity(setupId);
+                     });
+}
+
+void Sitting::afterBlockIdentity(const std::optional<QString> &setupId) {
+    if (!setupId) {
+        emit failed();
+        return;
+    }
+    m_plan.setupId = *setupId;
+    m_runs.numberRun(m_plan);
+    m_runs.keepStudyFiles(m_study.studyFilesShown(m_plan.studyCondition, m_translation.code()),
+                          [this, step = m_step](std::optional<QString> studyFilesId) {
+                              if (step != m_step)
+                                  return;
+                              if (!studyFilesId) {
+                                  emit failed();
+                                  return;
+                              }
+                              m_plan.studyFilesId = *studyFilesId;
+                              openBlock();
+                          });
+}
+
+// The next block's run is tied to the person; its condition's own pages come first.
+void Sitting::openBlock() {
+    recordPersonsRun();
+    m_instructions.clear();
+    QString error;
+    if (m_study.hasOwnInstructions(m_plan.studyCondition) &&
+        !m_study.instructionPages(m_plan.studyCondition, m_translation.code(), &m_instructions,
+                                  &error))
+        printError(QStringLiteral("The block's instructions are not shown: ") + error);
+    openInstructions();
 }
 
 // The run starts from period 1, in a new window, with nothing of the practice in it, under a

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 
 frmLogin::frmLogin(QWidget *parent)
@@ -22,6 +23,11 @@ frmLogin::frmLogin(QWidget *parent)
     m_cboVersion = new QComboBox(this);
     m_cboVersion->setObjectName(QStringLiteral("cboVersion"));
     m_cboVersion->setEditable(true);
+    m_lblLanguage = new QLabel(tr("Language:"), this);
+    m_cboLanguage = new QComboBox(this);
+    m_cboLanguage->setObjectName(QStringLiteral("cboLanguage"));
+    m_lblLanguage->hide();
+    m_cboLanguage->hide();
     m_cmdStart = new QPushButton(tr("Start"), this);
     m_cmdStart->setObjectName(QStringLiteral("cmdStart"));
     m_cmdQuit = new QPushButton(tr("Quit"), this);
@@ -35,9 +41,12 @@ frmLogin::frmLogin(QWidget *parent)
     layout->addWidget(m_txtName, 0, 1, 1, 2);
     layout->addWidget(lblVersion, 1, 0);
     layout->addWidget(m_cboVersion, 1, 1, 1, 2);
-    layout->addWidget(m_cmdStart, 2, 1);
-    layout->addWidget(m_cmdQuit, 2, 2);
+    layout->addWidget(m_lblLanguage, 2, 0);
+    layout->addWidget(m_cboLanguage, 2, 1, 1, 2);
+    layout->addWidget(m_cmdStart, 3, 1);
+    layout->addWidget(m_cmdQuit, 3, 2);
     setTabOrder(m_txtName, m_cboVersion);
+    setTabOrder(m_cboVersion, m_cboLanguage);
     m_txtName->setFocus();
 
     connect(m_txtName, &QLineEdit::textChanged, this,
@@ -56,6 +65,20 @@ void frmLogin::setVersionChoices(const QStringList &choices) {
     m_cboVersion->clear();
     m_cboVersion->addItems(choices);
     m_cboVersion->setCurrentIndex(0);
+}
+
+void frmLogin::setLanguageChoices(const QStringList &codes) {
+    m_cboLanguage->clear();
+    for (const QString &code : codes) {
+        const QString name = QLocale(code).nativeLanguageName();
+        m_cboLanguage->addItem(name.isEmpty() ? code : name.left(1).toUpper() + name.mid(1), code);
+    }
+    m_lblLanguage->setVisible(codes.size() > 1);
+    m_cboLanguage->setVisible(codes.size() > 1);
+}
+
+QString frmLogin::languageChoice() const {
+    return m_cboLanguage->count() > 1 ? m_cboLanguage->currentData().toString() : QString();
 }
 
 // Leaving the version box selects the list's item equal to the typed text, ignoring case, or

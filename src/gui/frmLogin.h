@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -20,6 +21,11 @@ public:
     QString versionText() const;
     // Fills the version list (empty unless a study has conditions) and selects its first item.
     void setVersionChoices(const QStringList &choices);
+    // Offers the person these languages (codes such as "de", each shown in its own name);
+    // with fewer than two the box stays hidden.
+    void setLanguageChoices(const QStringList &codes);
+    // The code chosen; empty when no choice is offered.
+    QString languageChoice() const;
 
     // Shows the screen again, as modal as it was shown first, with the previous name selected.
     void showAgain();
@@ -41,6 +47,8 @@ private:
     bool m_completed = false;
     QLineEdit *m_txtName = nullptr;
     QComboBox *m_cboVersion = nullptr;
+    QLabel *m_lblLanguage = nullptr;
+    QComboBox *m_cboLanguage = nullptr;
     QPushButton *m_cmdStart = nullptr;
     QPushButton *m_cmdQuit = nullptr;
 };

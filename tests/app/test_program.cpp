@@ -9,6 +9,7 @@
 #include "core/run/runsession.h"
 #include "gui/StudyQuestionnaire.h"
 #include "gui/Tasks1.h"
+#include "gui/frmConsent.h"
 #include "gui/frmEndScreen.h"
 #include "gui/frmInstructions.h"
 #include "gui/frmKrugel.h"
@@ -172,6 +173,9 @@ private slots:
     void theExitWindowClosesWhenTheRunEndsBeneathIt();
     void aPersonsPausesAreTheSetupsPeriodPause();
     void aRefusedSubjectRecordEndsTheRoadWithStatusOne();
+    void aWithinPersonDesignPlaysEachBlockInACounterbalancedOrder();
+    void aDeclinedConsentEndsTheSittingWithItsRecordAlone();
+    void aGermanPersonPassesTheCheckOnTheThirdAttempt();
 
 private:
     void start(const QMap<QString, QString> &setup = {}, bool fullScreen = false);
@@ -271,6 +275,21 @@ void TestProgram::personPlaysFromLoginToQuestionnaire() {
     }
     // 2 + 1 + 2 + 3 units after the three periods.
     QCOMPARE(lines[3].split(QLatin1Char('\t'))[12], QStringLiteral("8"));
+    // Each decision's time, under the run's RunId.
+    Problems problems;
+    const QString runs = dataDir() + QStringLiteral("/Runs.txt");
+    const QString runId = readRunRecords(runs, problems).value(0).runId;
+    QFile times(dataDir() + QStringLiteral("/DecisionTimes.txt"));
+    QVERIFY(!runId.isEmpty() && times.open(QIODevice::ReadOnly));
+    const QStringList timeLines =
+        QString::fromLatin1(times.readAll()).split(QStringLiteral("\r\n"));
+    QCOMPARE(timeLines.size(), 5); // the header, three lines and the piece after the last
+    for (int period = 1; period <= 3; ++period) {
+        const QString line = timeLines[period];
+        const qint64 ms = line.section(QLatin1Char('\t'), 2).toLongLong();
+        QCOMPARE(line.section(QLatin1Char('\t'), 0, 1), runId + QStringLiteral("\t%1").arg(period));
+        QVERIFY2(ms >= 0 && ms < 60000, qPrintable(line));
+    }
 }
 
 // From Start to the questionnaire's Submit, ordering the period's number in each period.
@@ -286,6 +305,9 @@ void TestProgram::playPersonRun(const QString &name, int periods,
             armQuestionnaire();
         else if (period == periods)
             whenShown<Tasks1>(answerQuestionnaire);
+        // A within-person design's next block opens a window of its own.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            krugel() && krugel()->isVisible() && krugel()->inflowBox()->isEnabled(), windowWaitMs);
         krugel()->inflowBox()->setText(QString::number(period));
         krugel()->cmdNextTrial_Click();
         QTRY_COMPARE_WITH_TIMEOUT(dataLines(dataDir()).size(),
@@ -769,11 +791,11 @@ void TestProgram::aConditionsOwnQuestionnaireAndGenderOptionsAreRecordedWithTheR
                  {run, QStringLiteral("Hard"), QStringLiteral("How hard?"), QStringLiteral("5"),
                   QStringLiteral("real"), QStringLiteral("5.0")},
                  {run, QStringLiteral("Plan"), QStringLiteral("Your plan?"),
-                  QStringLiteral("a clear one"), QStringLiteral("null"), QStringLiteral("")},
+                  QStringLiteral("a clear one"), QStringLiteral("real"), QStringLiteral("3.0")},
                  {run, QStringLiteral("Why"), QStringLiteral("Tell us why."), QStringLiteral("so"),
                   QStringLiteral("null"), QStringLiteral("")}}));
-    QCOMPARE(queryRows(database(), "SELECT Gender FROM datSubject"),
-             (QList<QStringList>{{QStringLiteral("Non-binary")}}));
+    QCOMPARE(queryRows(database(), "SELECT Gender, GenderNumber FROM datSubject"),
+             (QList<QStringList>{{QStringLiteral("Non-binary"), QStringLiteral("3")}}));
     QVERIFY(queryRows(database(), "SELECT * FROM datQuestionnaire").isEmpty());
 }
 
@@ -958,6 +980,92 @@ void TestProgram::aRefusedSubjectRecordEndsTheRoadWithStatusOne() {
     QCOMPARE(m_dialogs.shown.value(0).title, QStringLiteral("Problems opening table"));
     QCOMPARE(visibleWindows("Tasks1") + visibleWindows("frmKrugel"), 0);
     QVERIFY(!QFile::exists(dataDir() + QStringLiteral("/Runs.txt")));
+}
+
+// Three persons of a design with two blocks: each plays both conditions, each block a run of
+// its own tied to the person, in the order with the fewest persons so far.
+void TestProgram::aWithinPersonDesignPlaysEachBlockInACounterbalancedOrder() {
+    writeSetup(m_folder->path(), {{QStringLiteral("MaxTrial"), QStringLiteral("2")}});
+    QDir().mkpath(dataDir() + QStringLiteral("/conditions"));
+    for (const QString &name : {QStringLiteral("low"), QStringLiteral("high")})
+        QVERIFY(QFile::copy(dataDir() + QStringLiteral("/Setup.txt"),
+                            dataDir() + QStringLiteral("/conditions/%1.txt").arg(name)));
+    writeFile(dataDir() + QStringLiteral("/Study.txt"), "Blocks = low, high\n");
+    m_dialogs.answers = {true, true}; // the names are meant
+    for (const QString &name : {QStringLiteral("p1"), QStringLiteral("p2"), QStringLiteral("p3")}) {
+        m_program.reset();
+        m_exitCode.reset();
+        start({{QStringLiteral("MaxTrial"), QStringLiteral("2")}});
+        playPersonRun(name, 4);
+    }
+    Problems problems;
+    QStringList played;
+    for (const RunRecord &run : readRunRecords(dataDir() + QStringLiteral("/Runs.txt"), problems))
+        played << run.subject + QLatin1Char(':') + run.studyCondition;
+    QCOMPARE(played.join(QLatin1Char(' ')),
+             QStringLiteral("p1:low p1:high p2:high p2:low p3:low p3:high"));
+    const auto persons = queryRows(database(), "SELECT s.Subject, COUNT(r.RunId), t.Conditions "
+                                               "FROM datSubject s JOIN datRun r ON r.SubjectRowId"
+                                               " = s.rowid JOIN datSitting t ON t.SubjectRowId = "
+                                               "s.rowid GROUP BY s.rowid ORDER BY s.rowid");
+    QStringList rows;
+    for (const QStringList &row : persons)
+        rows << row.join(QLatin1Char('|'));
+    QCOMPARE(rows, (QStringList{QStringLiteral("p1|2|low, high"), QStringLiteral("p2|2|high, low"),
+                                QStringLiteral("p3|2|low, high")}));
+}
+
+void TestProgram::aDeclinedConsentEndsTheSittingWithItsRecordAlone() {
+    writeSetup(m_folder->path());
+    writeFile(dataDir() + QStringLiteral("/consent.html"), "<p>Do you agree?</p>");
+    start();
+    whenShown<frmConsent>(
+        [](frmConsent *consent) { requireChild<QPushButton>(consent, "cmdDecline")->click(); });
+    startPerson(QStringLiteral("p1"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_exitCode, std::optional<int>(0), windowWaitMs);
+    QCOMPARE(queryRows(database(), "SELECT Agreed, length(SittingId) > 0 FROM datConsent"),
+             (QList<QStringList>{{QStringLiteral("0"), QStringLiteral("1")}}));
+    QVERIFY(queryRows(database(), "SELECT 1 FROM datSubject").isEmpty());
+    QVERIFY(dataLines(dataDir()).isEmpty());
+}
+
+// The study offers two languages; a German person in a condition without files of its own sees
+// the data folder's German check, and every attempt is recorded with its verdict.
+void TestProgram::aGermanPersonPassesTheCheckOnTheThirdAttempt() {
+    writeSetup(m_folder->path(), {{QStringLiteral("MaxTrial"), QStringLiteral("1")}});
+    QDir().mkpath(dataDir() + QStringLiteral("/conditions"));
+    QVERIFY(QFile::copy(dataDir() + QStringLiteral("/Setup.txt"),
+                        dataDir() + QStringLiteral("/conditions/c1.txt")));
+    writeFile(dataDir() + QStringLiteral("/Study.txt"), "Languages = en, de\n");
+    writeFile(dataDir() + QStringLiteral("/Comprehension.txt"),
+              "Goal | choice | below; on | Where is the goal? | right: 2\n");
+    writeFile(dataDir() + QStringLiteral("/Comprehension.de.txt"),
+              "Goal | choice | darunter; darauf | Wo ist das Ziel? | right: 2\n");
+    start({{QStringLiteral("MaxTrial"), QStringLiteral("1")}});
+    requireChild<QComboBox>(login(), "cboLanguage")->setCurrentIndex(1);
+    whenShown<StudyQuestionnaire>([](StudyQuestionnaire *check) {
+        const auto options = requireChild<QWidget>(check, "Goal")->findChildren<QRadioButton *>();
+        for (int pick : {0, 0, 1}) {
+            options.at(pick)->click();
+            requireChild<QPushButton>(check, "Submit")->click();
+        }
+    });
+    playPersonRun(QStringLiteral("p1"), 1);
+    QCOMPARE(queryRows(database(), "SELECT QuestionText, AnswerNumber, Attempt, Correct FROM "
+                                   "datAnswer ORDER BY rowid"),
+             (QList<QStringList>{{QStringLiteral("Wo ist das Ziel?"), QStringLiteral("1.0"),
+                                  QStringLiteral("1"), QStringLiteral("0")},
+                                 {QStringLiteral("Wo ist das Ziel?"), QStringLiteral("1.0"),
+                                  QStringLiteral("2"), QStringLiteral("0")},
+                                 {QStringLiteral("Wo ist das Ziel?"), QStringLiteral("2.0"),
+                                  QStringLiteral("3"), QStringLiteral("1")}}));
+    QCOMPARE(queryRows(database(), "SELECT Language FROM datSitting"),
+             (QList<QStringList>{{QStringLiteral("de")}}));
+    // The German file the person answered is kept with the run.
+    const auto kept = queryRows(database(), "SELECT StudyFilesId FROM datRun");
+    QCOMPARE(kept.size(), 1);
+    QVERIFY(QFile::exists(dataDir() +
+                          QStringLiteral("/studyfiles/%1/Comprehension.de.txt").arg(kept[0][0])));
 }
 
 QTEST_MAIN(TestProgram)

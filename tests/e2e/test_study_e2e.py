@@ -174,9 +174,8 @@ class CheckSetupTest(StudyTestCase):
         self.assertEqual(re.findall(r"^Condition: (.*)$", out, re.MULTILINE),
                          ["german", "plain", "tab\\tname", "\u4e2d"])
         self.assertNotIn("Setup.txt\n", out)
-        self.assertIn("Language = de (German), but the condition has no German translation of "
-                      "the data folder's Questionnaire.txt, end.html: a person would see them in "
-                      "English", out)
+        self.assertIn("A person in de (German) would see Questionnaire.txt, end.html in another "
+                      "language", out)
         self.assertIn("%s, line 1: the image \"tank.png\" is missing: there is no file %s."
                       % (os.path.join(german, "01.html"), os.path.join(german, "tank.png")), out)
         for line, reference in ((1, "file:///etc/hostname"), (2, "../../outside.png"),
@@ -315,6 +314,46 @@ class ConditionTest(StudyTestCase):
         code, _, err = run_program(["--data-dir", program.data_dir, "--condition", "medium"])
         self.assertEqual(code, 2, err)
         self.assertIn("medium", err)
+
+
+class DesignTest(StudyTestCase):
+    def test_a_pilot_records_into_a_scratch_folder_and_never_the_studys(self):
+        program = self.start(args=["--pilot"])
+        with open(os.path.join(program.data_dir, "Study.txt"), "w") as f:
+            f.write("Assignment = rotation\n")
+        model = self.connect(program)
+        model.login()
+        model.exchange(decision(1))
+        stderr = program.stderr_text()
+        scratch = re.search(r"records into (\S+); the data folder", stderr).group(1)
+        self.addCleanup(shutil.rmtree, scratch, True)
+        self.assertFalse(os.path.exists(program.data_file))
+        self.assertTrue(os.path.isfile(os.path.join(scratch, "Krugel.db")))
+        with open(os.path.join(scratch, "Data.txt"), "rb") as f:
+            self.assertEqual(len(split_rows(f.read())), 2)
+
+    def test_the_check_reads_the_design_and_fails_on_what_it_cannot_play(self):
+        folder = tempfile.mkdtemp(prefix="fluxmere-study-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        os.makedirs(os.path.join(folder, "conditions"))
+        for name in ("low", "high"):
+            with open(os.path.join(folder, "conditions", name + ".txt"), "w", newline="") as f:
+                f.write(setup_text(DEFAULT_SETUP))
+        study = os.path.join(folder, "Study.txt")
+        with open(study, "w") as f:
+            f.write("Blocks = low, high\nBlockOrder = latin\nLanguages = en, de\n")
+        code, out, _ = run_program(["--check-setup", "--data-dir", folder])
+        self.assertEqual(code, 0, out)
+        self.assertIn("Each person plays 2 blocks: low, high; the order by the rotation, one of 2.",
+                      out)
+        with open(study, "w") as f:
+            f.write("Blocks = low, middle\nAsignment = random\nLanguages = xx\n")
+        code, out, _ = run_program(["--check-setup", "--data-dir", folder])
+        self.assertEqual(code, 1, out)
+        for problem in ('line 1: Blocks names "middle", which is no condition',
+                        'line 2: "Asignment" is no key of Study.txt',
+                        'line 3: Languages names "xx"'):
+            self.assertIn(problem, out)
 
 
 class InstallTest(unittest.TestCase):

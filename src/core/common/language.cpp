@@ -84,3 +84,23 @@ bool InstallLanguage(const QString &code) {
 QString InstalledLanguage() {
     return installed().code;
 }
+
+Translation::Translation(const QString &code)
+    : m_code(QStringLiteral("en")) {
+    if (code.isEmpty() || code == sourceLanguage || !LanguageAvailable(code))
+        return;
+    auto translator = std::make_shared<QTranslator>();
+    if (!translator->load(translationFile(code)))
+        return;
+    m_program = std::move(translator);
+    m_code = code;
+}
+
+QString Translation::text(const char *context, const char *source) const {
+    const QString translated = m_program ? m_program->translate(context, source) : QString();
+    return translated.isEmpty() ? QString::fromUtf8(source) : translated;
+}
+
+void Translation::install() const {
+    InstallLanguage(m_code);
+}

@@ -55,3 +55,24 @@ QString StudyFilePath(const QString &dataDir, const QString &condition, const QS
     }
     return dataDir + QLatin1Char('/') + fileName;
 }
+
+QString TranslatedStudyPath(const QString &path, const QString &language) {
+    if (language.isEmpty())
+        return path;
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        const QString folder = path + QLatin1Char('/') + language;
+        return QFileInfo(folder).isDir() ? folder : path;
+    }
+    const QString suffix = info.suffix();
+    if (suffix.isEmpty())
+        return path;
+    const QString translated = path.chopped(suffix.size()) + language + QLatin1Char('.') + suffix;
+    const QFileInfo translation(translated);
+    return translation.exists() || translation.isSymLink() ? translated : path;
+}
+
+QString StudyFilePath(const QString &dataDir, const QString &condition, const QString &fileName,
+                      const QString &language) {
+    return TranslatedStudyPath(StudyFilePath(dataDir, condition, fileName), language);
+}

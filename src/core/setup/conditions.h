@@ -38,3 +38,11 @@ private:
 // A study file (Questionnaire.txt, instructions, ...) of a run of `condition`: the condition's
 // own, conditions/NAME/FILE, where that exists; else the data folder's DATA/FILE.
 QString StudyFilePath(const QString &dataDir, const QString &condition, const QString &fileName);
+
+// The translation of a study file into `language`, kept beside it: NAME.LANG.EXT beside a
+// file (Questionnaire.de.txt, end.de.html), the subfolder LANG/ of a folder of pages
+// (instructions/de/); `path` itself when there is none, or no language is given.
+QString TranslatedStudyPath(const QString &path, const QString &language);
+// StudyFilePath, then its translation into `language`.
+QString StudyFilePath(const QString &dataDir, const QString &condition, const QString &fileName,
+                      const QString &language);

@@ -282,6 +282,7 @@ void readOptionalKeys(TaskState &state, KeyReader &read) {
     state.EnvOutflowNoise = read.optionalNumber(QStringLiteral("EnvOutflowNoise"), 0, MaxMagnitude);
     state.EnvSeed = read.optionalWhole(QStringLiteral("EnvSeed"), envnoise::LargestSeed);
     state.ExitPassword = read.text(QStringLiteral("ExitPassword"));
+    state.ExitUsername = read.optionalWhole(QStringLiteral("ExitUsername"), 1, 1) == 1;
     state.PracticePeriods = read.optionalPeriods(QStringLiteral("PracticePeriods"), state.MaxTrial);
     state.UserHighlights = read.highlights(QStringLiteral("HighlightColours"));
     state.Language = read.language(QStringLiteral("Language"));

@@ -7,6 +7,7 @@
 #include "core/setup/envnoise.h"
 #include "core/setup/scenario.h"
 #include "core/setup/setupfile.h"
+#include "core/setup/studydesign.h"
 #include "core/setup/studyfiles.h"
 #include "core/setup/taskstate.h"
 
@@ -355,6 +356,7 @@ QStringList KnownSetupKeys() {
                                      QStringLiteral("EnvOutflowNoise"),
                                      QStringLiteral("EnvSeed"),
                                      QStringLiteral("ExitPassword"),
+                                     QStringLiteral("ExitUsername"),
                                      QStringLiteral("GenderOptions"),
                                      QStringLiteral("PracticePeriods"),
                                      QStringLiteral("HighlightColours"),
@@ -494,29 +496,31 @@ QString dataFolderLanguage(const QString &dataDir) {
     return state.Language.isEmpty() ? QStringLiteral("en") : state.Language;
 }
 
-// The data folder's files a person of the condition would see in another language than the
-// condition's, for want of the condition's own translation.
-QString untranslatedFiles(const QString &dataDir, const QString &condition, const QString &language,
-                          const QString &sharedLanguage) {
-    if (language == sharedLanguage)
-        return QString();
-    QStringList names;
-    for (const QString &path : SharedStudyFiles(dataDir, condition))
-        names.append(QDir(dataDir).relativeFilePath(path));
-    if (names.isEmpty())
-        return QString();
-    return QStringLiteral("Language = %1 (%2), but the condition has no %2 translation of the "
-                          "data folder's %3: a person would see them in %4, the language of "
-                          "Setup.txt (English when it names none). Put the translations into "
-                          "conditions/%5/ under the same names.")
-        .arg(language, LanguageName(language), names.join(QStringLiteral(", ")),
-             LanguageName(sharedLanguage), visible(condition));
+// The study files a person of the condition (none: of the data folder) would see in another
+// language than their own, for each language a person may play it in: those Study.txt offers,
+// else the setup's own.
+QString untranslatedFiles(const QString &dataDir, const QString &condition,
+                          const QString &setupLanguage, const QString &sharedLanguage,
+                          const QStringList &offered) {
+    const QStringList languages = offered.isEmpty() ? QStringList{setupLanguage} : offered;
+    QStringList texts;
+    for (const QString &language : languages) {
+        const QStringList names =
+            UntranslatedStudyFiles(dataDir, condition, language, setupLanguage, sharedLanguage);
+        if (!names.isEmpty())
+            texts.append(
+                QStringLiteral("A person in %1 (%2) would see %3 in another language: "
+                               "put a translation beside each (Questionnaire.%1.txt, "
+                               "end.%1.html, instructions/%1/ with its pages).")
+                    .arg(language, LanguageName(language), names.join(QStringLiteral(", "))));
+    }
+    return texts.join(QLatin1Char(' '));
 }
 
 // A condition's file, and what the records and the person's language make of its name and
 // its study files.
 SetupCheck checkCondition(const QString &dataDir, const QString &name,
-                          const QString &sharedLanguage) {
+                          const QString &sharedLanguage, const QStringList &offered) {
     QList<KeyLine> lines;
     SetupCheck check = checkSetupFile(ConditionFile(dataDir, name), lines);
     check.condition = name;
@@ -525,7 +529,8 @@ SetupCheck checkCondition(const QString &dataDir, const QString &name,
         check.problems.append({{}, badName});
     if (!check.verdict.fileMissing && check.verdict.errors.isEmpty()) {
         const QString language = check.language.isEmpty() ? QStringLiteral("en") : check.language;
-        const QString untranslated = untranslatedFiles(dataDir, name, language, sharedLanguage);
+        const QString untranslated =
+            untranslatedFiles(dataDir, name, language, sharedLanguage, offered);
         if (!untranslated.isEmpty())
             check.problems.append({linesNamed(QStringLiteral("Language"), lines), untranslated});
     }
@@ -585,12 +590,22 @@ QString SetupCheckText(const SetupCheck &check) {
 
 QList<SetupCheck> CheckDataFolder(const QString &dataDir) {
     const QStringList conditions = ConditionNames(dataDir);
-    if (conditions.isEmpty())
-        return {CheckSetupFile(paths::setupFile(dataDir))};
+    const QStringList offered = ReadStudyDesign(dataDir, conditions).languages;
     const QString sharedLanguage = dataFolderLanguage(dataDir);
+    if (conditions.isEmpty()) {
+        QList<KeyLine> lines;
+        SetupCheck check = checkSetupFile(paths::setupFile(dataDir), lines);
+        if (check.usable() && !offered.isEmpty()) {
+            const QString untranslated =
+                untranslatedFiles(dataDir, QString(), sharedLanguage, sharedLanguage, offered);
+            if (!untranslated.isEmpty())
+                check.problems.append({{}, untranslated});
+        }
+        return {check};
+    }
     QList<SetupCheck> checks;
     for (const QString &name : conditions)
-        checks.append(checkCondition(dataDir, name, sharedLanguage));
+        checks.append(checkCondition(dataDir, name, sharedLanguage, offered));
     return checks;
 }
 

@@ -20,6 +20,7 @@ constexpr qint64 maxPageBytes = 1024 * 1024;
 
 const QString instructionsFolderName = QStringLiteral("instructions");
 const QString endScreenName = QStringLiteral("end.html");
+const QString consentPageName = QStringLiteral("consent.html");
 
 bool isPageName(const QString &name) {
     static const QRegularExpression pattern(QStringLiteral("^[0-9]{2}\\.html$"));
@@ -60,12 +61,18 @@ QStringList pagesIn(const QString &folder, QStringList *skipped = nullptr) {
 
 } // namespace
 
-QStringList InstructionPagePaths(const QString &dataDir, const QString &condition) {
-    return pagesIn(StudyFilePath(dataDir, condition, instructionsFolderName));
+QStringList InstructionPagePaths(const QString &dataDir, const QString &condition,
+                                 const QString &language) {
+    return pagesIn(StudyFilePath(dataDir, condition, instructionsFolderName, language));
 }
 
-QString EndScreenPath(const QString &dataDir, const QString &condition) {
-    const QString path = StudyFilePath(dataDir, condition, endScreenName);
+QString EndScreenPath(const QString &dataDir, const QString &condition, const QString &language) {
+    const QString path = StudyFilePath(dataDir, condition, endScreenName, language);
+    return QFileInfo::exists(path) ? path : QString();
+}
+
+QString ConsentPagePath(const QString &dataDir, const QString &condition, const QString &language) {
+    const QString path = StudyFilePath(dataDir, condition, consentPageName, language);
     return QFileInfo::exists(path) ? path : QString();
 }
 
@@ -309,6 +316,20 @@ QList<WrittenReference> writtenReferences(const QString &page) {
 }
 
 // Each image or link of a page that would not show a file of the study's, with its line.
+} // namespace
+
+QStringList ShownFiles(const StudyPage &page) {
+    QStringList files;
+    for (const WrittenReference &written : writtenReferences(page.html)) {
+        const PageReference reference = JudgePageReference(page, QUrl(written.text));
+        if (reference.verdict == PageReference::Verdict::Shown && !files.contains(reference.path))
+            files.append(reference.path);
+    }
+    return files;
+}
+
+namespace {
+
 QStringList referenceProblems(const QString &path, const StudyPage &page) {
     QStringList problems;
     for (const WrittenReference &written : writtenReferences(page.html)) {
@@ -438,4 +459,27 @@ QStringList SharedStudyFiles(const QString &dataDir, const QString &condition) {
     add(StudyFilePath(dataDir, condition, QStringLiteral("Questionnaire.txt")));
     add(EndScreenPath(dataDir, condition));
     return shared;
+}
+
+QStringList UntranslatedStudyFiles(const QString &dataDir, const QString &condition,
+                                   const QString &language, const QString &ownLanguage,
+                                   const QString &sharedLanguage) {
+    const QString own =
+        condition.isEmpty() ? QString() : ConditionFolder(dataDir, condition) + QLatin1Char('/');
+    QStringList untranslated;
+    const auto judge = [&](const QString &path, const QString &translated) {
+        if (path.isEmpty() || !QFileInfo::exists(path) || translated != path)
+            return;
+        const bool conditions = !own.isEmpty() && path.startsWith(own);
+        if ((conditions ? ownLanguage : sharedLanguage) != language)
+            untranslated.append(QDir(dataDir).relativeFilePath(path));
+    };
+    const QString pages = StudyFilePath(dataDir, condition, instructionsFolderName);
+    if (!pagesIn(pages).isEmpty())
+        judge(pages, TranslatedStudyPath(pages, language));
+    for (const QString &name : {QStringLiteral("Questionnaire.txt"), endScreenName}) {
+        const QString path = StudyFilePath(dataDir, condition, name);
+        judge(path, TranslatedStudyPath(path, language));
+    }
+    return untranslated;
 }

@@ -9,16 +9,24 @@
 #include <QUrl>
 
 // A study's own participant files in the data folder: instruction pages
-// (instructions/01.html, 02.html, ...) and an end screen (end.html). A condition NAME may
-// have a folder conditions/NAME/ whose files replace the data folder's for the runs of that
-// condition. Every file is UTF-8 text in Qt's rich-text subset; without them the program
-// shows what it always has.
+// (instructions/01.html, 02.html, ...), a consent page (consent.html) and an end screen
+// (end.html). A condition NAME may have a folder conditions/NAME/ whose files replace the data
+// folder's for the runs of that condition. Every file is UTF-8 text in Qt's rich-text subset;
+// without them the program shows what it always has.
 
 // The instruction pages of a run, sorted by name: only files named with two digits and
 // ".html" count. None when there is no instructions folder.
-QStringList InstructionPagePaths(const QString &dataDir, const QString &condition);
-// The end screen of a run, or empty text when there is none.
-QString EndScreenPath(const QString &dataDir, const QString &condition);
+// In `language`, the pages of the folder's translation (instructions/de/) where it has one.
+QStringList InstructionPagePaths(const QString &dataDir, const QString &condition,
+                                 const QString &language = QString());
+// The end screen of a run (its translation end.LANG.html where there is one), or empty text
+// when there is none.
+QString EndScreenPath(const QString &dataDir, const QString &condition,
+                      const QString &language = QString());
+// The consent page of a run (consent.html, or its translation consent.LANG.html where there
+// is one), or empty text when there is none.
+QString ConsentPagePath(const QString &dataDir, const QString &condition,
+                        const QString &language = QString());
 
 // One page to show: its HTML, its own folder, and the study's folders whose files (with
 // their subfolders') it may show besides the files of its own folder.
@@ -48,6 +56,8 @@ struct PageReference {
     QString path;
 };
 PageReference JudgePageReference(const StudyPage &page, const QUrl &reference);
+// The study's files a page shows or links to (its images, say), each once.
+QStringList ShownFiles(const StudyPage &page);
 
 // The figures an end screen shows, filled in for {payment}, {bonus}, {periods_in_band} and
 // {subject}.
@@ -76,3 +86,11 @@ StudyFilesCheck CheckStudyPages(const QString &dataDir);
 // The data folder's own study files that a run of `condition` shows for want of the
 // condition's own: its instruction pages, Questionnaire.txt and end.html, where it has them.
 QStringList SharedStudyFiles(const QString &dataDir, const QString &condition);
+
+// The study files a run of `condition` shows a person in `language` untranslated: each file
+// (its instruction pages, Questionnaire.txt, end.html, where it has them) that has no
+// translation into the language beside it and is not written in it (`ownLanguage` for the
+// condition's own files, `sharedLanguage` for the data folder's), relative to the data folder.
+QStringList UntranslatedStudyFiles(const QString &dataDir, const QString &condition,
+                                   const QString &language, const QString &ownLanguage,
+                                   const QString &sharedLanguage);

@@ -40,6 +40,9 @@ struct TaskState {
     // The optional key ExitPassword: when it gives one, the exit authentication asks for it
     // and takes nothing else; empty, the window fills in its own access code.
     QString ExitPassword;
+    // The optional key ExitUsername: 0 leaves the user-name box out of the exit window, which
+    // then asks for the password alone; 1 (the default) shows it.
+    bool ExitUsername = true;
     // The optional key PracticePeriods: a person first plays this many periods of the
     // scenario as a practice run of its own (0: none; a model never practises).
     int32_t PracticePeriods = 0;
@@ -119,6 +122,8 @@ struct TaskState {
     QString runId;
     QString studyCondition;
     QString setupId;
+    // The study files a person's run shows, kept as studyfiles/STUDYFILESID/; empty: none.
+    QString studyFilesId;
     // The seed of the run's environment noise; 0 when the environment has none.
     uint64_t runSeed = 0;
     // The run is a person's practice: MaxTrial is then PracticePeriods.

@@ -48,6 +48,8 @@ private slots:
     void shippedSetupFileIsPlayable();
     void schedulesFillEveryRun_data();
     void schedulesFillEveryRun();
+    void exitUsernameKey_data();
+    void exitUsernameKey();
 
 private:
     // A setup file holding `content` as it stands.
@@ -744,6 +746,38 @@ void TestScenario::keptSetupNeverHoldsThePassword() {
         const QByteArray redacted = redactedSetupText(line + "\r\nMaxTrial = 3\r\n");
         QVERIFY2(!redacted.contains("Lab 7") && redacted.endsWith("***\r\nMaxTrial = 3\r\n"),
                  redacted.constData());
+    }
+}
+
+void TestScenario::exitUsernameKey_data() {
+    QTest::addColumn<QString>("text"); // empty: no such line
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("absent") << QString() << true << true;
+    QTest::newRow("1") << QStringLiteral("1") << true << true;
+    QTest::newRow("0") << QStringLiteral("0") << false << true;
+    QTest::newRow("2") << QStringLiteral("2") << true << false;
+    QTest::newRow("no") << QStringLiteral("no") << true << false;
+}
+
+// The exit window's user-name box is left out only when the setup says ExitUsername = 0.
+void TestScenario::exitUsernameKey() {
+    QFETCH(QString, text);
+    QFETCH(bool, asked);
+    QFETCH(bool, accepted);
+    SetupValues values;
+    if (!text.isEmpty())
+        values.insert(QStringLiteral("ExitUsername"), text);
+    const QString path = writeSetup(values);
+    TaskState state;
+    try {
+        SetupFile setup(path);
+        LoadScenario(state, setup);
+        QVERIFY(accepted);
+        QCOMPARE(state.ExitUsername, asked);
+    } catch (const SetupError &e) {
+        QVERIFY2(!accepted, qPrintable(e.message()));
+        QVERIFY2(e.message().contains(QStringLiteral("ExitUsername")), qPrintable(e.message()));
     }
 }
 
