@@ -196,8 +196,17 @@ void Sitting::afterIdentity(const std::optional<QString> &setupId) {
         refuse(error);
         return;
     }
+    keepStudyFiles([this] {
+        if (m_login)
+            m_login->hide();
+        askAboutName();
+    });
+}
+
+// The study files the run shows, kept under the identity its datRun row names; then `next`.
+void Sitting::keepStudyFiles(std::function<void()> next) {
     m_runs.keepStudyFiles(m_study.studyFilesShown(m_plan.studyCondition, m_translation.code()),
-                          [this, step = m_step](std::optional<QString> studyFilesId) {
+                          [this, step = m_step, next](std::optional<QString> studyFilesId) {
                               if (step != m_step)
                                   return;
                               if (!studyFilesId) {
@@ -205,9 +214,7 @@ void Sitting::afterIdentity(const std::optional<QString> &setupId) {
                                   return;
                               }
                               m_plan.studyFilesId = *studyFilesId;
-                              if (m_login)
-                                  m_login->hide();
-                              askAboutName();
+                              next();
                           });
 }
 

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <optional>
 
 class Database;
@@ -72,6 +73,7 @@ private:
     void onStart(const QString &name);
     bool judgeStart();
     void afterIdentity(const std::optional<QString> &setupId);
+    void keepStudyFiles(std::function<void()> next);
     void backToLogin();
     void askAboutName();
     void openConsent();

@@ -120,17 +120,7 @@ void Sitting::afterBlockIdentity(const std::optional<QString> &setupId) {
     }
     m_plan.setupId = *setupId;
     m_runs.numberRun(m_plan);
-    m_runs.keepStudyFiles(m_study.studyFilesShown(m_plan.studyCondition, m_translation.code()),
-                          [this, step = m_step](std::optional<QString> studyFilesId) {
-                              if (step != m_step)
-                                  return;
-                              if (!studyFilesId) {
-                                  emit failed();
-                                  return;
-                              }
-                              m_plan.studyFilesId = *studyFilesId;
-                              openBlock();
-                          });
+    keepStudyFiles([this] { openBlock(); });
 }
 
 // The next block's run is tied to the person; its condition's own pages come first.
@@ -183,6 +173,7 @@ void Sitting::openExitWindow() {
         m_seat.take(Player::PersonFinishing);
     auto *window = new frmPasswordAuth(m_dialogs);
     window->setExitPassword(m_runs.run() ? m_runs.run()->state().ExitPassword : QString());
+    window->setAskUsername(!m_runs.run() || m_runs.run()->state().ExitUsername);
     connect(
         window, &frmPasswordAuth::exitApproved, this,
         [this, before] {

@@ -14,6 +14,7 @@ frmEndScreen::frmEndScreen(const StudyPage &page, QWidget *parent)
     showPage(view, page);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(view);
+    resize(sizeHint());
 }
 
 void frmEndScreen::keyPressEvent(QKeyEvent *event) {

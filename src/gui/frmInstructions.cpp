@@ -32,6 +32,7 @@ frmInstructions::frmInstructions(QList<StudyPage> pages, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_brwPage);
     layout->addLayout(buttons);
+    resize(sizeHint());
 
     connect(m_cmdBack, &QPushButton::clicked, this, &frmInstructions::cmdBack_Click);
     connect(m_cmdNext, &QPushButton::clicked, this, &frmInstructions::cmdNext_Click);

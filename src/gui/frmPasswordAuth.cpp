@@ -3,10 +3,14 @@
 #include "gui/twips.h"
 
 #include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -21,39 +25,76 @@ frmPasswordAuth::frmPasswordAuth(Dialogs &dialogs, QWidget *parent)
     setObjectName(QStringLiteral("frmPasswordAuth"));
     setWindowTitle(tr("Authentication"));
     setFont(designFont(10));
-    setFixedSize(px(5160), px(2280));
     buildControls();
+    fitToControls();
     clearBoxes();
     connect(m_Command1, &QPushButton::clicked, this, &frmPasswordAuth::Command1_Click);
     connect(m_Command2, &QPushButton::clicked, this, &frmPasswordAuth::Command2_Click);
 }
 
+// The designed places, as a grid that grows with its captions: a translated caption is
+// never cut off.
 void frmPasswordAuth::buildControls() {
-    const auto label = [this](const char *name, const QString &caption, const QRect &rect) {
+    const auto label = [this](const char *name, const QString &caption) {
         auto *control = new QLabel(caption, this);
         control->setObjectName(QLatin1String(name));
-        control->setGeometry(rect);
-    };
-    const auto box = [this](const char *name, const QRect &rect) {
-        auto *control = new QLineEdit(this);
-        control->setObjectName(QLatin1String(name));
-        control->setGeometry(rect);
         return control;
     };
-    const auto button = [this](const char *name, const QString &caption, const QRect &rect) {
+    const auto box = [this](const char *name) {
+        auto *control = new QLineEdit(this);
+        control->setObjectName(QLatin1String(name));
+        control->setMinimumSize(px(3360), px(405));
+        return control;
+    };
+    const auto button = [this](const char *name, const QString &caption, double width) {
         auto *control = new QPushButton(caption, this);
         control->setObjectName(QLatin1String(name));
-        control->setGeometry(rect);
+        // A translated caption keeps some room on either side, as the designed ones have.
+        control->setMinimumSize(std::max(px(width), control->sizeHint().width() + px(240)),
+                                px(495));
         control->setAutoDefault(false);
         return control;
     };
-    label("Label1", tr("Username"), twipsRect(240, 300, 1215, 360));
-    m_txtUsername = box("txtUsername", twipsRect(1560, 240, 3360, 405));
-    label("Label2", tr("Password"), twipsRect(240, 840, 1215, 360));
-    m_txtPassword = box("txtPassword", twipsRect(1560, 780, 3360, 405));
+    m_Label1 = label("Label1", tr("Username"));
+    m_txtUsername = box("txtUsername");
+    auto *passwordLabel = label("Label2", tr("Password"));
+    m_txtPassword = box("txtPassword");
     m_txtPassword->setEchoMode(QLineEdit::Password);
-    m_Command1 = button("Command1", tr("Exit Application"), twipsRect(840, 1500, 1935, 495));
-    m_Command2 = button("Command2", tr("Cancel"), twipsRect(2985, 1500, 1455, 495));
+    m_Command1 = button("Command1", tr("Exit Application"), 1935);
+    m_Command2 = button("Command2", tr("Cancel"), 1455);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_Command1);
+    buttons->addSpacing(px(210));
+    buttons->addWidget(m_Command2);
+    buttons->addStretch();
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(px(240), px(240), px(240), px(240));
+    grid->setHorizontalSpacing(px(105));
+    grid->setVerticalSpacing(px(135));
+    grid->addWidget(m_Label1, 0, 0);
+    grid->addWidget(m_txtUsername, 0, 1);
+    grid->addWidget(passwordLabel, 1, 0);
+    grid->addWidget(m_txtPassword, 1, 1);
+    grid->addItem(new QSpacerItem(0, px(120)), 2, 0);
+    grid->addLayout(buttons, 3, 0, 1, 2);
+}
+
+void frmPasswordAuth::fitToControls() {
+    layout()->activate();
+    setFixedSize(sizeHint());
+}
+
+void frmPasswordAuth::setAskUsername(bool ask) {
+    m_askUsername = ask;
+    m_Label1->setVisible(ask);
+    m_txtUsername->setVisible(ask);
+    fitToControls();
+}
+
+QLineEdit *frmPasswordAuth::firstBox() const {
+    return m_askUsername ? m_txtUsername : m_txtPassword;
 }
 
 void frmPasswordAuth::clearBoxes() {
@@ -71,16 +112,17 @@ bool frmPasswordAuth::event(QEvent *event) {
 void frmPasswordAuth::Form_Activate() {
     if (!m_fillOnActivate)
         return;
-    m_txtUsername->setFocus();
+    firstBox()->setFocus();
     if (!m_setupPassword.isEmpty())
         return; // the experimenter types the password
-    m_txtUsername->setText(accessCode);
+    if (m_askUsername)
+        m_txtUsername->setText(accessCode);
     m_txtPassword->setText(accessCode);
     Command1_Click();
 }
 
 void frmPasswordAuth::Command1_Click() {
-    if (m_txtUsername->text().isEmpty()) {
+    if (m_askUsername && m_txtUsername->text().isEmpty()) {
         m_dialogs.inform(programTitle(), tr("Please enter Username"));
         return;
     }
@@ -99,7 +141,7 @@ void frmPasswordAuth::Command1_Click() {
     // Cleared behind the message: the user name box has the focus once the window is active
     // again.
     clearBoxes();
-    m_txtUsername->setFocus();
+    firstBox()->setFocus();
 }
 
 void frmPasswordAuth::CheckExitPassword() {

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QKeyEvent;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -26,6 +27,9 @@ public:
     // The setup's ExitPassword: when it is not empty, activation fills in nothing and only
     // this password, exactly, is accepted.
     void setExitPassword(const QString &password) { m_setupPassword = password; }
+    // The setup's ExitUsername: false leaves the user-name box and its caption out, and the
+    // window asks for the password alone (true, the default, shows both boxes).
+    void setAskUsername(bool ask);
 
     // Exit Application.
     void Command1_Click();
@@ -49,6 +53,8 @@ protected:
 
 private:
     void buildControls();
+    void fitToControls();
+    QLineEdit *firstBox() const;
     void Form_Activate();
     void clearBoxes();
 
@@ -58,7 +64,9 @@ private:
     QString m_exitUserNameEntered;
     bool m_exitPasswordMatches = false;
     QString m_setupPassword;
+    bool m_askUsername = true;
 
+    QLabel *m_Label1 = nullptr;
     QLineEdit *m_txtUsername = nullptr;
     QLineEdit *m_txtPassword = nullptr;
     QPushButton *m_Command1 = nullptr;

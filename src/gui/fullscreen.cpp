@@ -17,7 +17,7 @@ public:
         : QObject(window)
         , m_layout(layout)
         , m_margins(layout->contentsMargins())
-        , m_designed(layout->sizeHint()) {}
+        , m_designed(designedSize(window, layout)) {}
 
     bool eventFilter(QObject *watched, QEvent *event) override {
         if (event->type() == QEvent::Resize) {
@@ -30,6 +30,12 @@ public:
     }
 
 private:
+    // The size the window was given, when it was given one: a scroll area's own wish is small.
+    static QSize designedSize(const QWidget *window, const QLayout *layout) {
+        const QSize wished = layout->sizeHint();
+        return window->testAttribute(Qt::WA_Resized) ? wished.expandedTo(window->size()) : wished;
+    }
+
     QLayout *m_layout;
     QMargins m_margins;
     QSize m_designed;

@@ -46,6 +46,8 @@ private slots:
     void escapeLeavesTheWindowOpen();
     void returnSubmits();
     void setupPasswordIsAskedForAndAloneAccepted();
+    void withoutTheUsernameBoxThePasswordAloneIsAsked();
+    void withoutTheUsernameBoxActivationStillExits();
 
 private:
     template <typename T> T *control(const char *name) const {
@@ -289,6 +291,42 @@ void TestFrmPasswordAuth::setupPasswordIsAskedForAndAloneAccepted() {
     QVERIFY(m_state.exitConfirmed);
     QVERIFY(m_state.exitAuthorised);
     QCOMPARE(m_dialogs.shown.size(), 3);
+}
+
+// ExitUsername = 0: the window has the password box alone, and Return or Exit Application
+// checks it without asking for a name.
+void TestFrmPasswordAuth::withoutTheUsernameBoxThePasswordAloneIsAsked() {
+    createWindow();
+    const int fullHeight = m_window->height();
+    m_window->setExitPassword(QStringLiteral("Lab 7"));
+    m_window->setAskUsername(false);
+    m_window->open();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QVERIFY(!user()->isVisible());
+    QVERIFY(!control<QLabel>("Label1")->isVisible());
+    QVERIFY(control<QLabel>("Label2")->isVisible());
+    QVERIFY(m_window->height() < fullHeight);
+    QTRY_COMPARE(QApplication::focusWidget(), password());
+
+    QTest::keyClicks(password(), QStringLiteral("lab 7"));
+    QTest::keyClick(password(), Qt::Key_Return);
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QCOMPARE(m_dialogs.shown.last().text, incorrect);
+    QCOMPARE(QApplication::focusWidget(), password());
+    QTest::keyClicks(password(), QStringLiteral("Lab 7"));
+    QTest::keyClick(password(), Qt::Key_Return);
+    QCOMPARE(m_endProgramCalls, 1);
+    QVERIFY(m_window->exitUserNameEntered().isEmpty());
+    QCOMPARE(m_dialogs.shown.size(), 1);
+}
+
+void TestFrmPasswordAuth::withoutTheUsernameBoxActivationStillExits() {
+    createWindow();
+    m_window->setAskUsername(false);
+    m_window->open();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTRY_COMPARE(m_endProgramCalls, 1);
+    QVERIFY(m_dialogs.shown.isEmpty());
 }
 
 QTEST_MAIN(TestFrmPasswordAuth)
