@@ -2,14 +2,30 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
-    <name>Program</name>
+    <name>Sitting</name>
     <message>
         <source>The name %1 holds characters that Data.txt and Runs.txt cannot keep: they keep Latin-1 text, as the lab&apos;s files and scripts expect. Please type the name with other characters.</source>
         <translation>Der Name %1 enthält Zeichen, die Data.txt und Runs.txt nicht speichern können: Diese Dateien speichern Text in Latin-1, wie es die Dateien und Skripte des Labors erwarten. Bitte geben Sie den Namen mit anderen Zeichen ein.</translation>
     </message>
     <message>
+        <source>Before you start</source>
+        <translation>Bevor Sie beginnen</translation>
+    </message>
+    <message>
+        <source>Please answer these questions about the instructions.</source>
+        <translation>Bitte beantworten Sie diese Fragen zu den Anweisungen.</translation>
+    </message>
+    <message>
+        <source>Thank you. The study ends here, since the questions about the instructions were not answered rightly.</source>
+        <translation>Vielen Dank. Die Studie endet hier, da die Fragen zu den Anweisungen nicht richtig beantwortet wurden.</translation>
+    </message>
+    <message>
         <source>The practice is over. The task starts now, from period 1.</source>
         <translation>Die Übung ist beendet. Die Aufgabe beginnt jetzt bei Zeitperiode 1.</translation>
+    </message>
+    <message>
+        <source>Part %1 of %2 is over. The next part starts now, from period 1.</source>
+        <translation>Teil %1 von %2 ist beendet. Der nächste Teil beginnt jetzt bei Zeitperiode 1.</translation>
     </message>
 </context>
 <context>
@@ -312,6 +328,10 @@
     <message>
         <source>Quit</source>
         <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Language:</source>
+        <translation>Sprache:</translation>
     </message>
 </context>
 <context>
