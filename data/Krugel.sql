@@ -74,4 +74,12 @@ CREATE TABLE datConsent (
     Time TEXT       -- 24-hour time of the answer
 );
 
+-- One row per subject record of a browser's sitting: the identity the panel's link gave.
+CREATE TABLE datPanel (
+    SubjectRowId INTEGER, -- rowid of the person's datSubject row
+    ParticipantId TEXT,   -- the link's participant id, also the subject's name
+    StudyId TEXT,         -- the panel's study id; NULL when the link gave none
+    SessionId TEXT        -- the panel's session id; NULL when the link gave none
+);
+
 COMMIT;

@@ -7,10 +7,14 @@ set -euo pipefail
 # translations give its standard buttons the participant's language. Xvfb and xdotool give the
 # tests of a person's endings a real display to type on. pybind11 builds the Python module;
 # numpy serves its environment, cloudpickle and typing-extensions the Gymnasium it is tested with.
+# Qt's HTTP server and WebSockets serve the sitting to browsers; Chromium with its driver and
+# Selenium play it in the tests, python3-websocket as many participants at once. help2man
+# writes each command's man page for the Debian package from its --help.
 packages=(cmake gcc g++ make qt6-base-dev libgl-dev libsqlite3-dev python3 fonts-dejavu-core fonts-liberation2
           qt6-svg-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n xvfb xdotool
           pybind11-dev python3-pybind11 python3-numpy python3-cloudpickle
-          python3-typing-extensions "$@")
+          python3-typing-extensions qt6-httpserver-dev qt6-websockets-dev chromium chromium-driver
+          python3-selenium python3-websocket help2man "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -20,9 +20,10 @@ FORBIDDEN = {
     "core": ("gui/", "app/", "report/"),
     "gui": ("app/", "report/"),
     "report": ("app/", "gui/"),
+    "web": ("app/", "gui/", "report/"),
 }
 # The libraries that must not draw: no widget header at all.
-WIDGET_FREE = ("core",)
+WIDGET_FREE = ("core", "web")
 
 
 def sources(library):

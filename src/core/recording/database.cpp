@@ -513,7 +513,9 @@ bool AddRunTables(const QString &databasePath, QString *error) {
         "CREATE TABLE IF NOT EXISTS datSitting (SittingId TEXT, SubjectRowId INTEGER, "
         "Language TEXT, Assignment TEXT, Seed TEXT, Draw INTEGER, Conditions TEXT);"
         "CREATE TABLE IF NOT EXISTS datConsent (SittingId TEXT, Agreed INTEGER, Date TEXT, "
-        "Time TEXT);";
+        "Time TEXT);"
+        "CREATE TABLE IF NOT EXISTS datPanel (SubjectRowId INTEGER, ParticipantId TEXT, "
+        "StudyId TEXT, SessionId TEXT);";
     sqlite3 *db = nullptr;
     // Without SQLITE_OPEN_CREATE a missing file stays missing: the program never makes one.
     int rc =

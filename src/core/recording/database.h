@@ -120,10 +120,11 @@ Row runQuestionnaireRow(const QString &runId, qint64 questionnaireRowId);
 // ("1;3"), and Attempt and Correct a comprehension check's Submit and verdict (1 or 0).
 Row studyAnswerRow(const QString &runId, const StudyAnswer &answer);
 
-// Adds datRun, datRunQuestionnaire and datAnswer to an existing database that lacks them, and
-// datRun's Player and StudyFilesId columns to one made before them, as datSubject's
-// GenderNumber and datAnswer's AnswerOptions, Attempt and Correct. A missing database is left
-// missing. False, with the reason, when they could not be added.
+// Adds datRun, datRunQuestionnaire, datAnswer, datSitting, datConsent and datPanel to an
+// existing database that lacks them, and datRun's Player and StudyFilesId columns to one made
+// before them, as datSubject's GenderNumber and datAnswer's AnswerOptions, Attempt and
+// Correct. A missing database is left missing. False, with the reason, when they could not be
+// added.
 bool AddRunTables(const QString &databasePath, QString *error);
 
 // Whether datSubject holds a record of `subject`. Read only; a database that cannot be read

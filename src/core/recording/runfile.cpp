@@ -8,7 +8,8 @@
 namespace {
 
 constexpr RunEnding allEndings[] = {RunEnding::Completed, RunEnding::Reset,  RunEnding::Quit,
-                                    RunEnding::Exited,    RunEnding::Failed, RunEnding::Signal};
+                                    RunEnding::Exited,    RunEnding::Failed, RunEnding::Signal,
+                                    RunEnding::Left};
 
 std::optional<qint64> lineNumber(QStringView text) {
     bool ok = false;
@@ -132,6 +133,8 @@ QString runEndingText(RunEnding ending) {
         return QStringLiteral("exited");
     case RunEnding::Signal:
         return QStringLiteral("signal");
+    case RunEnding::Left:
+        return QStringLiteral("left");
     case RunEnding::Failed:
         break;
     }

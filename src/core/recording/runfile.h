@@ -23,7 +23,8 @@ enum class RunEnding {
     Quit,      // QUIT, or a model that left
     Exited,    // the exit authentication
     Failed,    // the program ended on an error
-    Signal     // SIGTERM, SIGINT or SIGHUP: a scheduler's time limit, Ctrl-C, a closed terminal
+    Signal,    // SIGTERM, SIGINT or SIGHUP: a scheduler's time limit, Ctrl-C, a closed terminal
+    Left       // a browser's participant gone longer than the grace period
 };
 
 // Who played a run, as the program knew it when the run started.

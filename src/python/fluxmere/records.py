@@ -36,7 +36,7 @@ RUN_FILES = ("Runs-v1.txt", "Runs-v2.txt", "Runs.txt")
 # The columns every kind of Runs.txt has.
 RUN_COLUMNS = ("Subject", "Version", "Date", "StartTime", "EndTime", "MaxTrial",
                "PeriodsPlayed", "PeriodsInBand", "TotalBonus", "Ending", "FirstDataLine")
-ENDINGS = ("completed", "reset", "quit", "exited", "signal", "failed")
+ENDINGS = ("completed", "reset", "quit", "exited", "signal", "failed", "left")
 LARGEST_SEED = 2**53 - 1
 # The columns to_dataframe gives each period of its run, before Data.txt's.
 RUN_FRAME_COLUMNS = ("RunId", "Seed", "SetupId", "StudyCondition", "Player", "Practice")
