@@ -58,10 +58,17 @@ void tuneForHeadlessRuns() {
         qputenv("QT_NO_GLIB", "1");
 }
 
+int initDataFolder(const QString &folder);
+
+// The command line's folder, else the default one; a user's own default folder is made ready
+// the first time it is used.
 QString dataDirectory(const CommandLine &commandLine) {
-    return commandLine.dataDirectory().isEmpty()
-               ? paths::dataDirectory()
-               : QFileInfo(commandLine.dataDirectory()).absoluteFilePath();
+    if (!commandLine.dataDirectory().isEmpty())
+        return QFileInfo(commandLine.dataDirectory()).absoluteFilePath();
+    const QString folder = paths::dataDirectory();
+    if (paths::dataDirectoryIsPersonal() && !QFileInfo(folder).isDir())
+        initDataFolder(folder);
+    return folder;
 }
 
 int initDataFolder(const QString &folder) {

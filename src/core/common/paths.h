@@ -3,9 +3,13 @@
 #include <QString>
 #include <QStringList>
 
-// The program's files live in data/ beside its executable.
+// The program's files live in data/ beside its executable (a system install: in the user's
+// own data folder).
 namespace paths {
 QString dataDirectory(); // needs a QCoreApplication
+// Whether dataDirectory() is the user's own (~/.local/share/fluxmere/data, made ready on
+// first use), as it is for the programs installed for the system.
+bool dataDirectoryIsPersonal();
 inline QString setupFile(const QString &dataDir) {
     return dataDir + QStringLiteral("/Setup.txt");
 }
