@@ -141,18 +141,14 @@ bool Sitting::judgeStart() {
     const StartJudgement start = m_study.judgeStart(m_plan, Starter::Person);
     if (m_block == 0)
         choosePersonsLanguage();
-    const QuestionnaireFile questions =
-        m_study.questionnaire(m_plan.studyCondition, m_translation.code());
-    m_studyQuestions = questions.questions;
-    const QuestionnaireFile before = questionsOf(QStringLiteral("QuestionnaireBefore.txt"));
-    const QuestionnaireFile check = questionsOf(QStringLiteral("Comprehension.txt"));
-    m_questionsBefore = before.questions;
-    m_comprehension = check.questions;
-    for (const QuestionnaireFile *file : {&questions, &before, &check}) {
-        if (file->present && !file->usable()) {
-            refuse(QuestionnaireProblemTexts(*file).join(QLatin1Char('\n')));
-            return false;
-        }
+    const SittingQuestions questions =
+        m_study.sittingQuestions(m_plan.studyCondition, m_translation.code());
+    m_studyQuestions = questions.after;
+    m_questionsBefore = questions.before;
+    m_comprehension = questions.comprehension;
+    if (!questions.problems.isEmpty()) {
+        refuse(questions.problems);
+        return false;
     }
     if (start.outcome == StartOutcome::EndsProgram) {
         m_dialogs.inform(start.title(), start.reason, start.icon(), [this] { emit failed(); });

@@ -82,7 +82,6 @@ private:
     void recordSubject(const SubjectEntries &entries);
     void recordSitting();
     void recordPersonsRun();
-    QuestionnaireFile questionsOf(const QString &fileName) const;
     void recordAnswersOf(StudyQuestionnaire *window);
     void openQuestionnaireBefore();
     void openInstructions();

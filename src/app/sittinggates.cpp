@@ -11,14 +11,6 @@
 
 #include <QDateTime>
 
-namespace {} // namespace
-
-// A study file of questions the person's run reads at Start: empty when the study has none.
-QuestionnaireFile Sitting::questionsOf(const QString &fileName) const {
-    return ReadQuestionnaireFile(StudyFilePath(m_study.dataDirectory(), m_plan.studyCondition,
-                                               fileName, m_translation.code()));
-}
-
 // The consent page comes first; a person who declines is thanked and the sitting ends. Either
 // answer is recorded under the sitting's identity, as no subject record exists yet.
 void Sitting::openConsent() {

@@ -165,18 +165,14 @@ bool WebSitting::judgeStart() {
         const bool offered = study.design().languages.contains(m_requestedLanguage);
         m_translation = Translation(offered ? m_requestedLanguage : m_plan.Language);
     }
-    const QuestionnaireFile questions =
-        study.questionnaire(m_plan.studyCondition, m_translation.code());
-    const QuestionnaireFile before = questionsOf(QStringLiteral("QuestionnaireBefore.txt"));
-    const QuestionnaireFile check = questionsOf(QStringLiteral("Comprehension.txt"));
-    m_studyQuestions = questions.questions;
-    m_questionsBefore = before.questions;
-    m_comprehension = check.questions;
-    for (const QuestionnaireFile *file : {&questions, &before, &check}) {
-        if (file->present && !file->usable()) {
-            refuse(QuestionnaireProblemTexts(*file).join(QLatin1Char('\n')));
-            return false;
-        }
+    const SittingQuestions questions =
+        study.sittingQuestions(m_plan.studyCondition, m_translation.code());
+    m_studyQuestions = questions.after;
+    m_questionsBefore = questions.before;
+    m_comprehension = questions.comprehension;
+    if (!questions.problems.isEmpty()) {
+        refuse(questions.problems);
+        return false;
     }
     if (!start.plays()) {
         refuse(start.reason);
@@ -230,11 +226,6 @@ void WebSitting::refuse(const QString &reason) {
                  text("WebSitting", "Sorry, the study cannot be started just now. Please "
                                     "tell the experimenter."),
                  QString());
-}
-
-QuestionnaireFile WebSitting::questionsOf(const QString &fileName) const {
-    return ReadQuestionnaireFile(StudyFilePath(m_web.dataDirectory(), m_plan.studyCondition,
-                                               fileName, m_translation.code()));
 }
 
 // ---- Consent and the subject form -------------------------------------------------------

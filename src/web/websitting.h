@@ -86,7 +86,6 @@ private:
     void closeSitting(const QString &kind, const QString &text, const QString &code);
     void refuse(const QString &reason);
     QString text(const char *context, const char *source) const;
-    QuestionnaireFile questionsOf(const QString &fileName) const;
     const TaskState &closingState() const;
 
     // ---- the task (websittingtask.cpp)

@@ -117,6 +117,24 @@ QuestionnaireFile Study::questionnaire(const QString &condition, const QString &
         StudyFilePath(m_dataDirectory, condition, QStringLiteral("Questionnaire.txt"), language));
 }
 
+SittingQuestions Study::sittingQuestions(const QString &condition, const QString &language) const {
+    const auto read = [&](const char *name) {
+        return ReadQuestionnaireFile(
+            StudyFilePath(m_dataDirectory, condition, QLatin1String(name), language));
+    };
+    const QuestionnaireFile before = read("QuestionnaireBefore.txt");
+    const QuestionnaireFile check = read("Comprehension.txt");
+    const QuestionnaireFile after = questionnaire(condition, language);
+    SittingQuestions questions{before.questions, check.questions, after.questions, {}};
+    for (const QuestionnaireFile *file : {&after, &before, &check}) {
+        if (file->present && !file->usable()) {
+            questions.problems = QuestionnaireProblemTexts(*file).join(QLatin1Char('\n'));
+            break;
+        }
+    }
+    return questions;
+}
+
 bool Study::instructionPages(const QString &condition, const QString &language,
                              QList<StudyPage> *pages, QString *error) const {
     for (const QString &path : InstructionPagePaths(m_dataDirectory, condition, language)) {

@@ -41,6 +41,15 @@ struct PersonAssignment {
 
 // The study files of a data folder: the conditions and their setups, the rotation that gives
 // each run its condition, and the questionnaire, pages and end screen a run shows.
+// The questions of one sitting, and what keeps it from asking them: a file present that
+// cannot be used (every problem with its line; empty when none).
+struct SittingQuestions {
+    QList<StudyQuestion> before;
+    QList<StudyQuestion> comprehension;
+    QList<StudyQuestion> after;
+    QString problems;
+};
+
 class Study {
 public:
     explicit Study(QString dataDirectory);
@@ -76,6 +85,9 @@ public:
     // The study files of a run of `condition` shown in `language` (their translations where
     // the study has them).
     QuestionnaireFile questionnaire(const QString &condition, const QString &language = {}) const;
+    // Every question a person's sitting asks: before the task (QuestionnaireBefore.txt), the
+    // comprehension check (Comprehension.txt) and after it (Questionnaire.txt).
+    SittingQuestions sittingQuestions(const QString &condition, const QString &language) const;
     // The condition's instruction pages; false, with the reason, when one cannot be shown.
     bool instructionPages(const QString &condition, const QString &language,
                           QList<StudyPage> *pages, QString *error) const;
