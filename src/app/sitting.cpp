@@ -285,20 +285,10 @@ void Sitting::recordSubject(const SubjectEntries &entries) {
 void Sitting::recordSitting() {
     if (!m_study.design().present || !m_subjectRowId)
         return;
-    const PersonAssignment &given = m_assignment;
     m_database.appendRow(
         QStringLiteral("datSitting"), QStringLiteral("Recording the sitting"),
-        [sitting = m_sittingId, subject = *m_subjectRowId, language = m_translation.code(), given] {
-            return Row{
-                {QStringLiteral("SittingId"), sitting},
-                {QStringLiteral("SubjectRowId"), subject},
-                {QStringLiteral("Language"), language},
-                {QStringLiteral("Assignment"), given.method},
-                {QStringLiteral("Seed"),
-                 given.seed ? QVariant(QString::number(*given.seed)) : QVariant()},
-                {QStringLiteral("Draw"), given.seed ? QVariant(qint64(given.draw)) : QVariant()},
-                {QStringLiteral("Conditions"), given.conditions.join(QStringLiteral(", "))},
-            };
+        [row = sittingRow(m_sittingId, *m_subjectRowId, m_translation.code(), m_assignment)] {
+            return row;
         },
         [this](bool written, qint64) { recorded(written); });
 }

@@ -14,20 +14,18 @@
 // The consent page comes first; a person who declines is thanked and the sitting ends. Either
 // answer is recorded under the sitting's identity, as no subject record exists yet.
 void Sitting::openConsent() {
-    const QString path =
-        ConsentPagePath(m_study.dataDirectory(), m_plan.studyCondition, m_translation.code());
-    if (path.isEmpty()) {
-        openSubjectForm();
-        return;
-    }
-    StudyPage page;
     QString error;
-    if (!ReadStudyPage(m_study.dataDirectory(), path, &page, &error)) {
-        refuse(error);
+    const std::optional<StudyPage> page =
+        m_study.consentPage(m_plan.studyCondition, m_translation.code(), &error);
+    if (!page) {
+        if (error.isEmpty())
+            openSubjectForm();
+        else
+            refuse(error);
         return;
     }
     m_translation.install();
-    auto *window = new frmConsent(page);
+    auto *window = new frmConsent(*page);
     connect(
         window, &frmConsent::agreed, this, [this] { consentGiven(true); }, Qt::QueuedConnection);
     connect(
@@ -37,15 +35,9 @@ void Sitting::openConsent() {
 
 void Sitting::consentGiven(bool agreed) {
     closeStep();
-    const QDateTime now = QDateTime::currentDateTime();
     m_database.appendRow(
         QStringLiteral("datConsent"), QStringLiteral("Recording the consent"),
-        [sitting = m_sittingId, agreed, now] {
-            return Row{{QStringLiteral("SittingId"), sitting},
-                       {QStringLiteral("Agreed"), agreed ? 1 : 0},
-                       {QStringLiteral("Date"), now.toString(Qt::ISODate).left(10)},
-                       {QStringLiteral("Time"), now.toString(QStringLiteral("HH:mm:ss"))}};
-        },
+        [row = consentRow(m_sittingId, agreed, QDateTime::currentDateTime())] { return row; },
         [this](bool written, qint64) { recorded(written); });
     if (agreed) {
         openSubjectForm();

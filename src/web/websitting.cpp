@@ -25,20 +25,6 @@ QString newSittingId() {
 
 constexpr qsizetype longestFormText = 200;
 
-// The datSitting row: how the person was given their conditions and language.
-Row sittingRow(const QString &sittingId, qint64 subjectRowId, const QString &language,
-               const PersonAssignment &given) {
-    return Row{
-        {QStringLiteral("SittingId"), sittingId},
-        {QStringLiteral("SubjectRowId"), subjectRowId},
-        {QStringLiteral("Language"), language},
-        {QStringLiteral("Assignment"), given.method},
-        {QStringLiteral("Seed"), given.seed ? QVariant(QString::number(*given.seed)) : QVariant()},
-        {QStringLiteral("Draw"), given.seed ? QVariant(qint64(given.draw)) : QVariant()},
-        {QStringLiteral("Conditions"), given.conditions.join(QStringLiteral(", "))},
-    };
-}
-
 // The program's own closing questions, asked when the study has no Questionnaire.txt; their
 // answers go to datQuestionnaire as the desktop's do.
 QList<StudyQuestion> programQuestions(const TaskState &run) {
@@ -231,36 +217,28 @@ void WebSitting::refuse(const QString &reason) {
 // ---- Consent and the subject form -------------------------------------------------------
 
 void WebSitting::openConsent() {
-    const QString path =
-        ConsentPagePath(m_web.dataDirectory(), m_plan.studyCondition, m_translation.code());
-    if (path.isEmpty()) {
-        openSubjectForm();
-        return;
-    }
-    StudyPage page;
     QString error;
-    if (!ReadStudyPage(m_web.dataDirectory(), path, &page, &error)) {
-        refuse(error);
+    const std::optional<StudyPage> page =
+        m_web.study().consentPage(m_plan.studyCondition, m_translation.code(), &error);
+    if (!page) {
+        if (error.isEmpty())
+            openSubjectForm();
+        else
+            refuse(error);
         return;
     }
-    m_web.files().allow(ShownFiles(page));
+    m_web.files().allow(ShownFiles(*page));
     show(QStringLiteral("consent"),
-         {{QStringLiteral("page"), PageJson(m_web.dataDirectory(), page)},
+         {{QStringLiteral("page"), PageJson(m_web.dataDirectory(), *page)},
           {QStringLiteral("title"), text("frmConsent", "Consent")},
           {QStringLiteral("agree"), text("frmConsent", "I agree")},
           {QStringLiteral("decline"), text("frmConsent", "I do not agree")}});
 }
 
 void WebSitting::consentGiven(bool agreed) {
-    const QDateTime now = QDateTime::currentDateTime();
     m_web.database().appendRow(
         QStringLiteral("datConsent"), QStringLiteral("Recording the consent"),
-        [sitting = m_sittingId, agreed, now] {
-            return Row{{QStringLiteral("SittingId"), sitting},
-                       {QStringLiteral("Agreed"), agreed ? 1 : 0},
-                       {QStringLiteral("Date"), now.toString(Qt::ISODate).left(10)},
-                       {QStringLiteral("Time"), now.toString(QStringLiteral("HH:mm:ss"))}};
-        },
+        [row = consentRow(m_sittingId, agreed, QDateTime::currentDateTime())] { return row; },
         recorded());
     if (agreed) {
         openSubjectForm();

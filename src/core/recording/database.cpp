@@ -438,6 +438,13 @@ Row runQuestionnaireRow(const QString &runId, qint64 questionnaireRowId) {
     };
 }
 
+Row consentRow(const QString &sittingId, bool agreed, const QDateTime &when) {
+    return Row{{QStringLiteral("SittingId"), sittingId},
+               {QStringLiteral("Agreed"), agreed ? 1 : 0},
+               {QStringLiteral("Date"), when.toString(Qt::ISODate).left(10)},
+               {QStringLiteral("Time"), when.toString(QStringLiteral("HH:mm:ss"))}};
+}
+
 Row studyAnswerRow(const QString &runId, const StudyAnswer &answer) {
     Row row{
         {QStringLiteral("RunId"), runId},

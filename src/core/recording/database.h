@@ -119,6 +119,8 @@ Row runQuestionnaireRow(const QString &runId, qint64 questionnaireRowId);
 // (NULL for a multiple and a text), AnswerOptions the options chosen of a choice or multiple
 // ("1;3"), and Attempt and Correct a comprehension check's Submit and verdict (1 or 0).
 Row studyAnswerRow(const QString &runId, const StudyAnswer &answer);
+// The datConsent row of a sitting's answer to the consent page, given at `when`.
+Row consentRow(const QString &sittingId, bool agreed, const QDateTime &when);
 
 // Adds datRun, datRunQuestionnaire, datAnswer, datSitting, datConsent and datPanel to an
 // existing database that lacks them, and datRun's Player and StudyFilesId columns to one made

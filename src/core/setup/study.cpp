@@ -117,6 +117,28 @@ QuestionnaireFile Study::questionnaire(const QString &condition, const QString &
         StudyFilePath(m_dataDirectory, condition, QStringLiteral("Questionnaire.txt"), language));
 }
 
+Row sittingRow(const QString &sittingId, qint64 subjectRowId, const QString &language,
+               const PersonAssignment &given) {
+    return Row{
+        {QStringLiteral("SittingId"), sittingId},
+        {QStringLiteral("SubjectRowId"), subjectRowId},
+        {QStringLiteral("Language"), language},
+        {QStringLiteral("Assignment"), given.method},
+        {QStringLiteral("Seed"), given.seed ? QVariant(QString::number(*given.seed)) : QVariant()},
+        {QStringLiteral("Draw"), given.seed ? QVariant(qint64(given.draw)) : QVariant()},
+        {QStringLiteral("Conditions"), given.conditions.join(QStringLiteral(", "))},
+    };
+}
+
+std::optional<StudyPage> Study::consentPage(const QString &condition, const QString &language,
+                                            QString *error) const {
+    const QString path = ConsentPagePath(m_dataDirectory, condition, language);
+    StudyPage page;
+    if (path.isEmpty() || !ReadStudyPage(m_dataDirectory, path, &page, error))
+        return std::nullopt;
+    return page;
+}
+
 SittingQuestions Study::sittingQuestions(const QString &condition, const QString &language) const {
     const auto read = [&](const char *name) {
         return ReadQuestionnaireFile(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/common/dialogs.h"
+#include "core/recording/database.h"
 #include "core/setup/conditions.h"
 #include "core/setup/questionnairefile.h"
 #include "core/setup/setupfile.h"
@@ -38,6 +39,10 @@ struct PersonAssignment {
     std::optional<std::uint64_t> seed;
     std::uint64_t draw = 0; // the number of the draw with that seed
 };
+
+// The datSitting row: how the person was given their conditions and language.
+Row sittingRow(const QString &sittingId, qint64 subjectRowId, const QString &language,
+               const PersonAssignment &given);
 
 // The study files of a data folder: the conditions and their setups, the rotation that gives
 // each run its condition, and the questionnaire, pages and end screen a run shows.
@@ -88,6 +93,10 @@ public:
     // Every question a person's sitting asks: before the task (QuestionnaireBefore.txt), the
     // comprehension check (Comprehension.txt) and after it (Questionnaire.txt).
     SittingQuestions sittingQuestions(const QString &condition, const QString &language) const;
+    // The consent page (consent.html) a person in `language` is shown: none when the study
+    // has none, or when it cannot be read (then `error` says why).
+    std::optional<StudyPage> consentPage(const QString &condition, const QString &language,
+                                         QString *error) const;
     // The condition's instruction pages; false, with the reason, when one cannot be shown.
     bool instructionPages(const QString &condition, const QString &language,
                           QList<StudyPage> *pages, QString *error) const;
