@@ -11,6 +11,7 @@ import math
 import os
 import re
 import resource
+import select
 import shutil
 import signal
 import socket
@@ -627,3 +628,29 @@ class TankReference:
             "DelayUI": self.in_delay,
             "DelayUO": self.out_delay,
         }
+
+
+class XvfbDisplay:
+    """An Xvfb display of `size` (width, height); Xvfb picks a free number itself and writes it
+    to the pipe once it is ready, which is read to its line end, as Xvfb fails when it is
+    closed too early. `name` is the DISPLAY to give a program."""
+
+    def __init__(self, size, timeout=60.0):
+        self.timeout = timeout
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % size,
+             "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,),
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        os.close(write_end)
+        with os.fdopen(read_end, "rb") as pipe:
+            ready = select.select([pipe], [], [], timeout)[0]
+            number = pipe.readline().decode().strip() if ready else ""
+        if not number:
+            self.close()
+            raise AssertionError("Xvfb did not start a display within %.0f s" % timeout)
+        self.name = ":" + number
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(self.timeout)

@@ -5,7 +5,6 @@ skipped, or fail with FLUXMERE_REQUIRE_DISPLAY=1. A person's period takes some 4
 import ctypes
 import ctypes.util
 import os
-import select
 import shutil
 import sqlite3
 import subprocess
@@ -17,7 +16,8 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from fluxmere_e2e import (  # noqa: E402
-    DEFAULT_SETUP, find_executable, headless_environment, run_program, setup_text, split_rows)
+    DEFAULT_SETUP, XvfbDisplay, find_executable, headless_environment, run_program, setup_text,
+    split_rows)
 
 TIMEOUT = 60.0  # generous: a sanitized program on a loaded machine starts slowly
 LOGIN, TASK, EXIT_QUESTION = "^Welcome$", "^Fluxmere$", "^Exit Application$"
@@ -54,26 +54,12 @@ class PersonEndingsTest(unittest.TestCase):
                 raise AssertionError(reason + " (and FLUXMERE_REQUIRE_DISPLAY=1)")
             raise unittest.SkipTest(reason)
         cls.exe = find_executable()
-        # Xvfb picks a free display number itself and writes it to the pipe once it is ready;
-        # the pipe is read to its line end, as Xvfb fails when it is closed too early.
-        read_end, write_end = os.pipe()
-        cls.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1600x1000x24",
-             "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,),
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-        os.close(write_end)
-        with os.fdopen(read_end, "rb") as pipe:
-            ready = select.select([pipe], [], [], TIMEOUT)[0]
-            number = pipe.readline().decode().strip() if ready else ""
-        if not number:
-            cls.tearDownClass()
-            raise AssertionError("Xvfb did not start a display within %.0f s" % TIMEOUT)
-        cls.display = ":" + number
+        cls.xvfb = XvfbDisplay((1600, 1000), TIMEOUT)
+        cls.display = cls.xvfb.name
 
     @classmethod
     def tearDownClass(cls):
-        cls.xvfb.terminate()
-        cls.xvfb.wait(TIMEOUT)
+        cls.xvfb.close()
 
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="fluxmere-person-")

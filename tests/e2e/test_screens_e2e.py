@@ -12,7 +12,6 @@ Without Xvfb the test is skipped, or fails with FLUXMERE_REQUIRE_DISPLAY=1."""
 
 import math
 import os
-import select
 import shutil
 import subprocess
 import sys
@@ -20,7 +19,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from fluxmere_e2e import _repo_root, headless_environment  # noqa: E402
+from fluxmere_e2e import XvfbDisplay, _repo_root, headless_environment  # noqa: E402
 
 TIMEOUT = 60.0
 SIZES = [(1280, 800), (1600, 1000), (1920, 1080)]
@@ -46,38 +45,14 @@ def largest_scale(size):
     return math.floor(fits * 20 + 1e-9) / 20
 
 
-class Display:
-    """An Xvfb display of `size`; Xvfb picks a free number itself and writes it to the pipe
-    once it is ready."""
 
-    def __init__(self, size):
-        read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % size,
-             "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,),
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-        os.close(write_end)
-        with os.fdopen(read_end, "rb") as pipe:
-            ready = select.select([pipe], [], [], TIMEOUT)[0]
-            number = pipe.readline().decode().strip() if ready else ""
-        if not number:
-            self.close()
-            raise AssertionError("Xvfb did not start a display within %.0f s" % TIMEOUT)
-        self.name = ":" + number
-
-    def close(self):
-        self.process.terminate()
-        self.process.wait(TIMEOUT)
-
-    def run(self, args):
-        """screens_fit with `args` on this display: its status, its verdicts (one line per
-        window) and its standard error."""
-        env = headless_environment(QT_QPA_PLATFORM="xcb", DISPLAY=self.name,
-                                   QT_SCALE_FACTOR=None)
-        done = subprocess.run([find_screens_program()] + list(args), env=env,
-                              capture_output=True, text=True, timeout=TIMEOUT,
-                              stdin=subprocess.DEVNULL)
-        return done.returncode, done.stdout, done.stderr
+def run_on(display, args):
+    """screens_fit with `args` on `display`: its status, its verdicts (one line per window)
+    and its standard error."""
+    env = headless_environment(QT_QPA_PLATFORM="xcb", DISPLAY=display.name, QT_SCALE_FACTOR=None)
+    done = subprocess.run([find_screens_program()] + list(args), env=env, capture_output=True,
+                          text=True, timeout=TIMEOUT, stdin=subprocess.DEVNULL)
+    return done.returncode, done.stdout, done.stderr
 
 
 def display_missing():
@@ -95,9 +70,9 @@ class ScreensFitTest(unittest.TestCase):
         find_screens_program()
 
     def check(self, size, args):
-        display = Display(size)
+        display = XvfbDisplay(size, TIMEOUT)
         try:
-            status, said, errors = display.run(args)
+            status, said, errors = run_on(display, args)
         finally:
             display.close()
         windows = [line.split(": ")[0] for line in said.splitlines()]
@@ -126,11 +101,11 @@ class ScreensFitTest(unittest.TestCase):
 def save_sheets(folder):
     """One PNG per screen size and language, of every window at --scale 1."""
     for size in SIZES:
-        display = Display(size)
+        display = XvfbDisplay(size, TIMEOUT)
         try:
             for language in LANGUAGES:
                 path = os.path.join(folder, "windows-%dx%d-%s.png" % (size + (language,)))
-                status, said, errors = display.run(["--language", language, "--sheet", path])
+                status, said, errors = run_on(display, ["--language", language, "--sheet", path])
                 print(path, "(every window fits)" if status == 0 else "\n" + said + errors)
         finally:
             display.close()
