@@ -12,6 +12,49 @@
   let retries = 0;
   let closedByServer = false;
 
+  // ---- The page's own texts, before and after a sitting ----------------------------------
+
+  // In the link's language (?lang=de), else the browser's; English where there is none.
+  const pageTexts = {
+    en: {
+      lost: "The connection was lost. Reconnecting…",
+      gone: "This session has ended. Thank you. If you did not finish, please contact the " +
+            "experimenter.",
+      full: "Sorry, the study has as many participants as it can take just now. Please try " +
+            "again in a few minutes.",
+      repeat: "You have taken part in this study already. Thank you.",
+      address: "Sorry, this computer already takes part in the study as often as it may at " +
+               "once. Please finish the open session first.",
+      stopped: "The study has been stopped by the experimenter. What you did so far is " +
+               "recorded. Thank you.",
+      idTitle: "Your participant ID",
+      idAsk: "Please type the participant ID you were given.",
+      idInvalid: "That ID cannot be used. Please check it and type it again.",
+      start: "Start",
+    },
+    de: {
+      lost: "Die Verbindung ist unterbrochen. Sie wird wiederhergestellt…",
+      gone: "Diese Sitzung ist beendet. Vielen Dank. Falls Sie nicht fertig geworden sind, " +
+            "wenden Sie sich bitte an die Versuchsleitung.",
+      full: "Die Studie hat gerade so viele Teilnehmende, wie sie aufnehmen kann. Bitte " +
+            "versuchen Sie es in einigen Minuten erneut.",
+      repeat: "Sie haben an dieser Studie bereits teilgenommen. Vielen Dank.",
+      address: "Von diesem Computer aus wird bereits so oft teilgenommen, wie es gleichzeitig " +
+               "möglich ist. Bitte beenden Sie zuerst die offene Sitzung.",
+      stopped: "Die Studie wurde von der Versuchsleitung beendet. Ihre bisherigen Angaben " +
+               "sind gespeichert. Vielen Dank.",
+      idTitle: "Ihre Teilnehmer-ID",
+      idAsk: "Bitte geben Sie die Teilnehmer-ID ein, die Sie erhalten haben.",
+      idInvalid: "Diese ID kann nicht verwendet werden. Bitte prüfen Sie sie und geben Sie " +
+                 "sie erneut ein.",
+      start: "Starten",
+    },
+  };
+  function pageText(key) {
+    const wanted = (linkQuery().lang || navigator.language || "en").slice(0, 2).toLowerCase();
+    return (pageTexts[wanted] || pageTexts.en)[key];
+  }
+
   // ---- The connection --------------------------------------------------------------------
 
   function linkQuery() {
@@ -37,7 +80,7 @@
     };
     socket.onclose = () => {
       if (closedByServer) return;
-      showBanner("The connection was lost. Reconnecting…");
+      showBanner(pageText("lost"));
       retries += 1;
       setTimeout(() => connect(), Math.min(1000 * retries, 5000));
     };
@@ -73,19 +116,11 @@
     if (!message.step) return;
     switch (message.step) {
       case "gone":
-        return finalPage("This session has ended. Thank you. If you did not finish, please " +
-                         "contact the experimenter.");
       case "full":
-        return finalPage("Sorry, the study has as many participants as it can take just " +
-                         "now. Please try again in a few minutes.");
       case "repeat":
-        return finalPage("You have taken part in this study already. Thank you.");
       case "address":
-        return finalPage("Sorry, this computer already takes part in the study as often " +
-                         "as it may at once. Please finish the open session first.");
       case "stopped":
-        return finalPage("The study has been stopped by the experimenter. What you did so " +
-                         "far is recorded. Thank you.");
+        return finalPage(pageText(message.step));
       case "busy":
         // The sitting is still shown on a page closing just now: try again shortly.
         closedByServer = true;
@@ -159,10 +194,9 @@
       closedByServer = false;
       connect(extra);
     };
-    render("Your participant ID", [
-      paragraph(message.invalid ? "That ID cannot be used. Please check it and type it again."
-                                : "Please type the participant ID you were given."),
-      box, element("div", { class: "buttons" }, [button("id-go", "Start", go)])]);
+    render(pageText("idTitle"), [
+      paragraph(pageText(message.invalid ? "idInvalid" : "idAsk")),
+      box, element("div", { class: "buttons" }, [button("id-go", pageText("start"), go)])]);
     box.focus();
   }
 
