@@ -14,7 +14,8 @@ from selenium.webdriver.chrome.service import Service  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
 from selenium.webdriver.support.ui import WebDriverWait  # noqa: E402
 
-from fluxmere_web import WebServer, png  # noqa: E402
+from fluxmere_web import WebServer, png  # noqa: E402  (puts the end-to-end helpers on the path)
+from fluxmere_e2e import DATA_COLUMNS, ProgramUnderTest  # noqa: E402
 
 SCREENSHOTS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
     os.path.abspath(__file__)))), "docs", "screenshots")
@@ -31,6 +32,22 @@ FILES = {
     "Web.txt": "CompletionUrl = https://panel.example/done?cc={code}\nCompletionCode = AB12CD\n",
 }
 DECISIONS = ["2", "1.5", "0", "1", "0.5"]  # one practice period, then the run's four
+# What the period played: every column but who played it and when.
+FIGURES = [name for name in DATA_COLUMNS
+           if name not in ("Subject", "Version", "Date", "StartTime", "EndTime")]
+
+
+def desktop_figures(decisions):
+    """The figures of the same decisions played on the desktop program by a model over TCP."""
+    with ProgramUnderTest({"MaxTrial": len(decisions)}, args=["--batch-pause-ms", "0"]) as program:
+        with program.connect() as model:
+            model.login("desk", "BATCH")
+            for inflow in decisions:
+                model.send_line("DECISION UI %s UO 0" % inflow)
+                model.read_line()
+            model.send_line("QUIT")
+        header, *rows = program.data_rows()
+    return [[row[header.index(name)] for name in FIGURES] for row in rows if len(row) > 1]
 
 
 class BrowserSittingTest(unittest.TestCase):
@@ -134,6 +151,9 @@ class BrowserSittingTest(unittest.TestCase):
         code, output = server.verify()
         self.assertEqual(code, 0, output)
         self.assertIn("0 differences", output)
+        # The run's figures are those the desktop program gives the same decisions.
+        self.assertEqual([[line[name] for name in FIGURES] for line in lines[1:]],
+                         desktop_figures(DECISIONS[1:]))
         subject = server.query("SELECT rowid, Subject, Gender, Age, Major FROM datSubject")
         self.assertEqual([row[1:] for row in subject], [("web01", "Female", 27.0, "Psychology")])
         self.assertEqual(server.query("SELECT SubjectRowId, ParticipantId, StudyId, SessionId "
