@@ -63,9 +63,9 @@ void Sitting::openLogin() {
     m_plan = TaskState();
     m_runAfterPractice.reset();
     m_subjectRowId.reset();
-    m_studyQuestions.clear();
-    m_questionsBefore.clear();
-    m_comprehension.clear();
+    m_questions.after.clear();
+    m_questions.before.clear();
+    m_questions.comprehension.clear();
     m_exitConfirmed = m_leaving = m_completedWhileLeaving = false;
     m_assignment = PersonAssignment();
     m_block = 0;
@@ -141,13 +141,9 @@ bool Sitting::judgeStart() {
     const StartJudgement start = m_study.judgeStart(m_plan, Starter::Person);
     if (m_block == 0)
         choosePersonsLanguage();
-    const SittingQuestions questions =
-        m_study.sittingQuestions(m_plan.studyCondition, m_translation.code());
-    m_studyQuestions = questions.after;
-    m_questionsBefore = questions.before;
-    m_comprehension = questions.comprehension;
-    if (!questions.problems.isEmpty()) {
-        refuse(questions.problems);
+    m_questions = m_study.sittingQuestions(m_plan.studyCondition, m_translation.code());
+    if (!m_questions.problems.isEmpty()) {
+        refuse(m_questions.problems);
         return false;
     }
     if (start.outcome == StartOutcome::EndsProgram) {

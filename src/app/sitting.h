@@ -120,9 +120,7 @@ private:
     TaskState m_plan;           // the run the person is about to play
     std::optional<TaskState> m_runAfterPractice;
     std::optional<qint64> m_subjectRowId;
-    QList<StudyQuestion> m_studyQuestions;
-    QList<StudyQuestion> m_questionsBefore; // QuestionnaireBefore.txt
-    QList<StudyQuestion> m_comprehension;   // Comprehension.txt
+    SittingQuestions m_questions; // before the task, the comprehension check, after it
     QList<StudyPage> m_instructions;
     QString m_versionText;
     QString m_sittingId;

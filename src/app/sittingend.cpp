@@ -28,8 +28,8 @@ void Sitting::openQuestionnaire() {
     const TaskState &run = closingState();
     const QString runId = run.runId;
     QDialog *window = nullptr;
-    if (!m_studyQuestions.isEmpty()) {
-        auto *questionnaire = new StudyQuestionnaire(m_studyQuestions, m_dialogs);
+    if (!m_questions.after.isEmpty()) {
+        auto *questionnaire = new StudyQuestionnaire(m_questions.after, m_dialogs);
         connect(questionnaire, &StudyQuestionnaire::answerGiven, this,
                 [this, runId](const StudyAnswer &answer) {
                     RecordStudyAnswer(m_database, studyAnswerRow(runId, answer),

@@ -60,11 +60,11 @@ void Sitting::recordAnswersOf(StudyQuestionnaire *window) {
 }
 
 void Sitting::openQuestionnaireBefore() {
-    if (m_questionsBefore.isEmpty() || !m_dialogs.someoneCanAnswer()) {
+    if (m_questions.before.isEmpty() || !m_dialogs.someoneCanAnswer()) {
         openInstructions();
         return;
     }
-    auto *window = new StudyQuestionnaire(m_questionsBefore, m_dialogs);
+    auto *window = new StudyQuestionnaire(m_questions.before, m_dialogs);
     recordAnswersOf(window);
     connect(window, &QDialog::finished, this, &Sitting::openInstructions, Qt::QueuedConnection);
     openStep(window);
@@ -73,7 +73,7 @@ void Sitting::openQuestionnaireBefore() {
 // Every attempt is recorded; after the study's last wrong one the sitting ends, or the person
 // plays on when the study says so.
 void Sitting::openComprehension() {
-    if (m_block > 0 || m_comprehension.isEmpty() || !m_dialogs.someoneCanAnswer()) {
+    if (m_block > 0 || m_questions.comprehension.isEmpty() || !m_dialogs.someoneCanAnswer()) {
         openTask();
         return;
     }
@@ -81,7 +81,7 @@ void Sitting::openComprehension() {
     page.title = tr("Before you start");
     page.intro = tr("Please answer these questions about the instructions.");
     page.check = true;
-    auto *window = new StudyQuestionnaire(m_comprehension, page, m_dialogs);
+    auto *window = new StudyQuestionnaire(m_questions.comprehension, page, m_dialogs);
     recordAnswersOf(window);
     connect(window, &StudyQuestionnaire::checked, this,
             [this, window](const QList<StudyAnswer> &, const QStringList &wrong) {

@@ -151,13 +151,9 @@ bool WebSitting::judgeStart() {
         const bool offered = study.design().languages.contains(m_requestedLanguage);
         m_translation = Translation(offered ? m_requestedLanguage : m_plan.Language);
     }
-    const SittingQuestions questions =
-        study.sittingQuestions(m_plan.studyCondition, m_translation.code());
-    m_studyQuestions = questions.after;
-    m_questionsBefore = questions.before;
-    m_comprehension = questions.comprehension;
-    if (!questions.problems.isEmpty()) {
-        refuse(questions.problems);
+    m_questions = study.sittingQuestions(m_plan.studyCondition, m_translation.code());
+    if (!m_questions.problems.isEmpty()) {
+        refuse(m_questions.problems);
         return false;
     }
     if (!start.plays()) {
@@ -388,11 +384,11 @@ void WebSitting::recordAnswer(const StudyAnswer &answer) {
 }
 
 void WebSitting::openQuestionnaireBefore() {
-    if (m_questionsBefore.isEmpty()) {
+    if (m_questions.before.isEmpty()) {
         openInstructions();
         return;
     }
-    openQuestions(m_questionsBefore, {}, [this](const QList<StudyAnswer> &answers) {
+    openQuestions(m_questions.before, {}, [this](const QList<StudyAnswer> &answers) {
         for (const StudyAnswer &answer : answers)
             recordAnswer(answer);
         openInstructions();
@@ -423,7 +419,7 @@ void WebSitting::openInstructions() {
 // Every attempt is recorded; after the study's last wrong one the sitting ends, or the person
 // plays on when the study says so.
 void WebSitting::openComprehension() {
-    if (m_block > 0 || m_comprehension.isEmpty()) {
+    if (m_block > 0 || m_questions.comprehension.isEmpty()) {
         openTask();
         return;
     }
@@ -443,7 +439,7 @@ void WebSitting::askComprehension(const QStringList &wrong) {
                          "Not all answers are right. Please look again at %1, then Submit.")
                         .arg(wrong.join(QStringLiteral(", "))));
     }
-    openQuestions(m_comprehension, page,
+    openQuestions(m_questions.comprehension, page,
                   [this](const QList<StudyAnswer> &answers) { judgeComprehension(answers); });
 }
 
@@ -451,12 +447,13 @@ void WebSitting::judgeComprehension(QList<StudyAnswer> answers) {
     ++m_attempt;
     for (int index = 0; index < answers.size(); ++index) {
         answers[index].attempt = m_attempt;
-        if (m_comprehension.at(index).hasRightAnswer())
-            answers[index].correct = IsRightAnswer(m_comprehension.at(index), answers[index]);
+        if (m_questions.comprehension.at(index).hasRightAnswer())
+            answers[index].correct =
+                IsRightAnswer(m_questions.comprehension.at(index), answers[index]);
     }
     for (const StudyAnswer &answer : std::as_const(answers))
         recordAnswer(answer);
-    const QStringList wrong = JudgeComprehension(m_comprehension, answers);
+    const QStringList wrong = JudgeComprehension(m_questions.comprehension, answers);
     const StudyDesign &design = m_web.study().design();
     const bool lastAttempt = m_attempt >= design.comprehensionAttempts;
     if (wrong.isEmpty() || (lastAttempt && design.playAfterFailedComprehension)) {
@@ -479,9 +476,9 @@ const TaskState &WebSitting::closingState() const {
 
 void WebSitting::openQuestionnaire() {
     const TaskState &run = closingState();
-    if (!m_studyQuestions.isEmpty()) {
+    if (!m_questions.after.isEmpty()) {
         openQuestions(
-            m_studyQuestions, {}, [this, runId = run.runId](const QList<StudyAnswer> &answers) {
+            m_questions.after, {}, [this, runId = run.runId](const QList<StudyAnswer> &answers) {
                 for (const StudyAnswer &answer : answers)
                     RecordStudyAnswer(m_web.database(), studyAnswerRow(runId, answer), recorded());
                 openEndScreen();

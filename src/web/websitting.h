@@ -118,9 +118,7 @@ private:
     TaskState m_plan;
     std::optional<TaskState> m_runAfterPractice;
     std::optional<qint64> m_subjectRowId;
-    QList<StudyQuestion> m_studyQuestions;
-    QList<StudyQuestion> m_questionsBefore;
-    QList<StudyQuestion> m_comprehension;
+    SittingQuestions m_questions; // before the task, the comprehension check, after it
     QList<StudyPage> m_instructions;
     QPointer<RunSession> m_run;
     bool m_runCompleted = false;
